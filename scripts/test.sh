@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the AddressSanitizer/UBSan build of everything, then
+# the ThreadSanitizer build of the threading tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/setup.sh
+
+# A fresh clone in another folder still hits the compiler cache.
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
+jobs=$(nproc)
+
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+  -DCORVANE_SANITIZER=address
+cmake --build build/asan -j "$jobs"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
+
+# Threading tests again under ThreadSanitizer.
+tsan_targets=(sdk_corvane_tests)
+[ -d inbox/libs/sdk/tests/loop ] && tsan_targets+=(sdk_loop_tests)
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+  -DCORVANE_SANITIZER=thread -DCORVANE_BUILD_BENCH=OFF
+cmake --build build/tsan -j "$jobs" --target "${tsan_targets[@]}"
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+label_regex=$(printf '%s\n' "${tsan_targets[@]}" | sed -e 's/^sdk_//' -e 's/_tests$//' | paste -sd'|')
+ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "^(${label_regex})\$"
