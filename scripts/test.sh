@@ -29,3 +29,24 @@ cmake --build build/tsan -j "$jobs" --target "${tsan_targets[@]}"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 label_regex=$(printf '%s\n' "${tsan_targets[@]}" | sed -e 's/^sdk_//' -e 's/_tests$//' | paste -sd'|')
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "^(${label_regex})\$"
+
+# libFuzzer targets of the parsers, each for a bounded time.
+if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
+  CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCORVANE_SANITIZER=fuzz -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
+  cmake --build build/fuzz -j "$jobs" --target fuzz_all
+  fuzz_seconds=${CORVANE_FUZZ_SECONDS:-20}
+  passed=0
+  for target in build/fuzz/fuzz/fuzz_*; do
+    name=$(basename "$target")
+    corpus=build/fuzz/corpus/$name
+    mkdir -p "$corpus"
+    seeds=()
+    [ -d "fuzz/corpus/${name#fuzz_}" ] && seeds=("fuzz/corpus/${name#fuzz_}")
+    echo "fuzzing $name for ${fuzz_seconds}s"
+    "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" "${seeds[@]}" 2> "build/fuzz/$name.log" \
+      || { tail -50 "build/fuzz/$name.log"; echo "fuzz: $name failed"; exit 1; }
+    passed=$((passed + 1))
+  done
+  echo "fuzz: $passed passed, 0 failed"
+fi
