@@ -1,0 +1,448 @@
+#include "stand_in_service.h"
+
+#include <httplib.h>
+#include <openssl/ssl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "batch_dispatcher.h"
+#include "certificate.h"
+#include "fault_plan.h"
+#include "raw_bytes.h"
+#include "service_store.h"
+
+namespace corvane::service {
+
+namespace {
+
+constexpr const char* kLoopback = "127.0.0.1";
+constexpr const char* kContentType = "application/octet-stream";
+constexpr const char* kOriginalLengthHeader = "corvane-original-content-length";
+constexpr std::chrono::milliseconds kDefaultPollTimeout{30000};
+// Long polls and idle keep-alive connections each hold a worker; the SDK keeps several open.
+constexpr size_t kWorkerThreads = 32;
+constexpr size_t kProviderChunk = 64 * 1024;
+// A client that pauses a download (bounded buffer, speed limit) must not be cut off early.
+constexpr time_t kWriteTimeoutSeconds = 60;
+
+bool hasPrefix(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// An answer body: stored bytes, or the deterministic data bytes produced while sending.
+struct Body {
+    std::string bytes;
+    bool generated = false;
+    uint64_t generatedLength = 0;
+
+    static Body of(std::string bytes) { return Body{std::move(bytes), false, 0}; }
+    static Body data(uint64_t length) { return Body{{}, true, length}; }
+
+    uint64_t size() const { return generated ? generatedLength : bytes.size(); }
+    void fill(uint64_t offset, char* out, size_t length) const {
+        if (generated)
+            fillDataBytes(offset, out, length);
+        else
+            std::copy_n(bytes.data() + offset, length, out);
+    }
+    std::string materialize() const { return generated ? makeDataBytes(generatedLength) : bytes; }
+};
+
+struct Answer {
+    int status = 200;
+    Body body;
+};
+
+void ignoreBrokenPipes() {
+    // Dropping a connection under the server makes its next write fail; without this the
+    // process would die of SIGPIPE instead.
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, nullptr);
+    }
+}
+
+int alpnSelect(SSL*, const unsigned char** out, unsigned char* outLength, const unsigned char* in,
+               unsigned int inLength, void*) {
+    // HTTP/1.1 only: never agree to h2, even when the client offers nothing else.
+    static const unsigned char kHttp11[] = {8, 'h', 't', 't', 'p', '/', '1', '.', '1'};
+    unsigned char* selected = nullptr;
+    if (SSL_select_next_proto(&selected, outLength, kHttp11, sizeof kHttp11, in, inLength) ==
+        OPENSSL_NPN_NEGOTIATED) {
+        *out = selected;
+        return SSL_TLSEXT_ERR_OK;
+    }
+    return SSL_TLSEXT_ERR_NOACK;
+}
+
+}  // namespace
+
+struct StandInService::Impl {
+    // Ties a live TLS connection to its service so that stop() can close it; freed with the SSL.
+    struct ConnectionTag {
+        Impl* impl;
+        int fd;
+    };
+
+    std::unique_ptr<SelfSignedCertificate> certificate;
+    std::string directory;  // private temporary folder holding the certificate file
+    std::string certificateFile;
+
+    std::unique_ptr<httplib::SSLServer> server;
+    std::thread thread;
+    uint16_t port = 0;
+
+    BatchDispatcher batch;
+    ServiceStore store;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;  // stop, pending events
+    bool stopping = false;
+    FaultPlan faults;
+    std::vector<RecordedRequest> requests;
+    std::map<std::string, std::string> blobs;
+    std::set<std::string> pendingEvents;
+    std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
+    std::set<int> connections;
+    std::string dataDirectory;
+
+    static int connectionIndex() {
+        static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, &forgetConnection);
+        return index;
+    }
+
+    static void onTlsInfo(const SSL* constSsl, int where, int) {
+        if (!(where & SSL_CB_HANDSHAKE_DONE)) return;
+        SSL* ssl = const_cast<SSL*>(constSsl);
+        if (SSL_get_ex_data(ssl, connectionIndex())) return;  // TLS 1.3 may report it twice
+        auto* impl = static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+        const int fd = SSL_get_fd(ssl);
+        if (!impl || fd < 0) return;
+        SSL_set_ex_data(ssl, connectionIndex(), new ConnectionTag{impl, fd});
+        std::lock_guard<std::mutex> lock(impl->mutex);
+        impl->connections.insert(fd);
+        if (impl->stopping) ::shutdown(fd, SHUT_RDWR);
+    }
+
+    // Runs inside SSL_free, which the server calls before it closes the socket, so a descriptor
+    // in the set is always still open.
+    static void forgetConnection(void*, void* data, CRYPTO_EX_DATA*, int, long, void*) {
+        auto* tag = static_cast<ConnectionTag*>(data);
+        if (!tag) return;
+        {
+            std::lock_guard<std::mutex> lock(tag->impl->mutex);
+            tag->impl->connections.erase(tag->fd);
+        }
+        delete tag;
+    }
+
+    void record(const httplib::Request& request) {
+        RecordedRequest entry;
+        entry.method = request.method;
+        entry.path = request.path;
+        const size_t question = request.target.find('?');
+        if (question != std::string::npos) entry.query = request.target.substr(question + 1);
+        for (const auto& header : request.headers) entry.headers.emplace_back(header.first, header.second);
+        entry.body = request.body;
+        std::lock_guard<std::mutex> lock(mutex);
+        requests.push_back(std::move(entry));
+    }
+
+    void handle(const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        std::optional<Fault> fault;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            fault = faults.take(request.path);
+        }
+        if (!fault) {
+            send(response, route(request), Fault{});
+            return;
+        }
+        if (fault->delay.count() > 0) {
+            std::unique_lock<std::mutex> lock(mutex);
+            wake.wait_for(lock, fault->delay, [this] { return stopping; });
+        }
+        if (fault->drop == Fault::Drop::BeforeHeaders) {
+            // The server's own write of the answer then fails and it closes the connection.
+            if (request.ssl) ::shutdown(SSL_get_fd(request.ssl), SHUT_RDWR);
+            return;
+        }
+        if (fault->status != 0) {
+            response.status = fault->status;
+            return;
+        }
+        send(response, route(request), *fault);
+    }
+
+    Answer route(const httplib::Request& request) {
+        const std::string& path = request.path;
+        const bool post = request.method == "POST";
+        if (path == "/api" && post) return answerBatch(request.body);
+        if (hasPrefix(path, "/data/")) {
+            const auto length = parseLength(path.substr(6));
+            if (!length) return Answer{400, {}};
+            return Answer{200, Body::data(*length)};
+        }
+        if (path == "/echo" && post) return Answer{200, Body::of(request.body)};
+        if (path == "/sink" && post) return Answer{200, Body::of(std::to_string(request.body.size()))};
+        if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), request);
+        if (hasPrefix(path, "/events/") && post) return answerPoll(path.substr(8));
+        return Answer{404, {}};
+    }
+
+    Answer answerBatch(const std::string& body) {
+        std::string answer;
+        if (!batch.answer(body, answer)) return Answer{400, {}};
+        return Answer{200, Body::of(std::move(answer))};
+    }
+
+    Answer answerBlob(const std::string& name, const httplib::Request& request) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (request.method == "POST" && !request.body.empty()) {
+            blobs[name] = request.body;
+            return Answer{200, {}};
+        }
+        auto it = blobs.find(name);
+        if (it == blobs.end()) return Answer{404, {}};
+        return Answer{200, Body::of(it->second)};
+    }
+
+    Answer answerPoll(const std::string& token) {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait_for(lock, pollTimeout, [&] { return stopping || pendingEvents.count(token) > 0; });
+        return Answer{200, Body::of(pendingEvents.erase(token) > 0 ? "1" : "0")};
+    }
+
+    // Sends the answer with the body faults applied. A flipped byte damages the content itself,
+    // before any gzip encoding, so the damage survives decoding.
+    static void send(httplib::Response& response, Answer answer, const Fault& fault) {
+        response.status = answer.status;
+        Body body = std::move(answer.body);
+        int64_t flipByte = fault.flipByte;
+        if (fault.gzip) {
+            std::string decoded = body.materialize();
+            flipBodyByte(decoded.data(), decoded.size(), flipByte);
+            flipByte = -1;
+            const int64_t announced =
+                fault.announcedLength >= 0 ? fault.announcedLength : static_cast<int64_t>(decoded.size());
+            response.set_header("Content-Encoding", "gzip");
+            response.set_header(kOriginalLengthHeader, std::to_string(announced));
+            body = Body::of(gzipEncode(decoded));
+        }
+        const int64_t cutAfter = fault.drop == Fault::Drop::AfterHeaders ? 0 : fault.cutAfter;
+        if (!body.generated && cutAfter < 0) {
+            flipBodyByte(body.bytes.data(), body.bytes.size(), flipByte);
+            response.set_content(body.bytes, kContentType);
+            return;
+        }
+        const uint64_t total = body.size();
+        const uint64_t limit = cutAfter >= 0 ? std::min<uint64_t>(static_cast<uint64_t>(cutAfter), total) : total;
+        auto shared = std::make_shared<Body>(std::move(body));
+        response.set_content_provider(
+            static_cast<size_t>(total), kContentType,
+            [shared, limit, flipByte](size_t offset, size_t length, httplib::DataSink& sink) {
+                // Returning false with bytes still owed makes the server close the connection.
+                if (offset >= limit) return false;
+                const size_t count = static_cast<size_t>(std::min<uint64_t>({length, limit - offset, kProviderChunk}));
+                std::string chunk(count, '\0');
+                shared->fill(offset, chunk.data(), count);
+                flipBodyByte(chunk.data(), count, flipByte, offset);
+                return sink.write(chunk.data(), count);
+            });
+    }
+
+    bool listen(uint16_t requestedPort) {
+        auto created = std::make_unique<httplib::SSLServer>(certificate->certificate(), certificate->key());
+        if (!created->is_valid()) return false;
+        SSL_CTX* context = created->ssl_context();
+        SSL_CTX_set_app_data(context, this);
+        SSL_CTX_set_info_callback(context, &Impl::onTlsInfo);
+        SSL_CTX_set_alpn_select_cb(context, &alpnSelect, nullptr);
+        connectionIndex();
+
+        created->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        created->set_keep_alive_max_count(1000);
+        created->set_write_timeout(kWriteTimeoutSeconds, 0);
+        auto handler = [this](const httplib::Request& request, httplib::Response& response) {
+            handle(request, response);
+        };
+        created->Get(".*", handler);
+        created->Post(".*", handler);
+
+        if (requestedPort == 0) {
+            const int bound = created->bind_to_any_port(kLoopback);
+            if (bound <= 0) return false;
+            port = static_cast<uint16_t>(bound);
+        } else {
+            if (!created->bind_to_port(kLoopback, requestedPort)) return false;
+            port = requestedPort;
+        }
+        httplib::SSLServer* raw = created.get();
+        auto exited = std::make_shared<std::atomic<bool>>(false);
+        thread = std::thread([raw, exited] {
+            raw->listen_after_bind();
+            *exited = true;
+        });
+        // stop() can only interrupt a server that has entered its accept loop.
+        while (!raw->is_running() && !*exited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (*exited) {
+            thread.join();
+            return false;
+        }
+        server = std::move(created);
+        return true;
+    }
+
+    bool writeCertificateFile() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/corvane-service-XXXXXX";
+        if (!mkdtemp(pattern.data())) return false;
+        directory = pattern;
+        certificateFile = directory + "/certificate.pem";
+        const std::string pem = certificate->certificatePem();
+        FILE* file = std::fopen(certificateFile.c_str(), "wb");
+        if (!file) return false;
+        const bool written = std::fwrite(pem.data(), 1, pem.size(), file) == pem.size();
+        return std::fclose(file) == 0 && written && !pem.empty();
+    }
+};
+
+StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
+    impl_->certificate = SelfSignedCertificate::generate();
+    if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
+}
+
+StandInService::~StandInService() {
+    stop();
+    if (!impl_->certificateFile.empty()) ::unlink(impl_->certificateFile.c_str());
+    if (!impl_->directory.empty()) ::rmdir(impl_->directory.c_str());
+}
+
+bool StandInService::start(uint16_t port) {
+    Impl& impl = *impl_;
+    if (impl.server) return true;
+    if (!impl.certificate) return false;
+    ignoreBrokenPipes();
+    {
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        impl.stopping = false;
+        if (!impl.dataDirectory.empty() && !impl.store.open(impl.dataDirectory)) return false;
+    }
+    if (!impl.listen(port)) {
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        impl.store.close();
+        return false;
+    }
+    return true;
+}
+
+void StandInService::stop() {
+    Impl& impl = *impl_;
+    if (!impl.server) return;
+    {
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        impl.stopping = true;
+        for (int fd : impl.connections) ::shutdown(fd, SHUT_RDWR);
+    }
+    impl.wake.notify_all();
+    impl.server->stop();
+    if (impl.thread.joinable()) impl.thread.join();
+    impl.server.reset();
+    std::lock_guard<std::mutex> lock(impl.mutex);
+    impl.store.close();
+    impl.stopping = false;
+}
+
+uint16_t StandInService::port() const {
+    return impl_->port;
+}
+
+std::string StandInService::baseUrl() const {
+    return std::string("https://") + kLoopback + ":" + std::to_string(impl_->port);
+}
+
+std::string StandInService::apiUrl() const {
+    return baseUrl() + "/api";
+}
+
+std::string StandInService::pin() const {
+    return impl_->certificate ? impl_->certificate->pin() : std::string();
+}
+
+std::string StandInService::certificatePath() const {
+    return impl_->certificateFile;
+}
+
+void StandInService::setBatchHandler(const std::string& identifier, BatchHandler handler) {
+    impl_->batch.setHandler(identifier, std::move(handler));
+}
+
+void StandInService::addFault(Fault fault) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->faults.add(std::move(fault));
+}
+
+void StandInService::clearFaults() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->faults.clear();
+}
+
+std::vector<RecordedRequest> StandInService::requests() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->requests;
+}
+
+void StandInService::clearRequests() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->requests.clear();
+}
+
+void StandInService::putBlob(const std::string& name, std::string bytes) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->blobs[name] = std::move(bytes);
+}
+
+std::string StandInService::getBlob(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    auto it = impl_->blobs.find(name);
+    return it == impl_->blobs.end() ? std::string() : it->second;
+}
+
+void StandInService::setEventsPending(const std::string& token) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->pendingEvents.insert(token);
+    }
+    impl_->wake.notify_all();
+}
+
+void StandInService::setPollTimeout(std::chrono::milliseconds timeout) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->pollTimeout = timeout;
+}
+
+void StandInService::setDataDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->dataDirectory = directory;
+}
+
+std::vector<std::string> StandInService::unknownMessages() const {
+    return impl_->batch.unknownMessages();
+}
+
+}  // namespace corvane::service
