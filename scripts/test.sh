@@ -21,8 +21,10 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
 # Threading tests again under ThreadSanitizer.
-tsan_targets=(sdk_corvane_tests)
-[ -d inbox/libs/sdk/tests/loop ] && tsan_targets+=(sdk_loop_tests)
+tsan_targets=()
+for component in corvane util loop execution database crypto; do
+  [ -d "inbox/libs/sdk/tests/$component" ] && tsan_targets+=("sdk_${component}_tests")
+done
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DCORVANE_SANITIZER=thread -DCORVANE_BUILD_BENCH=OFF
 cmake --build build/tsan -j "$jobs" --target "${tsan_targets[@]}"

@@ -1,0 +1,7 @@
+#include "corvane/account_info_data.h"
+
+namespace corvane {
+
+AccountInfoData::~AccountInfoData() = default;
+
+}  // namespace corvane

@@ -1,0 +1,7 @@
+#include "corvane/corvane_settings.h"
+
+namespace corvane {
+
+CorvaneSettings::~CorvaneSettings() = default;
+
+}  // namespace corvane

@@ -1,0 +1,7 @@
+#include "corvane/permission_info_data.h"
+
+namespace corvane {
+
+PermissionInfoData::~PermissionInfoData() = default;
+
+}  // namespace corvane

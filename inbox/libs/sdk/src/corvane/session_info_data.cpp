@@ -1,0 +1,7 @@
+#include "corvane/session_info_data.h"
+
+namespace corvane {
+
+SessionInfoData::~SessionInfoData() = default;
+
+}  // namespace corvane

@@ -1,0 +1,7 @@
+#include "corvane/user_info_data.h"
+
+namespace corvane {
+
+UserInfoData::~UserInfoData() = default;
+
+}  // namespace corvane

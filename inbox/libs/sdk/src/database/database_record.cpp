@@ -1,0 +1,3 @@
+#include "database/database_record.h"
+
+// The row interface is all declarations; this unit keeps the header checked on its own.
