@@ -1,0 +1,151 @@
+#include "action/action_processor.h"
+
+#include "api/api_manager.h"
+#include "util/log.h"
+
+namespace corvane {
+
+namespace {
+constexpr int32_t kReadOnlyAccessLevel = 1;
+}  // namespace
+
+ActionProcessor::ActionProcessor(ApiManager* manager, TaskManager* loop, ActionListener* listener)
+    : manager_(manager), listener_(listener), loop_(loop) {}
+
+ActionProcessor::~ActionProcessor() = default;
+
+bool ActionProcessor::start(const ActionRecord& data) {
+    notifyStart(data);
+    if (validate(data)) {
+        return true;
+    }
+    endWithError(data, Error(WRONG_PARAMETERS));
+    return false;
+}
+
+bool ActionProcessor::checkSession(const ActionRecord& data) {
+    if (!needsSession(data) || !manager_->getSession().empty()) {
+        return true;
+    }
+    endWithError(data, Error(FORBIDDEN));
+    return false;
+}
+
+bool ActionProcessor::checkAccess(const ActionRecord& data) {
+    if (!needsWriteAccess(data) || manager_->getAccessLevel() != kReadOnlyAccessLevel) {
+        return true;
+    }
+    endWithError(data, Error(FORBIDDEN));
+    return false;
+}
+
+void ActionProcessor::endWithError(const ActionRecord& data, Error error) {
+    notifyProcessed(data);
+    data->setError(error);
+    notifyFinish(data);
+}
+
+void ActionProcessor::endUnavailable(const ActionRecord& data) {
+    CLOG_WARN("[action][{}]{}: Operation not available yet", data->getSequenceId(), data->getTypeName());
+    endWithError(data, Error(UNKNOWN_ERROR));
+}
+
+// The tasks hold the listener and the record, not the processor: they run later on the
+// main loop and need nothing else.
+void ActionProcessor::post(Task task) {
+    TaskManager::postOrRun(loop_, task);
+}
+
+void ActionProcessor::notifyStart(ActionRecord data) {
+    CLOG_INFO("[action][{}]{}: Action start", data->getSequenceId(), data->getTypeName());
+    if (listener_ == nullptr) {
+        return;
+    }
+    post([listener = listener_, data]() {
+        if (data->isFinished()) {
+            CLOG_WARN("[action][{}]{}: Action finished during startup", data->getSequenceId(), data->getTypeName());
+            return;
+        }
+        listener->onActionStart(data);
+    });
+}
+
+void ActionProcessor::notifyProcessed(ActionRecord data) {
+    if (listener_ == nullptr) {
+        return;
+    }
+    post([listener = listener_, data]() {
+        if (data->isProcessed()) {
+            CLOG_WARN("[action][{}]{}: Action processed multiple times", data->getSequenceId(),
+                      data->getTypeName());
+            return;
+        }
+        data->setProcessed();
+        listener->onActionProcessed(data);
+    });
+}
+
+void ActionProcessor::notifyProgress(ActionRecord data) {
+    if (listener_ == nullptr) {
+        return;
+    }
+    post([listener = listener_, data]() {
+        if (data->isFinished()) {
+            CLOG_WARN("[action][{}]{}: Action finished during execution", data->getSequenceId(),
+                      data->getTypeName());
+            return;
+        }
+        listener->onActionProgress(data);
+    });
+}
+
+void ActionProcessor::notifyError(ActionRecord data) {
+    if (listener_ == nullptr) {
+        return;
+    }
+    post([listener = listener_, data]() {
+        if (data->isFinished()) {
+            CLOG_WARN("[action][{}]{}: Action finished during execution", data->getSequenceId(),
+                      data->getTypeName());
+            return;
+        }
+        listener->onActionError(data);
+    });
+}
+
+void ActionProcessor::notifyFinish(ActionRecord data) {
+    if (data->getErrorCode() == SUCCESS) {
+        CLOG_INFO("[action][{}]{}: Action finished OK", data->getSequenceId(), data->getTypeName());
+    } else {
+        CLOG_DEBUG("[action][{}]{}: Action finished with error {} ({})", data->getSequenceId(), data->getTypeName(),
+                   data->getErrorCode(), data->getErrorMessage());
+    }
+    if (listener_ == nullptr) {
+        return;
+    }
+    post([listener = listener_, data]() {
+        if (data->isFinished()) {
+            CLOG_WARN("[action][{}]{}: Action finished before completion", data->getSequenceId(),
+                      data->getTypeName());
+            return;
+        }
+        if (!data->isProcessed()) {
+            CLOG_WARN("[action][{}]{}: Action finished without being processed", data->getSequenceId(),
+                      data->getTypeName());
+            return;
+        }
+        data->setFinished();
+        if (data->getType() == BACKUP && data->getExtraListener() != nullptr) {
+            data->getExtraListener()->onActionFinish(data);
+        }
+        listener->onActionFinish(data);
+    });
+}
+
+void RequestActionProcessor::finished(std::shared_ptr<Request> request) {
+    if (ActionRecord data = request->getActionData()) {
+        notifyFinish(std::move(data));
+    }
+}
+
+}  // namespace corvane

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "api/api_manager.h"
+#include "corvane/task_manager.h"
+#include "execution/execution_manager.h"
+
+namespace corvane {
+namespace test {
+
+// A loop that runs its queued tasks only when the test says so.
+class ManualLoop : public TaskManager {};
+
+// What an API manager offers the action framework, with every notification it receives
+// written down as "<kind>:<sequence id>:<error code>".
+class FakeApiManager : public ApiManager {
+public:
+    TaskManager* getLoop() const override { return &loop; }
+    std::string getSession() const override { return session; }
+    int32_t getAccessLevel() const override { return accessLevel; }
+
+    // Six fields separated by single spaces.
+    bool isValidCronExpression(const char* expression) const override {
+        std::istringstream stream(expression == nullptr ? "" : expression);
+        std::string field;
+        int fields = 0;
+        while (stream >> field) {
+            ++fields;
+        }
+        return fields == 6;
+    }
+
+    // Without an execution manager the requests are only kept.
+    void enqueueApiRequest(std::shared_ptr<NetworkRequest> request, RequestListener* listener) override {
+        if (executionManager != nullptr) {
+            executionManager->enqueueApiRequest(request, listener);
+        } else {
+            requests.push_back(request);
+        }
+    }
+
+    void enqueueLocalRequest(std::shared_ptr<Request> request, RequestListener* listener) override {
+        if (executionManager != nullptr) {
+            executionManager->enqueueLocalRequest(request, listener);
+        } else {
+            requests.push_back(request);
+        }
+    }
+
+    void resetSession(std::function<void()> completion) override {
+        ++resetCount;
+        session.clear();
+        loop.post(completion);
+    }
+
+    void logout(std::function<void()> completion) override {
+        ++logoutCount;
+        session.clear();
+        if (completion) {
+            loop.post(completion);
+        }
+    }
+
+    void onActionStart(std::shared_ptr<ActionData> action) override { note("start", action); }
+    void onActionProcessed(std::shared_ptr<ActionData> action) override { note("processed", action); }
+    void onActionProgress(std::shared_ptr<ActionData> action) override { note("progress", action); }
+    void onActionError(std::shared_ptr<ActionData> action) override { note("error", action); }
+    void onActionFinish(std::shared_ptr<ActionData> action) override { note("finish", action); }
+
+    void note(const char* kind, const std::shared_ptr<ActionData>& action) {
+        notifications.push_back(std::string(kind) + ":" + std::to_string(action->getSequenceId()) + ":" +
+                                std::to_string(action->getErrorCode()));
+    }
+
+    mutable ManualLoop loop;
+    std::string session = "session";
+    int32_t accessLevel = 0;
+    int resetCount = 0;
+    int logoutCount = 0;
+    std::vector<std::string> notifications;
+    std::vector<std::shared_ptr<Request>> requests;
+    ExecutionManager* executionManager = nullptr;
+};
+
+}  // namespace test
+}  // namespace corvane

@@ -1,0 +1,519 @@
+// The libcurl transport and the HTTP module against the loopback stand-in over TLS.
+#include "http/curl_http.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "loop/libuv_loop.h"
+#include "stand_in_service.h"
+#include "support/log_capture.h"
+#include "util/deployment.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using service::Fault;
+
+// The stand-in's "/data/<n>" bytes, computed here independently.
+std::string dataBytes(size_t n) {
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    }
+    return bytes;
+}
+
+// Records what the module reports about one request; called on the callback loop.
+class Recorder : public HttpListener {
+public:
+    struct Retry {
+        int32_t retries;
+        int32_t status;
+        Clock::time_point at;
+    };
+    struct Sample {
+        Clock::time_point at;
+        uint32_t total;
+    };
+
+    void onHttpRequestProgress(HttpRequest*, uint32_t downloaded, uint32_t uploaded, uint32_t downloadedDelta,
+                               uint32_t uploadedDelta) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (downloadedDelta) {
+            downloads.push_back({Clock::now(), downloaded});
+        }
+        if (uploadedDelta) {
+            uploads.push_back({Clock::now(), uploaded});
+        }
+    }
+
+    void onHttpRequestRetry(HttpRequest*, int32_t retries, int32_t status) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        this->retries.push_back({retries, status, Clock::now()});
+        changed_.notify_all();
+    }
+
+    void onHttpRequestFinished(HttpRequest* request) override {
+        std::string answer;
+        const uint8_t* run = nullptr;
+        while (uint32_t count = request->buffer.read(&run, 0)) {
+            answer.append(reinterpret_cast<const char*>(run), count);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++finishes;
+        status = request->status;
+        body = answer;
+        originalLength = request->originalLength;
+        capacity = request->buffer.getCapacity();
+        finishedAt = Clock::now();
+        changed_.notify_all();
+    }
+
+    bool waitFinished(std::chrono::milliseconds timeout = 10s) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return finishes > 0; });
+    }
+
+    bool waitRetries(size_t count, std::chrono::milliseconds timeout = 10s) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return retries.size() >= count; });
+    }
+
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        retries.clear();
+        downloads.clear();
+        uploads.clear();
+        finishes = 0;
+        status = 0;
+        body.clear();
+    }
+
+    // Read after waitFinished, when nothing writes any more.
+    std::vector<Retry> retries;
+    std::vector<Sample> downloads;
+    std::vector<Sample> uploads;
+    int finishes = 0;
+    int32_t status = 0;
+    std::string body;
+    int32_t originalLength = -1;
+    uint32_t capacity = 0;
+    Clock::time_point finishedAt;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+struct Exchange {
+    HttpRequest request;
+    Recorder recorder;
+};
+
+class CurlHttpTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Loopback exchanges must not go to a proxy of the machine the tests run on.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+            unsetenv(name);
+        }
+        CurlHttp::initialize();
+    }
+
+    static void TearDownTestSuite() { CurlHttp::cleanup(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(service_.start());
+        savedDeployment_ = getDeployment();
+        Deployment deployment = savedDeployment_;
+        deployment.apiBaseUrl = service_.apiUrl();
+        deployment.apiPin = service_.pin();
+        deployment.caFile = service_.certificatePath();
+        setDeployment(deployment);
+        httpLoop_.start();
+        callbackLoop_.start();
+        transport_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, &callbackLoop_);
+    }
+
+    void TearDown() override {
+        httpLoop_.stop();
+        httpLoop_.join();
+        callbackLoop_.stop();
+        callbackLoop_.join();
+        transport_.reset();
+        service_.stop();
+        setDeployment(savedDeployment_);
+    }
+
+    Exchange& exchange(const std::string& path, int32_t maxRetries = 0) {
+        exchanges_.push_back(std::make_unique<Exchange>());
+        Exchange& exchange = *exchanges_.back();
+        exchange.request.name = "test";
+        exchange.request.url = service_.baseUrl() + path;
+        exchange.request.maxRetries = maxRetries;
+        exchange.request.listener = &exchange.recorder;
+        return exchange;
+    }
+
+    size_t requestsTo(const std::string& path) const {
+        size_t count = 0;
+        for (const auto& recorded : service_.requests()) {
+            count += recorded.path == path;
+        }
+        return count;
+    }
+
+    // Runs on the HTTP loop and waits for it, so that everything posted before has run.
+    void syncHttpLoop() {
+        std::promise<void> done;
+        httpLoop_.post([&] { done.set_value(); });
+        done.get_future().wait();
+    }
+
+    service::StandInService service_;
+    Deployment savedDeployment_;
+    LibuvLoop httpLoop_;
+    LibuvLoop callbackLoop_;
+    std::unique_ptr<CurlHttp> transport_;
+    std::vector<std::unique_ptr<Exchange>> exchanges_;
+};
+
+TEST_F(CurlHttpTest, PlainExchangeUploadsTheBodyAndReceivesTheAnswer) {
+    Exchange& echo = exchange("/echo");
+    std::string sent = dataBytes(300000);
+    echo.request.body.assign(sent.begin(), sent.end());
+    transport_->send(&echo.request);
+    ASSERT_TRUE(echo.recorder.waitFinished());
+    EXPECT_EQ(echo.recorder.status, 200);
+    EXPECT_EQ(echo.recorder.body, sent);
+    EXPECT_EQ(echo.request.state, HttpRequest::kClosed);
+    EXPECT_EQ(echo.request.transportData, nullptr);
+    auto recorded = service_.requests();
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].method, "POST");
+}
+
+TEST_F(CurlHttpTest, RetriesUnavailableWithGrowingWaitsUntilAnAnswer) {
+    service_.addFault({"/data/", 3, 503});
+    Exchange& data = exchange("/data/1000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    EXPECT_EQ(data.recorder.body, dataBytes(1000));
+    EXPECT_EQ(data.recorder.finishes, 1);
+    ASSERT_EQ(data.recorder.retries.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(data.recorder.retries[i].retries, i + 1);
+        EXPECT_EQ(data.recorder.retries[i].status, 503);
+    }
+    // The wait after failure n is at least 64 << n ms (a timer may fire a few ms early).
+    const auto slack = 10ms;
+    EXPECT_GE(data.recorder.retries[1].at - data.recorder.retries[0].at, 128ms - slack);
+    EXPECT_GE(data.recorder.retries[2].at - data.recorder.retries[1].at, 256ms - slack);
+    EXPECT_GE(data.recorder.finishedAt - data.recorder.retries[2].at, 512ms - slack);
+    EXPECT_EQ(requestsTo("/data/1000"), 4u);
+}
+
+TEST_F(CurlHttpTest, TruncatedAnswerIsRetriedAndOnlyTheLastAnswerIsKept) {
+    Fault cut;
+    cut.pathPrefix = "/data/";
+    cut.cutAfter = 1000;
+    service_.addFault(cut);
+    Exchange& data = exchange("/data/50000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    ASSERT_EQ(data.recorder.retries.size(), 1u);
+    EXPECT_EQ(data.recorder.retries[0].status, 0);
+    EXPECT_EQ(data.recorder.body, dataBytes(50000));
+}
+
+TEST_F(CurlHttpTest, BadRequestForbiddenAndNotFoundAreFinal) {
+    struct Case {
+        int32_t status;
+        const char* log;
+    };
+    for (const Case& c : {Case{400, "Fatal request error 400 (Bad request)"},
+                          Case{403, "Fatal request error 403 (Invalid session)"},
+                          Case{404, "Fatal request error 404 (Not found)"}}) {
+        SCOPED_TRACE(c.status);
+        test::LogCapture logs;
+        service_.clearRequests();
+        service_.addFault({"/data/", 1, c.status});
+        Exchange& data = exchange("/data/10");
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, c.status);
+        EXPECT_TRUE(data.recorder.retries.empty());
+        EXPECT_EQ(requestsTo("/data/10"), 1u);
+        EXPECT_EQ(logs.count("Request failed with error"), 1u);
+        EXPECT_TRUE(logs.contains(c.log));
+    }
+}
+
+TEST_F(CurlHttpTest, RetryLimitEndsWithTheLastFailure) {
+    test::LogCapture logs;
+    Fault drop;
+    drop.pathPrefix = "/data/";
+    drop.times = -1;
+    drop.drop = Fault::Drop::BeforeHeaders;
+    service_.addFault(drop);
+    Exchange& data = exchange("/data/10", 2);
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 0);
+    ASSERT_EQ(data.recorder.retries.size(), 1u);
+    EXPECT_EQ(data.recorder.retries[0].retries, 1);
+    EXPECT_EQ(data.recorder.retries[0].status, 0);
+    EXPECT_TRUE(logs.contains("Max number of retries reached: (2 / 2)"));
+}
+
+TEST_F(CurlHttpTest, CancelWhileWaitingRemovesTheRetry) {
+    service_.addFault({"/data/", -1, 503});
+    Exchange& data = exchange("/data/10");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitRetries(1));
+    transport_->cancel(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, -1);
+    EXPECT_EQ(data.request.state, HttpRequest::kClosed);
+    EXPECT_FALSE(data.request.retrying);
+    // The retry was due within 160 ms.
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(requestsTo("/data/10"), 1u);
+    EXPECT_EQ(data.recorder.finishes, 1);
+}
+
+TEST_F(CurlHttpTest, CancelInFlightAbortsTheTransfer) {
+    Fault slow;
+    slow.pathPrefix = "/data/";
+    slow.delay = 5000ms;
+    service_.addFault(slow);
+    Exchange& data = exchange("/data/10");
+    transport_->send(&data.request);
+    auto deadline = Clock::now() + 5s;
+    while (requestsTo("/data/10") == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    auto cancelledAt = Clock::now();
+    transport_->cancel(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished(3s));
+    EXPECT_EQ(data.recorder.status, -1);
+    EXPECT_LT(data.recorder.finishedAt - cancelledAt, 2s);
+    EXPECT_TRUE(data.recorder.retries.empty());
+}
+
+TEST_F(CurlHttpTest, CancelRightAfterSendEndsCancelled) {
+    Exchange& data = exchange("/data/10");
+    transport_->send(&data.request);
+    transport_->cancel(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, -1);
+}
+
+TEST_F(CurlHttpTest, CancelAfterTheEndChangesNothing) {
+    Exchange& data = exchange("/data/10");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    test::LogCapture logs;
+    transport_->cancel(&data.request);
+    syncHttpLoop();
+    EXPECT_TRUE(logs.contains("Request already closed"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(data.recorder.finishes, 1);
+    EXPECT_EQ(data.request.status, 200);
+}
+
+TEST_F(CurlHttpTest, PinnedExchangeNeedsTheServicesKey) {
+    // No CA file: the pin alone authenticates a pinned exchange.
+    Deployment deployment = getDeployment();
+    deployment.caFile.clear();
+    setDeployment(deployment);
+    struct Case {
+        const char* name;
+        std::string pin;
+        int32_t status;
+    };
+    const std::vector<Case> cases = {
+        {"matching pin", service_.pin(), 200},
+        {"other pin", "sha256//Tq7vLm2XcR9sNw4KpZ1hYd6FbJ3gUe8oAi5rMx0tQn2=", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LogCapture logs;
+        Exchange& data = exchange("/data/10", 1);
+        data.request.pinnedKey = c.pin;
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, c.status);
+        if (c.status == 0) {
+            EXPECT_TRUE(logs.contains(fmt::format("Result: {} ", int(CURLE_SSL_PINNEDPUBKEYNOTMATCH))));
+        }
+    }
+}
+
+TEST_F(CurlHttpTest, UnpinnedExchangeVerifiesTheCertificate) {
+    struct Case {
+        const char* name;
+        bool withCaFile;
+        int32_t status;
+    };
+    for (const Case& c : {Case{"stand-in certificate as CA", true, 200}, Case{"system store only", false, 0}}) {
+        SCOPED_TRACE(c.name);
+        Deployment deployment = getDeployment();
+        deployment.caFile = c.withCaFile ? service_.certificatePath() : std::string();
+        setDeployment(deployment);
+        test::LogCapture logs;
+        Exchange& data = exchange("/data/10", 1);
+        data.request.freshConnection = true;
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, c.status);
+        if (c.status == 0) {
+            EXPECT_TRUE(logs.contains(fmt::format("Result: {} ", int(CURLE_PEER_FAILED_VERIFICATION))));
+        }
+    }
+}
+
+TEST_F(CurlHttpTest, CompressedAnswerIsDecodedIntoABufferOfTheAnnouncedSize) {
+    Fault gzip;
+    gzip.pathPrefix = "/data/";
+    gzip.gzip = true;
+    service_.addFault(gzip);
+    Exchange& data = exchange("/data/100000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    EXPECT_EQ(data.recorder.originalLength, 100000);
+    EXPECT_EQ(data.recorder.capacity, 100000u);
+    EXPECT_EQ(data.recorder.body, dataBytes(100000));
+}
+
+TEST_F(CurlHttpTest, AnswerLongerThanAnnouncedIsRetriedInsteadOfHanging) {
+    test::LogCapture logs;
+    Fault liar;
+    liar.pathPrefix = "/data/";
+    liar.gzip = true;
+    liar.announcedLength = 1000;
+    service_.addFault(liar);
+    Exchange& data = exchange("/data/5000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    ASSERT_EQ(data.recorder.retries.size(), 1u);
+    EXPECT_EQ(data.recorder.retries[0].status, 0);
+    EXPECT_EQ(data.recorder.body, dataBytes(5000));
+    EXPECT_TRUE(logs.contains("Answer longer than announced"));
+}
+
+TEST_F(CurlHttpTest, AnnouncedLengthAboveTheCapIsRefused) {
+    Fault huge;
+    huge.pathPrefix = "/data/";
+    huge.gzip = true;
+    huge.announcedLength = int64_t(1) << 30;
+    service_.addFault(huge);
+    Exchange& data = exchange("/data/5000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    ASSERT_EQ(data.recorder.retries.size(), 1u);
+    EXPECT_EQ(data.recorder.retries[0].status, 0);
+    EXPECT_EQ(data.recorder.body, dataBytes(5000));
+}
+
+TEST_F(CurlHttpTest, ReusedRecordTakesALongerUnannouncedAnswerWhole) {
+    Fault gzip;
+    gzip.pathPrefix = "/data/";
+    gzip.gzip = true;
+    service_.addFault(gzip);
+    Exchange& data = exchange("/data/1000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    ASSERT_EQ(data.recorder.capacity, 1000u);
+
+    data.recorder.clear();
+    data.request.url = service_.baseUrl() + "/data/5000";
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished());
+    EXPECT_EQ(data.recorder.status, 200);
+    EXPECT_EQ(data.recorder.originalLength, -1);
+    EXPECT_EQ(data.recorder.body, dataBytes(5000));
+}
+
+// The limiter lets a window's worth (the limit) through at once whenever its one-second window
+// has room, so the bytes arrive in bursts: the rate is measured over whole windows, from the
+// first burst to the start of the last one.
+double observedRate(const std::vector<Recorder::Sample>& samples) {
+    size_t lastBurst = 0;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i].at - samples[i - 1].at > 300ms) {
+            lastBurst = i;
+        }
+    }
+    if (lastBurst == 0) {
+        return 0;
+    }
+    double seconds = std::chrono::duration<double>(samples[lastBurst].at - samples.front().at).count();
+    return samples[lastBurst - 1].total / seconds;
+}
+
+TEST_F(CurlHttpTest, DownloadSpeedLimitHoldsTheRate) {
+    constexpr uint64_t kLimit = 1000000;
+    transport_->setDownloadSpeedLimit(kLimit);
+    Exchange& data = exchange("/data/4000000");
+    transport_->send(&data.request);
+    ASSERT_TRUE(data.recorder.waitFinished(20s));
+    ASSERT_EQ(data.recorder.status, 200);
+    EXPECT_EQ(data.recorder.body.size(), 4000000u);
+    double rate = observedRate(data.recorder.downloads);
+    EXPECT_NEAR(rate, double(kLimit), kLimit * 0.1);
+}
+
+TEST_F(CurlHttpTest, UploadSpeedLimitHoldsTheRate) {
+    constexpr uint64_t kLimit = 1000000;
+    transport_->setUploadSpeedLimit(kLimit);
+    Exchange& sink = exchange("/sink");
+    std::string sent = dataBytes(4000000);
+    sink.request.body.assign(sent.begin(), sent.end());
+    transport_->send(&sink.request);
+    ASSERT_TRUE(sink.recorder.waitFinished(20s));
+    ASSERT_EQ(sink.recorder.status, 200);
+    EXPECT_EQ(sink.recorder.body, "4000000");
+    double rate = observedRate(sink.recorder.uploads);
+    EXPECT_NEAR(rate, double(kLimit), kLimit * 0.1);
+}
+
+TEST_F(CurlHttpTest, TransportsOnSeveralThreadsShareTheProcessWideCaches) {
+    LibuvLoop otherLoop;
+    otherLoop.start();
+    auto other = std::make_unique<CurlHttp>(&otherLoop, nullptr, &callbackLoop_);
+    std::vector<Exchange*> all;
+    for (int i = 0; i < 8; ++i) {
+        for (CurlHttp* transport : {transport_.get(), other.get()}) {
+            Exchange& data = exchange("/data/" + std::to_string(10000 + i));
+            all.push_back(&data);
+            transport->send(&data.request);
+        }
+    }
+    for (Exchange* data : all) {
+        ASSERT_TRUE(data->recorder.waitFinished());
+        EXPECT_EQ(data->recorder.status, 200);
+    }
+    otherLoop.stop();
+    otherLoop.join();
+    other.reset();
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,105 @@
+#include "http/http_request_buffer.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+const uint8_t* bytes(const char* text) {
+    return reinterpret_cast<const uint8_t*>(text);
+}
+
+std::string take(HttpRequestBuffer& buffer, uint32_t maximum) {
+    const uint8_t* out = nullptr;
+    uint32_t count = buffer.read(&out, maximum);
+    return count ? std::string(reinterpret_cast<const char*>(out), count) : std::string();
+}
+
+TEST(HttpRequestBufferTest, UnboundedGrowsAndHandsOutEverything) {
+    HttpRequestBuffer buffer;
+    EXPECT_TRUE(buffer.write(bytes("hello "), 6));
+    EXPECT_TRUE(buffer.write(bytes("world"), 5));
+    EXPECT_EQ(buffer.size(), 11u);
+    EXPECT_EQ(buffer.getTotalWritten(), 11u);
+    EXPECT_EQ(take(buffer, 0), "hello world");
+    EXPECT_EQ(buffer.size(), 0u);
+    const uint8_t* out = reinterpret_cast<const uint8_t*>(1);
+    EXPECT_EQ(buffer.read(&out, 0), 0u);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(HttpRequestBufferTest, BoundedRefusesWhatDoesNotFitAndWritesNothing) {
+    HttpRequestBuffer buffer;
+    buffer.setCapacity(8);
+    EXPECT_FALSE(buffer.write(bytes("0123456789"), 10));
+    EXPECT_EQ(buffer.size(), 0u);
+    EXPECT_EQ(buffer.getTotalWritten(), 0u);
+    EXPECT_TRUE(buffer.write(bytes("01234567"), 8));
+    EXPECT_FALSE(buffer.write(bytes("x"), 1));
+}
+
+TEST(HttpRequestBufferTest, ReadHandsOutOneContiguousRunAcrossTheWrap) {
+    HttpRequestBuffer buffer;
+    buffer.setCapacity(8);
+    ASSERT_TRUE(buffer.write(bytes("abcdef"), 6));
+    EXPECT_EQ(take(buffer, 6), "abcdef");
+    buffer.consume(6);
+    // Six bytes that wrap after two (write position 6 of 8).
+    ASSERT_TRUE(buffer.write(bytes("ghijkl"), 6));
+    EXPECT_EQ(take(buffer, 0), "gh");
+    EXPECT_EQ(take(buffer, 0), "ijkl");
+    EXPECT_EQ(take(buffer, 0), "");
+}
+
+TEST(HttpRequestBufferTest, UnreadAtTheEndOfTheRingGoesBackFromTheStorageSize) {
+    HttpRequestBuffer buffer;
+    buffer.setCapacity(4);
+    ASSERT_TRUE(buffer.write(bytes("abcd"), 4));
+    EXPECT_EQ(take(buffer, 0), "abcd");  // read position wraps to 0
+    buffer.unread(2);
+    EXPECT_EQ(buffer.size(), 2u);
+    EXPECT_EQ(take(buffer, 0), "cd");
+}
+
+TEST(HttpRequestBufferTest, SpaceCallbackRunsOnceWhenTheWantedSpaceIsFree) {
+    HttpRequestBuffer buffer;
+    int calls = 0;
+    void* seen = nullptr;
+    int marker = 0;
+    buffer.setSpaceCallback(
+        [&](void* context) {
+            ++calls;
+            seen = context;
+        },
+        &marker);
+    buffer.setCapacity(12);
+    ASSERT_TRUE(buffer.write(bytes("01234567"), 8));  // free 4
+    ASSERT_FALSE(buffer.write(bytes("abcdefghij"), 10));
+    buffer.consume(2);  // free 6: still short
+    EXPECT_EQ(calls, 0);
+    buffer.consume(6);  // free 12
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seen, &marker);
+    buffer.consume(1);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(buffer.write(bytes("abcdefghij"), 10));
+}
+
+TEST(HttpRequestBufferTest, ResetEmptiesButKeepsTheCapacity) {
+    HttpRequestBuffer buffer;
+    buffer.setCapacity(4);
+    ASSERT_TRUE(buffer.write(bytes("abcd"), 4));
+    buffer.reset();
+    EXPECT_EQ(buffer.size(), 0u);
+    EXPECT_EQ(buffer.getTotalWritten(), 0u);
+    EXPECT_EQ(buffer.getCapacity(), 4u);
+    EXPECT_TRUE(buffer.write(bytes("wxyz"), 4));
+    EXPECT_FALSE(buffer.write(bytes("!"), 1));
+    buffer.setCapacity(0);
+    EXPECT_TRUE(buffer.write(bytes("unbounded again"), 15));
+}
+
+}  // namespace
+}  // namespace corvane

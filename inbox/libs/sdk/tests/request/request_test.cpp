@@ -1,0 +1,250 @@
+#include "request/request.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "corvane/mutable_action_data.h"
+#include "http/http_request_buffer.h"
+#include "support/log_capture.h"
+
+namespace corvane {
+namespace {
+
+// Appends a response message: 4-byte little-endian length, then the body.
+void appendMessage(std::vector<uint8_t>& out, const std::string& body) {
+    uint32_t length = uint32_t(body.size());
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(uint8_t(length >> (8 * i)));
+    }
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+class RecordingListener : public RequestListener {
+public:
+    void processed(std::shared_ptr<Request> request) override { ++processedCount; }
+    void finished(std::shared_ptr<Request> request) override { ++finishedCount; }
+    int processedCount = 0;
+    int finishedCount = 0;
+};
+
+class LocalRequest : public Request {
+public:
+    using Request::Request;
+    const char* getName() const override { return "Local"; }
+};
+
+// Accepts bodies that start with "OK" and records what it took.
+class EchoRequest : public NetworkRequest {
+public:
+    explicit EchoRequest(bool take = true) : NetworkRequest(nullptr), take_(take) {}
+    const char* getName() const override { return "Echo"; }
+    std::string messageToString(const uint8_t*) override { return {}; }
+    std::string responseToString(const uint8_t*) override { return {}; }
+    const char* getMessageSchema() override { return ""; }
+    const char* getResponseSchema() override { return ""; }
+    bool verify(const uint8_t* bytes, uint32_t length) override {
+        ++verifyCount;
+        return length >= 2 && bytes[0] == 'O' && bytes[1] == 'K';
+    }
+    bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override {
+        taken.assign(reinterpret_cast<const char*>(bytes), length);
+        return take_;
+    }
+    uint32_t expectedLength() const { return expectedLength_; }
+
+    std::string taken;
+    int verifyCount = 0;
+
+private:
+    bool take_;
+};
+
+void write(HttpRequestBuffer& buffer, const std::vector<uint8_t>& bytes, size_t from, size_t to) {
+    if (to > from) {
+        ASSERT_TRUE(buffer.write(bytes.data() + from, uint32_t(to - from)));
+    }
+}
+
+TEST(RequestTest, NotifyFinishedReachesTheListenerOnce) {
+    RecordingListener listener;
+    auto request = std::make_shared<LocalRequest>(nullptr);
+    request->setListener(&listener);
+    request->notifyFinished();
+    request->notifyFinished();
+    EXPECT_EQ(listener.finishedCount, 1);
+    EXPECT_TRUE(request->isFinished());
+}
+
+TEST(RequestTest, BaseApplyResultsFinishesAtOnce) {
+    RecordingListener listener;
+    auto request = std::make_shared<LocalRequest>(nullptr);
+    request->setListener(&listener);
+    request->applyResults(nullptr);
+    EXPECT_EQ(listener.finishedCount, 1);
+}
+
+TEST(RequestTest, WithoutListenerNothingIsCalledButTheFlagIsSet) {
+    auto request = std::make_shared<LocalRequest>(nullptr);
+    request->notifyProcessed();
+    request->notifyFinished();
+    EXPECT_TRUE(request->isFinished());
+}
+
+TEST(RequestTest, OnErrorStoresTheCodeOnlyWhileUnfinished) {
+    auto data = std::make_shared<MutableActionData>(0);
+    data->setSequenceId(42);
+    RecordingListener listener;
+    auto request = std::make_shared<LocalRequest>(data);
+    request->setListener(&listener);
+    EXPECT_EQ(request->getActionId(), 42);
+
+    request->onError(Error(16));
+    EXPECT_EQ(data->getErrorCode(), 16);
+    EXPECT_EQ(listener.finishedCount, 1);
+
+    request->onError(Error(2));
+    EXPECT_EQ(data->getErrorCode(), 16);
+    EXPECT_EQ(listener.finishedCount, 1);
+}
+
+TEST(RequestTest, WithoutActionDataIdIsZeroAndOnErrorOnlyNotifies) {
+    RecordingListener listener;
+    auto request = std::make_shared<LocalRequest>(nullptr);
+    request->setListener(&listener);
+    EXPECT_EQ(request->getActionId(), 0);
+    request->onError(Error(2));
+    EXPECT_EQ(listener.finishedCount, 1);
+}
+
+TEST(RequestTest, NotifyingAnUnownedRequestLogsInsteadOfThrowing) {
+    test::LogCapture log;
+    RecordingListener listener;
+    LocalRequest request(nullptr);
+    request.setListener(&listener);
+    EXPECT_NO_THROW(request.notifyProcessed());
+    EXPECT_NO_THROW(request.notifyFinished());
+    EXPECT_EQ(listener.processedCount + listener.finishedCount, 0);
+    EXPECT_EQ(log.count("Request notified without an owner"), 2);
+}
+
+TEST(RequestTest, TakeMessageHandsItOverOnce) {
+    class WithMessage : public EchoRequest {
+    public:
+        WithMessage() { message_ = std::make_unique<VectorByteArray>(new std::vector<uint8_t>{1, 2, 3}); }
+    } request;
+    std::unique_ptr<ByteArray> message = request.takeMessage();
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->size(), 3u);
+    EXPECT_FALSE(request.takeMessage());
+}
+
+// The answer arrives in two pieces, split at every possible point, into a ring that is read
+// while it is written; the first call must take nothing it cannot finish and the second must
+// resume where the first stopped.
+TEST(ResponseReaderTest, ResumesAcrossEverySplitPoint) {
+    std::vector<uint8_t> answer;
+    appendMessage(answer, "OK first message");
+    appendMessage(answer, "OK second");
+    const size_t firstEnd = 4 + 16;
+
+    for (size_t split = 0; split <= answer.size(); ++split) {
+        SCOPED_TRACE("split at " + std::to_string(split));
+        HttpRequestBuffer buffer;
+        buffer.setCapacity(64);
+        EchoRequest first;
+        EchoRequest second;
+        write(buffer, answer, 0, split);
+
+        bool firstDone = first.processData(buffer);
+        EXPECT_EQ(firstDone, split >= firstEnd);
+        if (split < 4) {
+            EXPECT_EQ(buffer.size(), split) << "a partial prefix must stay in the buffer";
+            EXPECT_EQ(first.expectedLength(), 0u);
+        } else if (!firstDone) {
+            EXPECT_EQ(first.expectedLength(), 16u);
+            EXPECT_EQ(first.verifyCount, 0);
+        }
+        bool secondDone = firstDone && second.processData(buffer);
+        EXPECT_EQ(secondDone, split == answer.size());
+
+        write(buffer, answer, split, answer.size());
+        if (!firstDone) {
+            ASSERT_TRUE(first.processData(buffer));
+        }
+        if (!secondDone) {
+            ASSERT_TRUE(second.processData(buffer));
+        }
+        EXPECT_EQ(first.taken, "OK first message");
+        EXPECT_EQ(second.taken, "OK second");
+        EXPECT_EQ(first.verifyCount, 1);
+        EXPECT_EQ(second.verifyCount, 1);
+        EXPECT_EQ(buffer.size(), 0u);
+    }
+}
+
+TEST(ResponseReaderTest, CorruptMessageLogsOnceAndKeepsItsLength) {
+    test::LogCapture log;
+    std::vector<uint8_t> answer;
+    appendMessage(answer, "XX bad");
+    HttpRequestBuffer buffer;
+    write(buffer, answer, 0, answer.size());
+    EchoRequest request;
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_EQ(request.expectedLength(), 6u);
+    EXPECT_TRUE(request.taken.empty());
+    EXPECT_EQ(log.count("[req]Echo: Corrupt flatbuffer received"), 1);
+}
+
+TEST(ResponseReaderTest, RefusedMessageIsConsumedButNotReportedTaken) {
+    std::vector<uint8_t> answer;
+    appendMessage(answer, "OK but no");
+    HttpRequestBuffer buffer;
+    write(buffer, answer, 0, answer.size());
+    EchoRequest request(false);
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_EQ(request.taken, "OK but no");
+    EXPECT_EQ(buffer.size(), 0u);
+}
+
+// A zero length announces no message; reading "up to 0 bytes" must not swallow the
+// messages behind it.
+TEST(ResponseReaderTest, ZeroLengthPrefixIsCorruptAndTakesNothingBehindIt) {
+    test::LogCapture log;
+    std::vector<uint8_t> answer;
+    appendMessage(answer, "");
+    appendMessage(answer, "OK next");
+    HttpRequestBuffer buffer;
+    write(buffer, answer, 0, answer.size());
+    EchoRequest request;
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_EQ(request.verifyCount, 0);
+    EXPECT_EQ(buffer.size(), 4u + 7u);
+    EXPECT_EQ(log.count("Corrupt flatbuffer received"), 1);
+}
+
+// In a ring the 4-byte prefix may straddle the end of the storage; read hands out one
+// contiguous run, so the prefix must be gathered from two.
+TEST(ResponseReaderTest, PrefixSplitByTheEndOfARingIsGathered) {
+    HttpRequestBuffer ring;
+    ring.setCapacity(16);
+    std::vector<uint8_t> filler;
+    appendMessage(filler, "OK 3456789");  // 14 bytes: the next prefix starts at 14
+    write(ring, filler, 0, filler.size());
+    EchoRequest skip;
+    ASSERT_TRUE(skip.processData(ring));
+
+    std::vector<uint8_t> next;
+    appendMessage(next, "OK wrapped");  // prefix at 14, 15, 0, 1; body from 2
+    write(ring, next, 0, next.size());
+    EchoRequest wrapped;
+    ASSERT_TRUE(wrapped.processData(ring));
+    EXPECT_EQ(wrapped.taken, "OK wrapped");
+    EXPECT_EQ(ring.size(), 0u);
+}
+
+}  // namespace
+}  // namespace corvane
