@@ -1,8 +1,16 @@
 #include "batch_dispatcher.h"
 
 #include "batch_framing.h"
+#include "message_verifier.h"
 
 namespace corvane::service {
+
+namespace {
+
+// The code of "Unknown error", with which a message nobody can answer is refused.
+constexpr int32_t kUnknownError = 9;
+
+}  // namespace
 
 void BatchDispatcher::setHandler(const std::string& identifier, BatchHandler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -20,16 +28,26 @@ bool BatchDispatcher::answer(const std::string& body, std::string& response) {
     responses.reserve(messages.size());
     for (const auto& message : messages) {
         const std::string identifier = messageIdentifier(message);
+        // A known message is answered only after its table's verifier accepted it; otherwise,
+        // and when no handler takes it, it gets its own response table with error 9, so that
+        // the client reads an answer of the kind it waits for.
+        const MessageKind* kind = identifier.empty() ? nullptr : findMessageKind(identifier);
+        const bool readable = kind == nullptr || verifyMessage(*kind, message);
         BatchHandler handler;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            auto it = identifier.empty() ? handlers_.end() : handlers_.find(identifier);
+            auto it = identifier.empty() || !readable ? handlers_.end() : handlers_.find(identifier);
             if (it != handlers_.end())
                 handler = it->second;
             else
                 unknown_.push_back(identifier);
         }
-        responses.push_back(handler ? handler(message) : unknownMessageResponse());
+        if (handler)
+            responses.push_back(handler(message));
+        else if (kind != nullptr)
+            responses.push_back(errorResponse(*kind, kUnknownError));
+        else
+            responses.push_back(unknownMessageResponse());
     }
     response = joinResponses(responses);
     return true;

@@ -1,5 +1,5 @@
 // The handler table of the batch endpoint: answers each message of a batch with the handler
-// registered for its identifier.
+// registered for its identifier, once the message passed the verifier of its table.
 #pragma once
 
 #include <map>
@@ -20,8 +20,8 @@ public:
     // so a handler may register others.
     bool answer(const std::string& body, std::string& response);
 
-    // Identifiers of the messages no handler took, in arrival order; "" for a message too short
-    // to carry one.
+    // Identifiers of the messages no handler took (none registered, or the message failed the
+    // verifier of its table), in arrival order; "" for a message too short to carry one.
     std::vector<std::string> unknownMessages() const;
 
 private:

@@ -32,19 +32,19 @@ BatchHandler answering(const char* response, uint32_t add) {
 }
 
 TEST(BatchFraming, SplitsAWholeSeriesAndKeepsEachLengthPrefix) {
-    const std::string first = buildMessage("TESM", 1);
+    const std::string first = buildMessage("PRBM", 1);
     const std::string second = buildMessage("TOSM", 2);
     std::vector<std::string> messages;
     ASSERT_TRUE(splitBatch(first + second, messages));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], first);
     EXPECT_EQ(messages[1], second);
-    EXPECT_EQ(messageIdentifier(messages[0]), "TESM");
+    EXPECT_EQ(messageIdentifier(messages[0]), "PRBM");
     EXPECT_EQ(messageIdentifier(messages[1]), "TOSM");
 }
 
 TEST(BatchFraming, RefusesSeriesThatAreNotWhole) {
-    const std::string message = buildMessage("TESM", 1);
+    const std::string message = buildMessage("PRBM", 1);
     struct Case {
         const char* name;
         std::string body;
@@ -85,14 +85,14 @@ TEST(BatchFraming, JoinedResponsesCarryLittleEndianLengths) {
 
 TEST(BatchDispatcher, AnswersEachMessageInOrderWithItsHandler) {
     BatchDispatcher dispatcher;
-    dispatcher.setHandler("TESM", answering("TESR", 100));
+    dispatcher.setHandler("PRBM", answering("PRBR", 100));
     dispatcher.setHandler("TOSM", answering("TOSR", 200));
     std::string answer;
-    ASSERT_TRUE(dispatcher.answer(buildMessage("TESM", 1) + buildMessage("TOSM", 2) + buildMessage("TESM", 3), answer));
+    ASSERT_TRUE(dispatcher.answer(buildMessage("PRBM", 1) + buildMessage("TOSM", 2) + buildMessage("PRBM", 3), answer));
     std::vector<std::string> responses;
     ASSERT_TRUE(splitResponses(answer, responses));
     ASSERT_EQ(responses.size(), 3u);
-    EXPECT_EQ(responses[0].substr(4, 4), "TESR");
+    EXPECT_EQ(responses[0].substr(4, 4), "PRBR");
     EXPECT_EQ(valueOf(responses[0]), 101u);
     EXPECT_EQ(responses[1].substr(4, 4), "TOSR");
     EXPECT_EQ(valueOf(responses[1]), 202u);
@@ -102,10 +102,10 @@ TEST(BatchDispatcher, AnswersEachMessageInOrderWithItsHandler) {
 
 TEST(BatchDispatcher, UnknownAndUnreadableMessagesGetThePlaceholderAndAreRecorded) {
     BatchDispatcher dispatcher;
-    dispatcher.setHandler("TESM", answering("TESR", 0));
+    dispatcher.setHandler("PRBM", answering("PRBR", 0));
     const std::string tooShort("\x04\0\0\0\0\0\0\0", 8);
     std::string answer;
-    ASSERT_TRUE(dispatcher.answer(buildMessage("XXXM", 1) + tooShort + buildMessage("TESM", 5), answer));
+    ASSERT_TRUE(dispatcher.answer(buildMessage("XXXM", 1) + tooShort + buildMessage("PRBM", 5), answer));
     std::vector<std::string> responses;
     ASSERT_TRUE(splitResponses(answer, responses));
     ASSERT_EQ(responses.size(), 3u);
@@ -118,11 +118,11 @@ TEST(BatchDispatcher, UnknownAndUnreadableMessagesGetThePlaceholderAndAreRecorde
 TEST(BatchDispatcher, MalformedSeriesRunsNoHandler) {
     BatchDispatcher dispatcher;
     int calls = 0;
-    dispatcher.setHandler("TESM", [&calls](const std::string&) {
+    dispatcher.setHandler("PRBM", [&calls](const std::string&) {
         ++calls;
         return std::string();
     });
-    const std::string message = buildMessage("TESM", 1);
+    const std::string message = buildMessage("PRBM", 1);
     std::string answer;
     EXPECT_FALSE(dispatcher.answer(message + message.substr(0, 6), answer));
     EXPECT_EQ(calls, 0);

@@ -152,8 +152,8 @@ TEST_F(StandInServiceTest, RefusesHttp2ByAlpn) {
 }
 
 TEST_F(StandInServiceTest, BatchAnswersEachMessageInOrder) {
-    service_.setBatchHandler("TESM", [](const std::string& message) {
-        return std::string("\x08\0\0\0", 4) + "TESR" + message.substr(12);
+    service_.setBatchHandler("PRBM", [](const std::string& message) {
+        return std::string("\x08\0\0\0", 4) + "PRBR" + message.substr(12);
     });
     service_.setBatchHandler("TOSM", [](const std::string& message) {
         return std::string("\x08\0\0\0", 4) + "TOSR" + message.substr(12) + message.substr(12);
@@ -168,13 +168,13 @@ TEST_F(StandInServiceTest, BatchAnswersEachMessageInOrder) {
     const std::string placeholder("\x08\0\0\0\0\0\0\0????", 12);
     const std::vector<Case> cases = {
         {"two handlers, order kept",
-         sizePrefixed("TOSM", "ab") + sizePrefixed("TESM", "cdef") + sizePrefixed("TOSM", "g"), 200,
-         sizePrefixed("TOSR", "abab") + sizePrefixed("TESR", "cdef") + sizePrefixed("TOSR", "gg"), {}},
-        {"unknown identifier", sizePrefixed("XXXM", "") + sizePrefixed("TESM", "z"), 200,
-         placeholder + sizePrefixed("TESR", "z"), {"XXXM"}},
+         sizePrefixed("TOSM", "ab") + sizePrefixed("PRBM", "cdef") + sizePrefixed("TOSM", "g"), 200,
+         sizePrefixed("TOSR", "abab") + sizePrefixed("PRBR", "cdef") + sizePrefixed("TOSR", "gg"), {}},
+        {"unknown identifier", sizePrefixed("XXXM", "") + sizePrefixed("PRBM", "z"), 200,
+         placeholder + sizePrefixed("PRBR", "z"), {"XXXM"}},
         {"too short for an identifier", std::string("\x02\0\0\0\0\0", 6), 200, placeholder, {""}},
-        {"truncated series", sizePrefixed("TESM", "abc").substr(0, 10), 400, "", {}},
-        {"stray bytes after the last message", sizePrefixed("TESM", "abc") + "\x01", 400, "", {}},
+        {"truncated series", sizePrefixed("PRBM", "abc").substr(0, 10), 400, "", {}},
+        {"stray bytes after the last message", sizePrefixed("PRBM", "abc") + "\x01", 400, "", {}},
     };
     size_t unknownSoFar = 0;
     for (const auto& c : cases) {
