@@ -56,18 +56,23 @@ void ActionProcessor::post(Task task) {
     TaskManager::postOrRun(loop_, task);
 }
 
-void ActionProcessor::notifyStart(ActionRecord data) {
-    CLOG_INFO("[action][{}]{}: Action start", data->getSequenceId(), data->getTypeName());
+void ActionProcessor::notifyUnlessFinished(ActionRecord data, const char* stage,
+                                            void (ActionListener::*handler)(std::shared_ptr<ActionData>)) {
     if (listener_ == nullptr) {
         return;
     }
-    post([listener = listener_, data]() {
+    post([listener = listener_, data, stage, handler]() {
         if (data->isFinished()) {
-            CLOG_WARN("[action][{}]{}: Action finished during startup", data->getSequenceId(), data->getTypeName());
+            CLOG_WARN("[action][{}]{}: Action finished during {}", data->getSequenceId(), data->getTypeName(), stage);
             return;
         }
-        listener->onActionStart(data);
+        (listener->*handler)(data);
     });
+}
+
+void ActionProcessor::notifyStart(ActionRecord data) {
+    CLOG_INFO("[action][{}]{}: Action start", data->getSequenceId(), data->getTypeName());
+    notifyUnlessFinished(std::move(data), "startup", &ActionListener::onActionStart);
 }
 
 void ActionProcessor::notifyProcessed(ActionRecord data) {
@@ -86,31 +91,11 @@ void ActionProcessor::notifyProcessed(ActionRecord data) {
 }
 
 void ActionProcessor::notifyProgress(ActionRecord data) {
-    if (listener_ == nullptr) {
-        return;
-    }
-    post([listener = listener_, data]() {
-        if (data->isFinished()) {
-            CLOG_WARN("[action][{}]{}: Action finished during execution", data->getSequenceId(),
-                      data->getTypeName());
-            return;
-        }
-        listener->onActionProgress(data);
-    });
+    notifyUnlessFinished(std::move(data), "execution", &ActionListener::onActionProgress);
 }
 
 void ActionProcessor::notifyError(ActionRecord data) {
-    if (listener_ == nullptr) {
-        return;
-    }
-    post([listener = listener_, data]() {
-        if (data->isFinished()) {
-            CLOG_WARN("[action][{}]{}: Action finished during execution", data->getSequenceId(),
-                      data->getTypeName());
-            return;
-        }
-        listener->onActionError(data);
-    });
+    notifyUnlessFinished(std::move(data), "execution", &ActionListener::onActionError);
 }
 
 void ActionProcessor::notifyFinish(ActionRecord data) {

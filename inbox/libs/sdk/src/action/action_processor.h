@@ -65,6 +65,10 @@ protected:
 
 private:
     void post(Task task);
+    // Start, progress and error reports are dropped once the action has finished; the stage
+    // names the moment in the warning.
+    void notifyUnlessFinished(ActionRecord data, const char* stage,
+                              void (ActionListener::*handler)(std::shared_ptr<ActionData>));
 };
 
 // Faces of the action classes beside the processor base.

@@ -1,9 +1,8 @@
 #include "crypto/crypto_manager.h"
 
-#include <array>
-#include <cstring>
 #include <utility>
 
+#include "crypto/argument_check.h"
 #include "crypto/base64.h"
 #include "crypto/crypto_module.h"
 #include "crypto/crypto_scheme.h"
@@ -54,6 +53,11 @@ std::shared_ptr<std::string> secretText(std::string text) {
     });
 }
 
+// An absent fingerprint or fingerprint key is an ordinary case and logs at debug level; an
+// empty fingerprint is a caller's fault.
+constexpr spdlog::level::level_enum kError = spdlog::level::err;
+constexpr spdlog::level::level_enum kDebug = spdlog::level::debug;
+
 }  // namespace
 
 const char CryptoManager::kUserKeySaltSuffix[] = " ___TORQUIN___ ";
@@ -67,8 +71,11 @@ const Bytes& CryptoManager::defaultUpdatePublicKey() {
 CryptoManager::CryptoManager(CryptoModule* module) : CryptoManager(module, defaultUpdatePublicKey()) {}
 
 CryptoManager::CryptoManager(CryptoModule* module, Bytes updatePublicKey)
-    : module_(module), schemeCount_(0), updatePublicKey_(std::move(updatePublicKey)) {
-    schemes_.emplace_back(new DefaultCryptoScheme(module));
+    : privateKeySealer_(new DefaultCryptoScheme(module)),
+      module_(module),
+      schemeCount_(0),
+      updatePublicKey_(std::move(updatePublicKey)) {
+    schemes_.emplace_back(privateKeySealer_);
     schemes_.emplace_back(new DefaultAsymmetricCryptoScheme(module));
     schemes_.emplace_back(new FastCryptoScheme(module));
     schemeCount_ = static_cast<uint32_t>(schemes_.size());
@@ -94,12 +101,7 @@ CryptoBytes CryptoManager::generateNodeKey(uint32_t number, int32_t nodeType) {
 void CryptoManager::deriveNodeKey(uint32_t number, const Bytes* filesystemKey, const Bytes* key,
                                   BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}})) {
         completion(nullptr);
         return;
     }
@@ -114,17 +116,7 @@ void CryptoManager::deriveNodeKey(uint32_t number, const Bytes* filesystemKey, c
 void CryptoManager::encryptNodeKey(uint32_t number, const Bytes* key, const Bytes* cipherKey,
                                    BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!cipherKey) {
-        CLOG_WARN("Invalid cipherkey");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {cipherKey != nullptr, "Invalid cipherkey"}})) {
         completion(nullptr);
         return;
     }
@@ -135,17 +127,8 @@ void CryptoManager::encryptNodeKey(uint32_t number, const Bytes* key, const Byte
 void CryptoManager::decryptNodeKey(uint32_t number, const Bytes* encryptedKey, const Bytes* cipherKey,
                                    BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!encryptedKey) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!cipherKey) {
-        CLOG_WARN("Invalid cipherkey");
+    if (!chosen ||
+        !checkArguments({{encryptedKey != nullptr, "Invalid key"}, {cipherKey != nullptr, "Invalid cipherkey"}})) {
         completion(nullptr);
         return;
     }
@@ -164,17 +147,7 @@ void CryptoManager::decryptNodeKey(const Bytes* encryptedKey, const Bytes* ciphe
 void CryptoManager::encryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset,
                                 const Bytes* key, BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!data) {
-        CLOG_WARN("Invalid data");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
         return;
     }
@@ -185,17 +158,7 @@ void CryptoManager::encryptData(uint32_t number, const uint8_t* data, uint64_t s
 void CryptoManager::decryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset,
                                 const Bytes* key, BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!data) {
-        CLOG_WARN("Invalid data");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
         return;
     }
@@ -206,17 +169,7 @@ void CryptoManager::decryptData(uint32_t number, const uint8_t* data, uint64_t s
 void CryptoManager::encryptMetadata(uint32_t number, const uint8_t* data, uint64_t size, const Bytes* key,
                                     BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!data) {
-        CLOG_WARN("Invalid data");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
         return;
     }
@@ -227,17 +180,7 @@ void CryptoManager::encryptMetadata(uint32_t number, const uint8_t* data, uint64
 void CryptoManager::decryptMetadata(uint32_t number, const uint8_t* data, uint64_t size, const Bytes* key,
                                     BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!data) {
-        CLOG_WARN("Invalid data");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
         return;
     }
@@ -248,17 +191,7 @@ void CryptoManager::decryptMetadata(uint32_t number, const uint8_t* data, uint64
 void CryptoManager::encryptAttributes(uint32_t number, std::shared_ptr<MutableNodeData> node, const Bytes* key,
                                       BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!node) {
-        CLOG_WARN("Invalid node");
+    if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {node != nullptr, "Invalid node"}})) {
         completion(nullptr);
         return;
     }
@@ -269,22 +202,9 @@ void CryptoManager::encryptAttributes(uint32_t number, std::shared_ptr<MutableNo
 void CryptoManager::decryptAttributes(uint32_t number, const uint8_t* blob, uint64_t size,
                                       std::shared_ptr<MutableNodeData> node, CheckCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(false);
-        return;
-    }
-    if (!node) {
-        CLOG_WARN("Invalid node");
-        completion(false);
-        return;
-    }
-    if (!node->getKey()) {
-        CLOG_WARN("Invalid key");
-        completion(false);
-        return;
-    }
-    if (!blob) {
-        CLOG_WARN("Invalid data");
+    if (!chosen || !checkArguments({{node != nullptr, "Invalid node"},
+                                    {node && node->getKey(), "Invalid key"},
+                                    {blob != nullptr, "Invalid data"}})) {
         completion(false);
         return;
     }
@@ -295,27 +215,10 @@ void CryptoManager::decryptAttributes(uint32_t number, const uint8_t* blob, uint
 void CryptoManager::hashFingerprint(uint32_t number, const Bytes* fingerprint, const Bytes* key,
                                     BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
-    if (!chosen) {
-        completion(nullptr);
-        return;
-    }
-    if (!fingerprint) {
-        CLOG_DEBUG("No fingerprint");
-        completion(nullptr);
-        return;
-    }
-    if (fingerprint->empty()) {
-        CLOG_ERROR("Invalid fingerprint");
-        completion(nullptr);
-        return;
-    }
-    if (!key) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (key->empty()) {
-        CLOG_DEBUG("No fingerprint key");
+    if (!chosen || !checkArguments({{fingerprint != nullptr, "No fingerprint", kDebug},
+                                    {fingerprint && !fingerprint->empty(), "Invalid fingerprint", kError},
+                                    {key != nullptr, "Invalid key"},
+                                    {key && !key->empty(), "No fingerprint key", kDebug}})) {
         completion(nullptr);
         return;
     }
@@ -394,51 +297,27 @@ void CryptoManager::generateRsaKey(KeyPairCompletion completion) {
 }
 
 void CryptoManager::encryptRsaKey(const Bytes* privateKey, const Bytes* key, BytesCompletion completion) {
-    if (!privateKey || privateKey->empty()) {
-        CLOG_ERROR("Invalid key");
+    if (!checkArguments({{privateKey && !privateKey->empty(), "Invalid key", kError},
+                         {key && key->size() == kKeySize, "Invalid encryption key", kError}})) {
         completion(nullptr);
         return;
     }
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    auto iv = std::make_shared<std::array<uint8_t, kIvSize>>();
-    module_->generateRandom(iv->data(), iv->size());
-    module_->encryptAes256Gcm(privateKey->data(), privateKey->size(), iv->data(), key->data(),
-                              [iv, completion](CryptoBytes sealed) {
-                                  if (sealed) {
-                                      sealed->insert(sealed->begin(), iv->begin(), iv->end());
-                                  }
-                                  completion(std::move(sealed));
-                              });
+    privateKeySealer_->encryptBlob(privateKey->data(), privateKey->size(), key, std::move(completion));
 }
 
 void CryptoManager::decryptRsaKey(const Bytes* blob, const Bytes* key, BytesCompletion completion) {
-    if (!blob || blob->size() <= kIvSize) {
-        CLOG_ERROR("Invalid key");
+    if (!checkArguments({{blob && blob->size() > kIvSize, "Invalid key", kError},
+                         {key && key->size() == kKeySize, "Invalid encryption key", kError}})) {
         completion(nullptr);
         return;
     }
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    module_->decryptAes256Gcm(blob->data() + kIvSize, blob->size() - kIvSize, blob->data(), key->data(),
-                              std::move(completion));
+    privateKeySealer_->decryptBlob(blob->data(), blob->size(), key, std::move(completion));
 }
 
 void CryptoManager::decryptSession(const Bytes* encryptedSession, const Bytes* privateKey,
                                    SessionCompletion completion) {
-    if (!encryptedSession || encryptedSession->empty()) {
-        CLOG_ERROR("Invalid encrypted session");
-        completion(std::string());
-        return;
-    }
-    if (!privateKey || privateKey->empty()) {
-        CLOG_ERROR("Invalid RSA private key");
+    if (!checkArguments({{encryptedSession && !encryptedSession->empty(), "Invalid encrypted session", kError},
+                         {privateKey && !privateKey->empty(), "Invalid RSA private key", kError}})) {
         completion(std::string());
         return;
     }

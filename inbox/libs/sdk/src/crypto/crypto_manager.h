@@ -12,6 +12,7 @@ namespace corvane {
 
 class CryptoModule;
 class CryptoScheme;
+class DefaultCryptoScheme;
 class MutableNodeData;
 
 // The one door through which the SDK encrypts, decrypts, derives and hashes. Scheme-dependent
@@ -104,6 +105,8 @@ private:
                     DerivedKeysCompletion completion);
 
     std::vector<std::unique_ptr<CryptoScheme>> schemes_;
+    // Scheme 0, whose blobs seal the RSA private key whatever the account's scheme.
+    DefaultCryptoScheme* privateKeySealer_;
     CryptoModule* module_;
     uint32_t schemeCount_;
     Bytes updatePublicKey_;

@@ -5,6 +5,7 @@
 #include <cryptopp/blake2.h>
 #include <cryptopp/cryptlib.h>
 
+#include "crypto/argument_check.h"
 #include "crypto/crypto_module.h"
 #include "crypto/node_attributes.h"
 #include "database/mutable_node_data.h"
@@ -17,15 +18,54 @@ namespace {
 
 using Bytes = CryptoScheme::Bytes;
 
-using CtrOperation = void (CryptoModule::*)(const uint8_t*, uint64_t, const uint8_t*, const uint8_t*,
-                                            BytesCompletion);
+constexpr spdlog::level::level_enum kError = spdlog::level::err;
 
-// The counter block must outlive the module's work on the crypto thread: it travels inside the
-// completion, which the module keeps until the result has been delivered.
-void runCtr(CryptoModule* module, CtrOperation operation, const uint8_t* data, uint64_t size, uint64_t offset,
-            const uint8_t* key, BytesCompletion completion) {
+// A module AES operation: input, size, IV or counter block, key, completion.
+using CipherOperation = void (CryptoModule::*)(const uint8_t*, uint64_t, const uint8_t*, const uint8_t*,
+                                               BytesCompletion);
+
+// The blob framing and data stream shared by the schemes' AES variants; keyFits is the
+// variant's own verdict on the key, checked after the data.
+void sealBlob(CryptoModule* module, CipherOperation seal, bool keyFits, const uint8_t* data, uint64_t size,
+              const Bytes* key, BytesCompletion completion) {
+    if (!checkArguments({{data && size > 0, "Invalid data", kError}, {keyFits, "Invalid encryption key", kError}})) {
+        completion(nullptr);
+        return;
+    }
+    // The IV travels inside the completion, so it outlives the crypto thread's read of it.
+    auto iv = std::make_shared<std::array<uint8_t, CryptoScheme::kIvSize>>();
+    module->generateRandom(iv->data(), iv->size());
+    (module->*seal)(data, size, iv->data(), key->data(), [iv, completion](CryptoBytes sealed) {
+        if (sealed) {
+            sealed->insert(sealed->begin(), iv->begin(), iv->end());
+            CLOG_DEBUG("Encryption finished ({} bytes)", sealed->size());
+        }
+        completion(std::move(sealed));
+    });
+}
+
+void openBlob(CryptoModule* module, CipherOperation open, bool keyFits, const uint8_t* blob, uint64_t size,
+              const Bytes* key, BytesCompletion completion) {
+    if (!checkArguments({{blob && size > CryptoScheme::kIvSize, "Invalid data", kError},
+                         {keyFits, "Invalid encryption key", kError}})) {
+        completion(nullptr);
+        return;
+    }
+    (module->*open)(blob + CryptoScheme::kIvSize, size - CryptoScheme::kIvSize, blob, key->data(),
+                    std::move(completion));
+}
+
+void runCtr(CryptoModule* module, CipherOperation operation, bool keyFits, const uint8_t* data, uint64_t size,
+            uint64_t offset, const Bytes* key, BytesCompletion completion) {
+    if (!keyFits) {
+        CLOG_WARN("Invalid key");
+        completion(nullptr);
+        return;
+    }
+    // The counter block travels inside the completion, which the module keeps until the
+    // result has been delivered, so it outlives the crypto thread's read of it.
     auto counter = std::make_shared<CryptoScheme::CounterBlock>(CryptoScheme::counterBlock(offset));
-    (module->*operation)(data, size, counter->data(), key,
+    (module->*operation)(data, size, counter->data(), key->data(),
                          [counter, completion](CryptoBytes result) { completion(std::move(result)); });
 }
 
@@ -62,13 +102,8 @@ void DefaultCryptoScheme::deriveKey(const Bytes* filesystemKey, const Bytes* key
 }
 
 void DefaultCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey, BytesCompletion completion) {
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!cipherKey || cipherKey->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
+    if (!checkArguments({{key && key->size() == kKeySize, "Invalid key", kError},
+                         {cipherKey && cipherKey->size() == kKeySize, "Invalid encryption key", kError}})) {
         completion(nullptr);
         return;
     }
@@ -77,13 +112,8 @@ void DefaultCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey, B
 
 void DefaultCryptoScheme::decryptKey(const Bytes* encryptedKey, const Bytes* cipherKey,
                                      BytesCompletion completion) {
-    if (!encryptedKey || encryptedKey->size() != kWrappedKeySize) {
-        CLOG_ERROR("Invalid encrypted key");
-        completion(nullptr);
-        return;
-    }
-    if (!cipherKey || cipherKey->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
+    if (!checkArguments({{encryptedKey && encryptedKey->size() == kWrappedKeySize, "Invalid encrypted key", kError},
+                         {cipherKey && cipherKey->size() == kKeySize, "Invalid encryption key", kError}})) {
         completion(nullptr);
         return;
     }
@@ -92,22 +122,14 @@ void DefaultCryptoScheme::decryptKey(const Bytes* encryptedKey, const Bytes* cip
 
 void DefaultCryptoScheme::encryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                       BytesCompletion completion) {
-    if (!key || key->size() != kKeySize) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    runCtr(module_, &CryptoModule::encryptAes256Ctr, data, size, offset, key->data(), std::move(completion));
+    runCtr(module_, &CryptoModule::encryptAes256Ctr, key && key->size() == kKeySize, data, size, offset, key,
+           std::move(completion));
 }
 
 void DefaultCryptoScheme::decryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                       BytesCompletion completion) {
-    if (!key || key->size() != kKeySize) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    runCtr(module_, &CryptoModule::decryptAes256Ctr, data, size, offset, key->data(), std::move(completion));
+    runCtr(module_, &CryptoModule::decryptAes256Ctr, key && key->size() == kKeySize, data, size, offset, key,
+           std::move(completion));
 }
 
 void DefaultCryptoScheme::encryptMetadata(const uint8_t* data, uint64_t size, const Bytes* key,
@@ -179,33 +201,14 @@ void DefaultCryptoScheme::hashFingerprint(const Bytes* fingerprint, const Bytes*
 
 void DefaultCryptoScheme::encryptBlob(const uint8_t* data, uint64_t size, const Bytes* key,
                                       BytesCompletion completion) {
-    if (!data || size == 0) {
-        CLOG_ERROR("Invalid data");
-        completion(nullptr);
-        return;
-    }
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    std::shared_ptr<Iv> iv = newIv();
-    module_->encryptAes256Gcm(data, size, iv->data(), key->data(), prependIv(iv, std::move(completion)));
+    sealBlob(module_, &CryptoModule::encryptAes256Gcm, key && key->size() == kKeySize, data, size, key,
+             std::move(completion));
 }
 
 void DefaultCryptoScheme::decryptBlob(const uint8_t* blob, uint64_t size, const Bytes* key,
                                       BytesCompletion completion) {
-    if (!blob || size <= kIvSize) {
-        CLOG_ERROR("Invalid data");
-        completion(nullptr);
-        return;
-    }
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    module_->decryptAes256Gcm(blob + kIvSize, size - kIvSize, blob, key->data(), std::move(completion));
+    openBlob(module_, &CryptoModule::decryptAes256Gcm, key && key->size() == kKeySize, blob, size, key,
+             std::move(completion));
 }
 
 BytesCompletion DefaultCryptoScheme::requireKeySize(BytesCompletion completion) {
@@ -218,22 +221,6 @@ BytesCompletion DefaultCryptoScheme::requireKeySize(BytesCompletion completion) 
     };
 }
 
-std::shared_ptr<DefaultCryptoScheme::Iv> DefaultCryptoScheme::newIv() {
-    auto iv = std::make_shared<Iv>();
-    module_->generateRandom(iv->data(), iv->size());
-    return iv;
-}
-
-BytesCompletion DefaultCryptoScheme::prependIv(std::shared_ptr<Iv> iv, BytesCompletion completion) {
-    return [iv, completion](CryptoBytes sealed) {
-        if (sealed) {
-            sealed->insert(sealed->begin(), iv->begin(), iv->end());
-            CLOG_DEBUG("Encryption finished ({} bytes)", sealed->size());
-        }
-        completion(std::move(sealed));
-    };
-}
-
 // --- scheme 1 ---
 
 void DefaultAsymmetricCryptoScheme::deriveKey(const Bytes* filesystemKey, const Bytes* key,
@@ -243,13 +230,8 @@ void DefaultAsymmetricCryptoScheme::deriveKey(const Bytes* filesystemKey, const 
 
 void DefaultAsymmetricCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey,
                                                BytesCompletion completion) {
-    if (!key || key->size() != kKeySize) {
-        CLOG_ERROR("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    if (!cipherKey) {
-        CLOG_ERROR("Invalid encryption key");
+    if (!checkArguments({{key && key->size() == kKeySize, "Invalid key", kError},
+                         {cipherKey != nullptr, "Invalid encryption key", kError}})) {
         completion(nullptr);
         return;
     }
@@ -270,55 +252,28 @@ void DefaultAsymmetricCryptoScheme::decryptKey(const Bytes* encryptedKey, const 
 
 void FastCryptoScheme::encryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                    BytesCompletion completion) {
-    if (!key || key->size() < kShortKeySize) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    runCtr(module_, &CryptoModule::encryptAes128Ctr, data, size, offset, key->data(), std::move(completion));
+    runCtr(module_, &CryptoModule::encryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset,
+           key, std::move(completion));
 }
 
 void FastCryptoScheme::decryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                    BytesCompletion completion) {
-    if (!key || key->size() < kShortKeySize) {
-        CLOG_WARN("Invalid key");
-        completion(nullptr);
-        return;
-    }
-    runCtr(module_, &CryptoModule::decryptAes128Ctr, data, size, offset, key->data(), std::move(completion));
+    runCtr(module_, &CryptoModule::decryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset,
+           key, std::move(completion));
 }
 
 void FastCryptoScheme::encryptBlob(const uint8_t* data, uint64_t size, const Bytes* key,
                                    BytesCompletion completion) {
-    if (!data || size == 0) {
-        CLOG_ERROR("Invalid data");
-        completion(nullptr);
-        return;
-    }
     // Sealing asks for a full key even though only its first half is used, as the blobs of
     // this scheme always have.
-    if (!key || key->size() < kKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    std::shared_ptr<Iv> iv = newIv();
-    module_->encryptAes128Gcm(data, size, iv->data(), key->data(), prependIv(iv, std::move(completion)));
+    sealBlob(module_, &CryptoModule::encryptAes128Gcm, key && key->size() >= kKeySize, data, size, key,
+             std::move(completion));
 }
 
 void FastCryptoScheme::decryptBlob(const uint8_t* blob, uint64_t size, const Bytes* key,
                                    BytesCompletion completion) {
-    if (!blob || size <= kIvSize) {
-        CLOG_ERROR("Invalid data");
-        completion(nullptr);
-        return;
-    }
-    if (!key || key->size() < kShortKeySize) {
-        CLOG_ERROR("Invalid encryption key");
-        completion(nullptr);
-        return;
-    }
-    module_->decryptAes128Gcm(blob + kIvSize, size - kIvSize, blob, key->data(), std::move(completion));
+    openBlob(module_, &CryptoModule::decryptAes128Gcm, key && key->size() >= kShortKeySize, blob, size, key,
+             std::move(completion));
 }
 
 }  // namespace corvane

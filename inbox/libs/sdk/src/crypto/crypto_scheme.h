@@ -100,13 +100,6 @@ protected:
     // decryption that failed its padding check gives an empty result) would only surface
     // later as unrelated failures.
     static BytesCompletion requireKeySize(BytesCompletion completion);
-
-    using Iv = std::array<uint8_t, kIvSize>;
-    // A fresh random IV for one blob.
-    std::shared_ptr<Iv> newIv();
-    // Puts the IV in front of the GCM output; the IV lives until the completion has run,
-    // which is after the crypto thread has read it.
-    static BytesCompletion prependIv(std::shared_ptr<Iv> iv, BytesCompletion completion);
 };
 
 // Scheme 1: as scheme 0, but keys are encrypted to a 3072-bit RSA key pair (RSA-OAEP) and

@@ -17,6 +17,8 @@ namespace corvane {
 namespace {
 
 constexpr size_t kAesBlockSize = 16;
+constexpr size_t kAes128KeySize = 16;
+constexpr size_t kAes256KeySize = 32;
 constexpr size_t kGcmIvSize = 12;
 constexpr size_t kGcmTagSize = 16;
 constexpr size_t kPbkdf2OutputSize = 64;
@@ -80,6 +82,27 @@ template <typename Key>
 void decode(Key& key, const uint8_t* der, uint64_t size) {
     CryptoPP::ArraySource source(nonNull(der), static_cast<size_t>(size), true);
     key.BERDecode(source);
+}
+
+// Keys that fail validation, or whose modulus is too short for OAEP, are refused.
+template <typename Key>
+bool decodeOaepKey(Key& key, const uint8_t* der, uint64_t size, CryptoPP::RandomNumberGenerator& random) {
+    decode(key, der, size);
+    return key.Validate(random, 0) && key.GetModulus().ByteCount() >= kMinOaepModulusBytes;
+}
+
+// Generates and encodes a key pair; a raise inside the library gives two nulls.
+template <typename Generate>
+void postKeyPair(CryptoModule* module, KeyPairCompletion completion, Generate generate) {
+    CryptoBytes publicKey;
+    CryptoBytes privateKey;
+    try {
+        generate(publicKey, privateKey);
+    } catch (const std::exception&) {
+        publicKey.reset();
+        privateKey.reset();
+    }
+    module->postResult(std::move(publicKey), std::move(privateKey), std::move(completion));
 }
 
 using Ecdsa = CryptoPP::ECDSA<CryptoPP::ECP, CryptoPP::SHA512>;
@@ -164,8 +187,8 @@ CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, c
         gcmDecryption_.SetKeyWithIV(key, keySize, iv, kGcmIvSize);
         auto output = newBytes(plainSize);
         uint8_t scratch = 0;
-        const bool verified = gcmDecryption_.DecryptAndVerify(writableData(*output, scratch), input + plainSize, kGcmTagSize, iv,
-                                                              kGcmIvSize, nullptr, 0, input, plainSize);
+        const bool verified = gcmDecryption_.DecryptAndVerify(writableData(*output, scratch), input + plainSize,
+                                                              kGcmTagSize, iv, kGcmIvSize, nullptr, 0, input, plainSize);
         if (!verified) {
             return nullptr;
         }
@@ -175,82 +198,82 @@ CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, c
 
 void CryptoppAesCrypto::encryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(cbcEncrypt(input, size, iv, key, 16), std::move(completion));
+    module->postResult(cbcEncrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(cbcDecrypt(input, size, iv, key, 16), std::move(completion));
+    module->postResult(cbcDecrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::encryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(ctr(ctrEncryption_, input, size, iv, key, 16), std::move(completion));
+    module->postResult(ctr(ctrEncryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(ctr(ctrDecryption_, input, size, iv, key, 16), std::move(completion));
+    module->postResult(ctr(ctrDecryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::encryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(gcmEncrypt(input, size, iv, key, 16), std::move(completion));
+    module->postResult(gcmEncrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(gcmDecrypt(input, size, iv, key, 16), std::move(completion));
+    module->postResult(gcmDecrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::wrapKey128(CryptoModule* module, const uint8_t* key, const uint8_t* kek,
                                    BytesCompletion completion) {
-    module->postResult(wrapKey(key, kek, 16), std::move(completion));
+    module->postResult(wrapKey(key, kek, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::unwrapKey128(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                                      BytesCompletion completion) {
-    module->postResult(unwrapKey(wrapped, kek, 16), std::move(completion));
+    module->postResult(unwrapKey(wrapped, kek, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::encryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(cbcEncrypt(input, size, iv, key, 32), std::move(completion));
+    module->postResult(cbcEncrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(cbcDecrypt(input, size, iv, key, 32), std::move(completion));
+    module->postResult(cbcDecrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::encryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(ctr(ctrEncryption_, input, size, iv, key, 32), std::move(completion));
+    module->postResult(ctr(ctrEncryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(ctr(ctrDecryption_, input, size, iv, key, 32), std::move(completion));
+    module->postResult(ctr(ctrDecryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::encryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(gcmEncrypt(input, size, iv, key, 32), std::move(completion));
+    module->postResult(gcmEncrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::decryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                       const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(gcmDecrypt(input, size, iv, key, 32), std::move(completion));
+    module->postResult(gcmDecrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::wrapKey256(CryptoModule* module, const uint8_t* key, const uint8_t* kek,
                                    BytesCompletion completion) {
-    module->postResult(wrapKey(key, kek, 32), std::move(completion));
+    module->postResult(wrapKey(key, kek, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCrypto::unwrapKey256(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                                      BytesCompletion completion) {
-    module->postResult(unwrapKey(wrapped, kek, 32), std::move(completion));
+    module->postResult(unwrapKey(wrapped, kek, kAes256KeySize), std::move(completion));
 }
 
 // ---- raw AES block modes
@@ -290,42 +313,42 @@ CryptoBytes rawEcb(Cipher& cipher, const uint8_t* input, uint64_t size, const ui
 
 void CryptoppAesCryptoExtra::encryptCbcRaw128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                               const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawCbc(cbcEncryption_, input, size, iv, key, 16), std::move(completion));
+    module->postResult(rawCbc(cbcEncryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::decryptCbcRaw128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                               const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawCbc(cbcDecryption_, input, size, iv, key, 16), std::move(completion));
+    module->postResult(rawCbc(cbcDecryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::encryptEcb128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                            const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawEcb(ecbEncryption_, input, size, key, 16), std::move(completion));
+    module->postResult(rawEcb(ecbEncryption_, input, size, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::decryptEcb128(CryptoModule* module, const uint8_t* input, uint64_t size,
                                            const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawEcb(ecbDecryption_, input, size, key, 16), std::move(completion));
+    module->postResult(rawEcb(ecbDecryption_, input, size, key, kAes128KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::encryptCbcRaw256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                               const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawCbc(cbcEncryption_, input, size, iv, key, 32), std::move(completion));
+    module->postResult(rawCbc(cbcEncryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::decryptCbcRaw256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                               const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawCbc(cbcDecryption_, input, size, iv, key, 32), std::move(completion));
+    module->postResult(rawCbc(cbcDecryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::encryptEcb256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                            const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawEcb(ecbEncryption_, input, size, key, 32), std::move(completion));
+    module->postResult(rawEcb(ecbEncryption_, input, size, key, kAes256KeySize), std::move(completion));
 }
 
 void CryptoppAesCryptoExtra::decryptEcb256(CryptoModule* module, const uint8_t* input, uint64_t size,
                                            const uint8_t* key, BytesCompletion completion) {
-    module->postResult(rawEcb(ecbDecryption_, input, size, key, 32), std::move(completion));
+    module->postResult(rawEcb(ecbDecryption_, input, size, key, kAes256KeySize), std::move(completion));
 }
 
 // ---- hashes
@@ -373,28 +396,21 @@ void CryptoppShaHash::pbkdf2Sha512(CryptoModule* module, const uint8_t* password
 // ---- RSA
 
 void CryptoppRsaCrypto::generateKeyPair(CryptoModule* module, unsigned int bits, KeyPairCompletion completion) {
-    CryptoBytes publicKey;
-    CryptoBytes privateKey;
-    try {
+    postKeyPair(module, std::move(completion), [&](CryptoBytes& publicKey, CryptoBytes& privateKey) {
         // The library's default public exponent, 17, is the one peers expect.
         CryptoPP::RSA::PrivateKey key;
         key.Initialize(random_, bits);
         CryptoPP::RSA::PublicKey publicPart(key);
         publicKey = encode(publicPart);
         privateKey = encode(key);
-    } catch (const std::exception&) {
-        publicKey.reset();
-        privateKey.reset();
-    }
-    module->postResult(std::move(publicKey), std::move(privateKey), std::move(completion));
+    });
 }
 
 CryptoBytes CryptoppRsaCrypto::encrypt(const uint8_t* data, uint64_t size, const uint8_t* publicKey,
                                        uint64_t publicKeySize) {
     return guarded([&]() -> CryptoBytes {
         CryptoPP::RSA::PublicKey key;
-        decode(key, publicKey, publicKeySize);
-        if (!key.Validate(random_, 0) || key.GetModulus().ByteCount() < kMinOaepModulusBytes) {
+        if (!decodeOaepKey(key, publicKey, publicKeySize, random_)) {
             return nullptr;
         }
         CryptoPP::RSAES_OAEP_SHA_Encryptor encryptor(key);
@@ -411,8 +427,7 @@ CryptoBytes CryptoppRsaCrypto::decrypt(const uint8_t* ciphertext, uint64_t size,
                                        uint64_t privateKeySize) {
     return guarded([&]() -> CryptoBytes {
         CryptoPP::RSA::PrivateKey key;
-        decode(key, privateKey, privateKeySize);
-        if (!key.Validate(random_, 0) || key.GetModulus().ByteCount() < kMinOaepModulusBytes) {
+        if (!decodeOaepKey(key, privateKey, privateKeySize, random_)) {
             return nullptr;
         }
         CryptoPP::RSAES_OAEP_SHA_Decryptor decryptor(key);
@@ -488,9 +503,7 @@ CryptoppEcdsaCrypto::CryptoppEcdsaCrypto()
 bool CryptoppEcdsaCrypto::isSupportedGroup(const Group& group) const { return group == p384_ || group == p521_; }
 
 void CryptoppEcdsaCrypto::generateKeyPair(CryptoModule* module, const Group& group, KeyPairCompletion completion) {
-    CryptoBytes publicKey;
-    CryptoBytes privateKey;
-    try {
+    postKeyPair(module, std::move(completion), [&](CryptoBytes& publicKey, CryptoBytes& privateKey) {
         Ecdsa::PrivateKey key;
         key.Initialize(random_, group);
         Ecdsa::PublicKey publicPart;
@@ -499,11 +512,7 @@ void CryptoppEcdsaCrypto::generateKeyPair(CryptoModule* module, const Group& gro
         publicPart.AccessGroupParameters().SetPointCompression(false);
         publicKey = encode(publicPart);
         privateKey = encode(key);
-    } catch (const std::exception&) {
-        publicKey.reset();
-        privateKey.reset();
-    }
-    module->postResult(std::move(publicKey), std::move(privateKey), std::move(completion));
+    });
 }
 
 CryptoBytes CryptoppEcdsaCrypto::sign(const uint8_t* message, uint64_t size, const uint8_t* privateKey,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <memory>
 
 #include <sqlite3.h>
 
@@ -49,6 +50,28 @@ const char* typeName(ColumnType type) {
         return " BLOB";
     }
     return "";
+}
+
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+struct StepResult {
+    bool prepared;
+    int rc;
+};
+
+// Compiles a statement without parameters, steps it once and finalizes it. rc is SQLITE_DONE
+// on success, otherwise the code of the stage that failed.
+StepResult runOnce(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) {
+        return {false, rc};
+    }
+    return {true, sqlite3_step(statement.get())};
 }
 
 // sqlite3_column_blob gives null for a zero-length blob; this keeps such a value apart from NULL.
@@ -168,216 +191,208 @@ std::shared_ptr<DatabaseRecord> SQLiteDatabaseImpl::readRow(sqlite3_stmt* statem
     return record;
 }
 
-void SQLiteDatabaseImpl::insert(const DatabaseRecord& record, BoolCallback callback) {
+sqlite3_stmt* SQLiteDatabaseImpl::prepare(const std::string& sql, const char* name) const {
     sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db_, insertSql_.c_str(), -1, &statement, nullptr);
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr);
     if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error preparing insert statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errstr(rc), rc);
+        logPrepareError(name, rc);
         sqlite3_finalize(statement);
-        notify(callback, false);
-        return;
+        return nullptr;
+    }
+    return statement;
+}
+
+void SQLiteDatabaseImpl::logPrepareError(const char* name, int rc) const {
+    CLOG_ERROR("[db][{}][{}] Error preparing {} statement: {} ({})", databaseName_, tableName_, name,
+               sqlite3_errstr(rc), rc);
+}
+
+bool SQLiteDatabaseImpl::bindKey(sqlite3_stmt* statement, int32_t column, const std::string& key,
+                                 const char* name) const {
+    const int rc = bindText(statement, 1, column, key);
+    if (rc != SQLITE_OK) {
+        CLOG_ERROR("[db][{}][{}] Error binding key to {} statement: {} ({})", databaseName_, tableName_, name,
+                   sqlite3_errstr(rc), rc);
+        return false;
+    }
+    return true;
+}
+
+// Reads the connection's message, so it must run before the statement is finalized.
+void SQLiteDatabaseImpl::logStepError(const char* name, int rc) const {
+    if (rc == SQLITE_ERROR) {
+        CLOG_ERROR("[db][{}][{}] Error executing {} statement: {} ({})", databaseName_, tableName_, name,
+                   sqlite3_errmsg(db_), rc);
+    } else {
+        CLOG_ERROR("[db][{}][{}] Unexpected error executing {} statement: {} ({})", databaseName_, tableName_, name,
+                   sqlite3_errmsg(db_), rc);
+    }
+}
+
+int SQLiteDatabaseImpl::bindColumn(sqlite3_stmt* statement, const DatabaseRecord& record, int32_t column) const {
+    const int parameter = column + 1;
+    switch (columnTypes_[static_cast<size_t>(column)]) {
+    case ColumnType::INTEGER:
+        return sqlite3_bind_int64(statement, parameter, record.getNumber(column));
+    case ColumnType::TEXT: {
+        const char* text = record.getText(column);
+        return text ? sqlite3_bind_text(statement, parameter, text, -1, SQLITE_TRANSIENT)
+                    : sqlite3_bind_null(statement, parameter);
+    }
+    case ColumnType::BLOB: {
+        const uint8_t* blob = record.getBlob(column);
+        return blob ? sqlite3_bind_blob(statement, parameter, blob, static_cast<int>(record.getBlobSize(column)),
+                                        SQLITE_TRANSIENT)
+                    : sqlite3_bind_null(statement, parameter);
+    }
+    }
+    return SQLITE_MISMATCH;
+}
+
+// The operations below do their work in a helper that owns the statement, so that it is
+// finalized before the caller hears the result.
+
+void SQLiteDatabaseImpl::insert(const DatabaseRecord& record, BoolCallback callback) {
+    notify(callback, insertRow(record));
+}
+
+bool SQLiteDatabaseImpl::insertRow(const DatabaseRecord& record) const {
+    Statement statement(prepare(insertSql_, "insert"));
+    if (!statement) {
+        return false;
     }
     for (int32_t i = 0; i < columnCount_; i++) {
-        const int parameter = i + 1;
-        switch (columnTypes_[static_cast<size_t>(i)]) {
-        case ColumnType::INTEGER:
-            rc = sqlite3_bind_int64(statement, parameter, record.getNumber(i));
-            break;
-        case ColumnType::TEXT: {
-            const char* text = record.getText(i);
-            rc = text ? sqlite3_bind_text(statement, parameter, text, -1, SQLITE_TRANSIENT)
-                      : sqlite3_bind_null(statement, parameter);
-            break;
-        }
-        case ColumnType::BLOB: {
-            const uint8_t* blob = record.getBlob(i);
-            rc = blob ? sqlite3_bind_blob(statement, parameter, blob, static_cast<int>(record.getBlobSize(i)),
-                                          SQLITE_TRANSIENT)
-                      : sqlite3_bind_null(statement, parameter);
-            break;
-        }
-        }
+        const int rc = bindColumn(statement.get(), record, i);
         if (rc != SQLITE_OK) {
             CLOG_ERROR("[db][{}][{}] Error binding parameter ({}:{}) to insert statement: {} ({})", databaseName_,
-                       tableName_, parameter, columnNames_[static_cast<size_t>(i)], sqlite3_errstr(rc), rc);
-            sqlite3_finalize(statement);
-            notify(callback, false);
-            return;
+                       tableName_, i + 1, columnNames_[static_cast<size_t>(i)], sqlite3_errstr(rc), rc);
+            return false;
         }
     }
-    rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
+    const int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_DONE) {
         CLOG_ERROR("[db][{}][{}] Error executing insert statement: {} ({})", databaseName_, tableName_,
                    sqlite3_errstr(rc), rc);
-        notify(callback, false);
-        return;
+        return false;
     }
-    notify(callback, true);
+    return true;
 }
 
 void SQLiteDatabaseImpl::get(const std::string& key, RecordCallback callback) {
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db_, selectSql_.c_str(), -1, &statement, nullptr);
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error preparing select statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
-        notify(callback, nullptr, false);
-        return;
+    bool ok = false;
+    std::shared_ptr<DatabaseRecord> record = selectRow(key, &ok);
+    notify(callback, std::move(record), ok);
+}
+
+std::shared_ptr<DatabaseRecord> SQLiteDatabaseImpl::selectRow(const std::string& key, bool* ok) const {
+    *ok = false;
+    Statement statement(prepare(selectSql_, "select"));
+    if (!statement || !bindKey(statement.get(), primaryKey_, key, "select")) {
+        return nullptr;
     }
-    rc = bindText(statement, 1, primaryKey_, key);
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error binding key to select statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
-        notify(callback, nullptr, false);
-        return;
-    }
-    rc = sqlite3_step(statement);
-    if (rc == SQLITE_ROW) {
-        std::shared_ptr<DatabaseRecord> record = readRow(statement);
-        sqlite3_finalize(statement);
-        if (!record) {
-            CLOG_ERROR("[db][{}][{}] No record factory", databaseName_, tableName_);
-        }
-        notify(callback, record, record != nullptr);
-    } else if (rc == SQLITE_DONE) {
+    const int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_DONE) {
         CLOG_DEBUG("[db][{}][{}] Database record not found", databaseName_, tableName_);
-        sqlite3_finalize(statement);
-        notify(callback, nullptr, true);
-    } else if (rc == SQLITE_ERROR) {
-        CLOG_ERROR("[db][{}][{}] Error executing select statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errmsg(db_), rc);
-        sqlite3_finalize(statement);
-        notify(callback, nullptr, false);
-    } else {
-        CLOG_ERROR("[db][{}][{}] Unexpected error executing select statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errmsg(db_), rc);
-        sqlite3_finalize(statement);
-        notify(callback, nullptr, false);
+        *ok = true;
+        return nullptr;
     }
+    if (rc != SQLITE_ROW) {
+        logStepError("select", rc);
+        return nullptr;
+    }
+    std::shared_ptr<DatabaseRecord> record = readRow(statement.get());
+    if (!record) {
+        CLOG_ERROR("[db][{}][{}] No record factory", databaseName_, tableName_);
+    }
+    *ok = record != nullptr;
+    return record;
 }
 
 void SQLiteDatabaseImpl::search(int32_t column, const std::string& value, uint32_t limit, RecordCallback callback) {
-    std::string sql = searchSql_;
-    int rc = SQLITE_OK;
     if (column >= columnCount_) {
-        rc = SQLITE_RANGE;
-    } else {
-        if (column >= 0) {
-            sql += " WHERE " + columnNames_[static_cast<size_t>(column)] + " = ?";
-        }
-        if (limit != 0) {
-            sql += " LIMIT " + std::to_string(limit);
-        }
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr);
-    }
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error preparing search statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
+        logPrepareError("search", SQLITE_RANGE);
         notify(callback, nullptr, false);
         return;
     }
+    std::string sql = searchSql_;
     if (column >= 0) {
-        rc = bindText(statement, 1, column, value);
-        if (rc != SQLITE_OK) {
-            CLOG_ERROR("[db][{}][{}] Error binding key to search statement: {} ({})", databaseName_, tableName_,
-                       sqlite3_errstr(rc), rc);
-            sqlite3_finalize(statement);
-            notify(callback, nullptr, false);
-            return;
-        }
+        sql += " WHERE " + columnNames_[static_cast<size_t>(column)] + " = ?";
+    }
+    if (limit != 0) {
+        sql += " LIMIT " + std::to_string(limit);
+    }
+    Statement statement(prepare(sql, "search"));
+    const auto finish = [&](bool ok) {
+        statement.reset();
+        notify(callback, nullptr, ok);
+    };
+    if (!statement || (column >= 0 && !bindKey(statement.get(), column, value, "search"))) {
+        finish(false);
+        return;
     }
     uint32_t rows = 0;
     for (;;) {
-        rc = sqlite3_step(statement);
-        if (rc == SQLITE_ROW) {
-            std::shared_ptr<DatabaseRecord> record = readRow(statement);
-            if (!record) {
-                CLOG_ERROR("[db][{}][{}] No record factory", databaseName_, tableName_);
-                sqlite3_finalize(statement);
-                notify(callback, nullptr, false);
-                return;
-            }
-            notify(callback, std::move(record), true);
-            rows++;
-            // The receiver that asked for a limit counts the rows itself: no final call follows.
-            if (limit != 0 && rows == limit) {
-                sqlite3_finalize(statement);
-                return;
-            }
-            continue;
-        }
+        const int rc = sqlite3_step(statement.get());
         if (rc == SQLITE_DONE) {
-            sqlite3_finalize(statement);
-            notify(callback, nullptr, true);
-        } else if (rc == SQLITE_ERROR) {
-            CLOG_ERROR("[db][{}][{}] Error executing search statement: {} ({})", databaseName_, tableName_,
-                       sqlite3_errmsg(db_), rc);
-            sqlite3_finalize(statement);
-            notify(callback, nullptr, false);
-        } else {
-            CLOG_ERROR("[db][{}][{}] Unexpected error executing search statement: {} ({})", databaseName_,
-                       tableName_, sqlite3_errmsg(db_), rc);
-            sqlite3_finalize(statement);
-            notify(callback, nullptr, false);
+            finish(true);
+            return;
         }
-        return;
+        if (rc != SQLITE_ROW) {
+            logStepError("search", rc);
+            finish(false);
+            return;
+        }
+        std::shared_ptr<DatabaseRecord> record = readRow(statement.get());
+        if (!record) {
+            CLOG_ERROR("[db][{}][{}] No record factory", databaseName_, tableName_);
+            finish(false);
+            return;
+        }
+        notify(callback, std::move(record), true);
+        rows++;
+        // The receiver that asked for a limit counts the rows itself: no final call follows.
+        if (limit != 0 && rows == limit) {
+            return;
+        }
     }
 }
 
 void SQLiteDatabaseImpl::remove(const std::string& key, BoolCallback callback) {
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db_, deleteSql_.c_str(), -1, &statement, nullptr);
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error preparing delete statement: {} ({})", databaseName_, tableName_,
-                   sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
-        notify(callback, false);
-        return;
+    notify(callback, deleteRow(key));
+}
+
+bool SQLiteDatabaseImpl::deleteRow(const std::string& key) const {
+    Statement statement(prepare(deleteSql_, "delete"));
+    if (!statement) {
+        return false;
     }
-    rc = bindText(statement, 1, primaryKey_, key);
+    int rc = bindText(statement.get(), 1, primaryKey_, key);
     if (rc != SQLITE_OK) {
         CLOG_ERROR("[db][{}][{}] Error binding value ({:.{}}) to parameter ({}:{}) in delete statement: {} ({})",
                    databaseName_, tableName_, key, key.size(), primaryKey_,
                    columnNames_[static_cast<size_t>(primaryKey_)], sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
-        notify(callback, false);
-        return;
+        return false;
     }
-    rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
+    rc = sqlite3_step(statement.get());
     if (rc != SQLITE_DONE && rc != SQLITE_OK) {
         CLOG_ERROR("[db][{}][{}] Error executing delete statement: {} ({})", databaseName_, tableName_,
                    sqlite3_errstr(rc), rc);
-        notify(callback, false);
-        return;
+        return false;
     }
-    notify(callback, true);
+    return true;
 }
 
 void SQLiteDatabaseImpl::truncate(BoolCallback callback) {
     CLOG_DEBUG("[db][{}][{}] Starting TRUNCATE", databaseName_, tableName_);
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db_, truncateSql_.c_str(), -1, &statement, nullptr);
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}][{}] Error preparing truncate statement: {}", databaseName_, tableName_,
-                   sqlite3_errstr(rc));
-        sqlite3_finalize(statement);
-        notify(callback, false);
-        return;
-    }
-    rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    if (rc != SQLITE_DONE) {
-        CLOG_ERROR("[db][{}][{}] Error executing truncate statement: {}", databaseName_, tableName_,
-                   sqlite3_errstr(rc));
+    const StepResult result = runOnce(db_, truncateSql_.c_str());
+    if (result.rc != SQLITE_DONE) {
+        if (result.prepared) {
+            CLOG_ERROR("[db][{}][{}] Error executing truncate statement: {}", databaseName_, tableName_,
+                       sqlite3_errstr(result.rc));
+        } else {
+            CLOG_ERROR("[db][{}][{}] Error preparing truncate statement: {}", databaseName_, tableName_,
+                       sqlite3_errstr(result.rc));
+        }
         notify(callback, false);
         return;
     }
@@ -479,19 +494,16 @@ void SQLiteDatabase::table(const DatabaseRecord& prototype, TableCallback callba
 
 void SQLiteDatabase::runStatement(const char* sql, const BoolCallback& callback) {
     CLOG_DEBUG("[db][{}] Starting {}", path_, sql);
-    sqlite3_stmt* statement = nullptr;
     // A closed module fails here like a statement SQLite refuses to compile.
-    int rc = db_ ? sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) : SQLITE_MISUSE;
-    if (rc != SQLITE_OK) {
-        CLOG_ERROR("[db][{}] Error preparing {} statement: {} ({})", path_, sql, sqlite3_errstr(rc), rc);
-        sqlite3_finalize(statement);
-        notify(callback, false);
-        return;
-    }
-    rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    if (rc != SQLITE_DONE) {
-        CLOG_ERROR("[db][{}] Error executing {} statement: {} ({})", path_, sql, sqlite3_errstr(rc), rc);
+    const StepResult result = db_ ? runOnce(db_, sql) : StepResult{false, SQLITE_MISUSE};
+    if (result.rc != SQLITE_DONE) {
+        if (result.prepared) {
+            CLOG_ERROR("[db][{}] Error executing {} statement: {} ({})", path_, sql, sqlite3_errstr(result.rc),
+                       result.rc);
+        } else {
+            CLOG_ERROR("[db][{}] Error preparing {} statement: {} ({})", path_, sql, sqlite3_errstr(result.rc),
+                       result.rc);
+        }
         notify(callback, false);
         return;
     }

@@ -37,6 +37,18 @@ private:
     // decimal number gives SQLITE_MISMATCH.
     int bindText(sqlite3_stmt* statement, int parameter, int32_t column, const std::string& text) const;
     std::shared_ptr<DatabaseRecord> readRow(sqlite3_stmt* statement) const;
+    // Binds the record's column to its parameter; a null text or blob binds NULL.
+    int bindColumn(sqlite3_stmt* statement, const DatabaseRecord& record, int32_t column) const;
+    // Null when compiling fails, after logging it under the statement's name.
+    sqlite3_stmt* prepare(const std::string& sql, const char* name) const;
+    void logPrepareError(const char* name, int rc) const;
+    // Binds a key to parameter 1, logging a failure under the statement's name.
+    bool bindKey(sqlite3_stmt* statement, int32_t column, const std::string& key, const char* name) const;
+    void logStepError(const char* name, int rc) const;
+
+    bool insertRow(const DatabaseRecord& record) const;
+    std::shared_ptr<DatabaseRecord> selectRow(const std::string& key, bool* ok) const;
+    bool deleteRow(const std::string& key) const;
 
     sqlite3* db_;
     int32_t columnCount_;

@@ -13,6 +13,7 @@ namespace {
 
 using test::Bytes;
 using test::fromHex;
+using test::pattern;
 using test::SyncModule;
 using test::toHex;
 
@@ -34,14 +35,6 @@ Bytes openssl(const EVP_CIPHER* cipher, bool encrypt, const Bytes& key, const ui
 
 Bytes ecbEncrypt(const Bytes& key, const Bytes& block) {
     return openssl(key.size() == 16 ? EVP_aes_128_ecb() : EVP_aes_256_ecb(), true, key, nullptr, block, false);
-}
-
-Bytes patterned(size_t size, uint8_t seed) {
-    Bytes bytes(size);
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<uint8_t>(seed + i * 31);
-    }
-    return bytes;
 }
 
 class AesTest : public ::testing::Test {
@@ -114,7 +107,7 @@ TEST_F(AesTest, CtrCounterCarriesAcrossTheWholeBlock) {
         {"large_offset_block", "00000000000000000000000100000001", {"00000000000000000000000100000002"}},
     };
     for (bool aes256 : {false, true}) {
-        const Bytes key = patterned(aes256 ? 32 : 16, 3);
+        const Bytes key = pattern(aes256 ? 32 : 16, 3);
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (aes256 ? " aes256" : " aes128"));
             std::string startHex = c.start;
@@ -187,8 +180,8 @@ TEST_F(AesTest, GcmPublishedVectors) {
 
 // A stored blob is IV || ciphertext || tag, so one plaintext byte takes 29 bytes.
 TEST_F(AesTest, GcmBlobLayout) {
-    const Bytes key = patterned(32, 9);
-    const Bytes iv = patterned(12, 1);
+    const Bytes key = pattern(32, 9);
+    const Bytes iv = pattern(12, 1);
     const Bytes plain = {0x42};
     CryptoBytes sealed = run(&CryptoppAesCrypto::encryptGcm256, plain, iv, key);
     ASSERT_TRUE(sealed);
@@ -205,11 +198,11 @@ TEST_F(AesTest, GcmBlobLayout) {
 
 TEST_F(AesTest, GcmRefusesDamagedOrShortInput) {
     for (bool aes256 : {false, true}) {
-        const Bytes key = patterned(aes256 ? 32 : 16, 5);
-        const Bytes iv = patterned(12, 2);
+        const Bytes key = pattern(aes256 ? 32 : 16, 5);
+        const Bytes iv = pattern(12, 2);
         const auto encrypt = aes256 ? &CryptoppAesCrypto::encryptGcm256 : &CryptoppAesCrypto::encryptGcm128;
         const auto decrypt = aes256 ? &CryptoppAesCrypto::decryptGcm256 : &CryptoppAesCrypto::decryptGcm128;
-        const Bytes sealed = *run(encrypt, patterned(40, 7), iv, key);
+        const Bytes sealed = *run(encrypt, pattern(40, 7), iv, key);
         const Bytes emptySealed = *run(encrypt, Bytes(), iv, key);
         ASSERT_EQ(emptySealed.size(), 16u);
 
@@ -251,11 +244,11 @@ TEST_F(AesTest, GcmRefusesDamagedOrShortInput) {
 
 TEST_F(AesTest, CbcPadsAndMatchesAnIndependentImplementation) {
     for (bool aes256 : {false, true}) {
-        const Bytes key = patterned(aes256 ? 32 : 16, 11);
-        const Bytes iv = patterned(16, 4);
+        const Bytes key = pattern(aes256 ? 32 : 16, 11);
+        const Bytes iv = pattern(16, 4);
         for (size_t size : {0, 1, 15, 16, 17, 31, 32, 100}) {
             SCOPED_TRACE(std::to_string(size) + (aes256 ? " aes256" : " aes128"));
-            const Bytes plain = patterned(size, 13);
+            const Bytes plain = pattern(size, 13);
             CryptoBytes cipher = run(aes256 ? &CryptoppAesCrypto::encryptCbc256 : &CryptoppAesCrypto::encryptCbc128,
                                      plain, iv, key);
             ASSERT_TRUE(cipher);
@@ -270,8 +263,8 @@ TEST_F(AesTest, CbcPadsAndMatchesAnIndependentImplementation) {
 }
 
 TEST_F(AesTest, CbcRefusesBadLengthsAndPadding) {
-    const Bytes key = patterned(32, 11);
-    const Bytes iv = patterned(16, 4);
+    const Bytes key = pattern(32, 11);
+    const Bytes iv = pattern(16, 4);
     // Ciphertexts of chosen last blocks, made without padding by the independent implementation.
     auto encryptRaw = [&](const std::string& plainHex) {
         return openssl(EVP_aes_256_cbc(), true, key, iv.data(), fromHex(plainHex), false);
@@ -341,11 +334,11 @@ TEST_F(AesTest, KeyWrapSlots) {
 TEST(AesCryptoExtraTest, RawModesMatchAnIndependentImplementation) {
     SyncModule sync;
     CryptoppAesCryptoExtra extra;
-    const Bytes plain = patterned(48, 21);
-    const Bytes iv = patterned(16, 8);
+    const Bytes plain = pattern(48, 21);
+    const Bytes iv = pattern(16, 8);
     for (bool aes256 : {false, true}) {
         SCOPED_TRACE(aes256 ? "aes256" : "aes128");
-        const Bytes key = patterned(aes256 ? 32 : 16, 17);
+        const Bytes key = pattern(aes256 ? 32 : 16, 17);
         CryptoBytes cbc = sync.bytes([&](CryptoModule* m, BytesCompletion done) {
             aes256 ? extra.encryptCbcRaw256(m, plain.data(), plain.size(), iv.data(), key.data(), done)
                    : extra.encryptCbcRaw128(m, plain.data(), plain.size(), iv.data(), key.data(), done);

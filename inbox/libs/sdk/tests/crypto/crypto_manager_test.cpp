@@ -6,16 +6,13 @@
 #include <string>
 #include <vector>
 
-#include <cryptopp/aes.h>
 #include <cryptopp/base64.h>
 #include <cryptopp/eccrypto.h>
 #include <cryptopp/filters.h>
-#include <cryptopp/gcm.h>
 #include <cryptopp/oaep.h>
 #include <cryptopp/oids.h>
 #include <cryptopp/osrng.h>
 #include <cryptopp/pwdbased.h>
-#include <cryptopp/queue.h>
 #include <cryptopp/rsa.h>
 #include <cryptopp/sha.h>
 #include <gtest/gtest.h>
@@ -25,28 +22,22 @@
 #include "crypto/cryptopp_crypto.h"
 #include "database/mutable_node_data.h"
 #include "loop/libuv_loop.h"
+#include "crypto_test_support.h"
 #include "support/log_capture.h"
 #include "util/log.h"
 
 namespace corvane {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::derOf;
+using test::referenceGcmOpen;
 
 Bytes pattern(size_t size, uint8_t seed) {
     Bytes bytes(size);
     for (size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<uint8_t>(seed + i * 13);
     }
-    return bytes;
-}
-
-template <typename Key>
-Bytes derOf(const Key& key) {
-    CryptoPP::ByteQueue queue;
-    key.DEREncode(queue);
-    Bytes bytes(queue.MaxRetrievable());
-    queue.Get(bytes.data(), bytes.size());
     return bytes;
 }
 
@@ -58,22 +49,6 @@ Bytes referencePbkdf2(const std::string& password, const std::string& salt) {
     pbkdf2.DeriveKey(out.data(), out.size(), 0, reinterpret_cast<const CryptoPP::byte*>(password.data()),
                      password.size(), reinterpret_cast<const CryptoPP::byte*>(salt.data()), salt.size(), 150000);
     return out;
-}
-
-bool referenceGcmOpen(const Bytes& key, const Bytes& blob, Bytes* plaintext) {
-    try {
-        CryptoPP::GCM<CryptoPP::AES>::Decryption gcm;
-        gcm.SetKeyWithIV(key.data(), key.size(), blob.data(), 12);
-        std::string out;
-        CryptoPP::AuthenticatedDecryptionFilter filter(gcm, new CryptoPP::StringSink(out),
-                                                       CryptoPP::AuthenticatedDecryptionFilter::THROW_EXCEPTION, 16);
-        filter.Put(blob.data() + 12, blob.size() - 12);
-        filter.MessageEnd();
-        plaintext->assign(out.begin(), out.end());
-        return true;
-    } catch (const CryptoPP::Exception&) {
-        return false;
-    }
 }
 
 // Log lines with their level, "<level>|<text>".
@@ -352,7 +327,7 @@ TEST_F(CryptoManagerTest, RsaPrivateKeyBlobIsAlwaysAes256Gcm) {
     ASSERT_TRUE(sealed.bytes);
     EXPECT_EQ(sealed.bytes->size(), privateKey.size() + 28);
     Bytes opened;
-    ASSERT_TRUE(referenceGcmOpen(key_, *sealed.bytes, &opened));
+    ASSERT_TRUE(referenceGcmOpen(key_, key_.size(), *sealed.bytes, &opened));
     EXPECT_EQ(opened, privateKey);
 
     Outcome back;

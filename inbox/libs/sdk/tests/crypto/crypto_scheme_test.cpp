@@ -9,7 +9,6 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/oaep.h>
 #include <cryptopp/osrng.h>
-#include <cryptopp/queue.h>
 #include <cryptopp/rsa.h>
 #include <cryptopp/sha.h>
 #include <flatbuffers/flatbuffers.h>
@@ -23,28 +22,16 @@
 #include "crypto/node_attributes.h"
 #include "database/mutable_node_data.h"
 #include "node_attributes_generated.h"
+#include "crypto_test_support.h"
 #include "support/log_capture.h"
 
 namespace corvane {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes bytesFromHex(const std::string& hex) {
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
-
-Bytes pattern(size_t size, uint8_t seed) {
-    Bytes bytes(size);
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<uint8_t>(seed + i * 31);
-    }
-    return bytes;
-}
+using test::Bytes;
+using test::derOf;
+using test::pattern;
+using test::referenceGcmOpen;
 
 // --- independent reference computations (Crypto++ and OpenSSL called directly) ---
 
@@ -53,23 +40,6 @@ Bytes referenceCtr(const Bytes& key, size_t keySize, const CryptoScheme::Counter
     Bytes out(data.size());
     ctr.ProcessData(out.data(), data.data(), data.size());
     return out;
-}
-
-// Opens IV || ciphertext || tag; false when the tag does not verify.
-bool referenceGcmOpen(const Bytes& key, size_t keySize, const Bytes& blob, Bytes* plaintext) {
-    try {
-        CryptoPP::GCM<CryptoPP::AES>::Decryption gcm;
-        gcm.SetKeyWithIV(key.data(), keySize, blob.data(), 12);
-        std::string out;
-        CryptoPP::AuthenticatedDecryptionFilter filter(gcm, new CryptoPP::StringSink(out),
-                                                       CryptoPP::AuthenticatedDecryptionFilter::THROW_EXCEPTION, 16);
-        filter.Put(blob.data() + 12, blob.size() - 12);
-        filter.MessageEnd();
-        plaintext->assign(out.begin(), out.end());
-        return true;
-    } catch (const CryptoPP::Exception&) {
-        return false;
-    }
 }
 
 Bytes referenceGcmSeal(const Bytes& key, size_t keySize, const Bytes& iv, const Bytes& plaintext) {
@@ -112,15 +82,8 @@ const RsaPair& referenceRsaPair() {
         RsaPair made;
         CryptoPP::AutoSeededRandomPool random;
         made.key.GenerateRandomWithKeySize(random, 2048);
-        CryptoPP::RSA::PublicKey publicKey(made.key);
-        CryptoPP::ByteQueue publicQueue;
-        publicKey.DEREncode(publicQueue);
-        made.publicKey.resize(publicQueue.MaxRetrievable());
-        publicQueue.Get(made.publicKey.data(), made.publicKey.size());
-        CryptoPP::ByteQueue privateQueue;
-        made.key.DEREncode(privateQueue);
-        made.privateKey.resize(privateQueue.MaxRetrievable());
-        privateQueue.Get(made.privateKey.data(), made.privateKey.size());
+        made.publicKey = derOf(CryptoPP::RSA::PublicKey(made.key));
+        made.privateKey = derOf(made.key);
         return made;
     }();
     return pair;
@@ -203,7 +166,7 @@ TEST(CryptoSchemeCounterTest, CounterBlockHoldsTheBlockIndexBigEndian) {
     };
     for (const Case& c : cases) {
         CryptoScheme::CounterBlock block = CryptoScheme::counterBlock(c.offset);
-        EXPECT_EQ(Bytes(block.begin(), block.end()), bytesFromHex(c.hex)) << c.offset;
+        EXPECT_EQ(Bytes(block.begin(), block.end()), test::fromHex(c.hex)) << c.offset;
     }
 }
 
@@ -370,10 +333,10 @@ TEST_F(CryptoSchemeTest, KeyLengthsEachSchemeAccepts) {
 
 TEST_F(CryptoSchemeTest, KeyWrapMatchesThePublishedVectorAndRefusesBadInput) {
     // RFC 3394 section 4.6: a 256-bit key under a 256-bit KEK.
-    Bytes kek = bytesFromHex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F");
-    Bytes key = bytesFromHex("00112233445566778899AABBCCDDEEFF000102030405060708090A0B0C0D0E0F");
+    Bytes kek = test::fromHex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F");
+    Bytes key = test::fromHex("00112233445566778899AABBCCDDEEFF000102030405060708090A0B0C0D0E0F");
     Bytes wrapped =
-        bytesFromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
+        test::fromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
     for (int number : {0, 2}) {
         CryptoBytes encrypted = run([&](BytesCompletion done) { scheme(number).encryptKey(&key, &kek, done); });
         ASSERT_TRUE(encrypted);

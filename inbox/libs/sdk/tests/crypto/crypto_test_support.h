@@ -1,13 +1,17 @@
 #pragma once
 
-// Helpers of the crypto tests: hexadecimal fixtures and a synchronous way to call the
-// asynchronous primitives.
+// Helpers of the crypto tests: hexadecimal and patterned fixtures, reference computations made
+// with Crypto++ directly, and a synchronous way to call the asynchronous primitives.
 
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <cryptopp/aes.h>
+#include <cryptopp/filters.h>
+#include <cryptopp/gcm.h>
+#include <cryptopp/queue.h>
 #include <gtest/gtest.h>
 
 #include "crypto/cryptopp_crypto.h"
@@ -36,6 +40,41 @@ inline std::string toHex(const Bytes& bytes) {
 }
 
 inline Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>(seed + i * 31);
+    }
+    return bytes;
+}
+
+template <typename Key>
+Bytes derOf(const Key& key) {
+    CryptoPP::ByteQueue queue;
+    key.DEREncode(queue);
+    Bytes bytes(queue.MaxRetrievable());
+    queue.Get(bytes.data(), bytes.size());
+    return bytes;
+}
+
+// Opens IV || ciphertext || tag with the first keySize bytes of the key; false when the tag
+// does not verify.
+inline bool referenceGcmOpen(const Bytes& key, size_t keySize, const Bytes& blob, Bytes* plaintext) {
+    try {
+        CryptoPP::GCM<CryptoPP::AES>::Decryption gcm;
+        gcm.SetKeyWithIV(key.data(), keySize, blob.data(), 12);
+        std::string out;
+        CryptoPP::AuthenticatedDecryptionFilter filter(gcm, new CryptoPP::StringSink(out),
+                                                       CryptoPP::AuthenticatedDecryptionFilter::THROW_EXCEPTION, 16);
+        filter.Put(blob.data() + 12, blob.size() - 12);
+        filter.MessageEnd();
+        plaintext->assign(out.begin(), out.end());
+        return true;
+    } catch (const CryptoPP::Exception&) {
+        return false;
+    }
+}
 
 // A module without loops: primitives handed this module run their completion before they
 // return, so a test can call them like functions.

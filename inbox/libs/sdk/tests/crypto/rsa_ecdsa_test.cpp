@@ -21,6 +21,7 @@ namespace corvane {
 namespace {
 
 using test::Bytes;
+using test::derOf;
 using test::fromHex;
 using test::SyncModule;
 using test::textBytes;
@@ -61,6 +62,14 @@ Bytes opensslOaep(EVP_PKEY* key, bool encrypt, const Bytes& input) {
     EVP_PKEY_CTX_free(ctx);
     out.resize(length);
     return out;
+}
+
+// 256 bits, too short a modulus for OAEP with SHA-1.
+CryptoPP::RSA::PrivateKey tinyRsaKey() {
+    CryptoPP::AutoSeededRandomPool random;
+    CryptoPP::RSA::PrivateKey key;
+    key.Initialize(random, 256);
+    return key;
 }
 
 class RsaTest : public ::testing::Test {
@@ -124,10 +133,7 @@ TEST_F(RsaTest, KeyPairEncodings) {
     CryptoPP::RSA::PrivateKey decoded;
     CryptoPP::ArraySource source(privateKey_->data(), privateKey_->size(), true);
     decoded.BERDecode(source);
-    Bytes reencoded;
-    CryptoPP::VectorSink sink(reencoded);
-    decoded.DEREncode(sink);
-    EXPECT_EQ(reencoded, *privateKey_);
+    EXPECT_EQ(derOf(decoded), *privateKey_);
 }
 
 TEST_F(RsaTest, PlaintextSizeLimits) {
@@ -172,12 +178,7 @@ TEST_F(RsaTest, InteroperatesWithAnIndependentOaep) {
 }
 
 TEST_F(RsaTest, DecryptionFailures) {
-    CryptoPP::AutoSeededRandomPool tinyRandom;
-    CryptoPP::RSA::PrivateKey tiny;
-    tiny.Initialize(tinyRandom, 256);
-    Bytes tinyDer;
-    CryptoPP::VectorSink tinySink(tinyDer);
-    tiny.DEREncode(tinySink);
+    const Bytes tinyDer = derOf(tinyRsaKey());
 
     CryptoBytes valid = encrypt(Bytes(32, 1), *publicKey_);
     ASSERT_TRUE(valid);
@@ -220,12 +221,7 @@ TEST_F(RsaTest, DecryptionFailures) {
 
 TEST_F(RsaTest, EncryptionRefusesUnusableKeys) {
     // A modulus too short for OAEP with SHA-1 would make the padding run outside its block.
-    CryptoPP::AutoSeededRandomPool random;
-    CryptoPP::RSA::PrivateKey tiny;
-    tiny.Initialize(random, 256);
-    Bytes tinyDer;
-    CryptoPP::VectorSink sink(tinyDer);
-    CryptoPP::RSA::PublicKey(tiny).DEREncode(sink);
+    const Bytes tinyDer = derOf(CryptoPP::RSA::PublicKey(tinyRsaKey()));
 
     struct Case {
         const char* name;
@@ -442,14 +438,10 @@ TEST_F(EcdsaTest, SigningRefusals) {
     CryptoPP::AutoSeededRandomPool random;
     CryptoPP::ECDSA<CryptoPP::ECP, CryptoPP::SHA512>::PrivateKey p256;
     p256.Initialize(random, CryptoPP::ASN1::secp256r1());
-    Bytes p256Der;
-    CryptoPP::VectorSink sink(p256Der);
-    p256.DEREncode(sink);
+    const Bytes p256Der = derOf(p256);
     CryptoPP::ECDSA<CryptoPP::ECP, CryptoPP::SHA512>::PublicKey p256Public;
     p256.MakePublicKey(p256Public);
-    Bytes p256PublicDer;
-    CryptoPP::VectorSink publicSink(p256PublicDer);
-    p256Public.DEREncode(publicSink);
+    const Bytes p256PublicDer = derOf(p256Public);
 
     struct Case {
         const char* name;

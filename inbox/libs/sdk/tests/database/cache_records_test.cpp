@@ -117,6 +117,11 @@ struct NodeCase {
     std::function<void(const MutableNodeData&)> check;
 };
 
+// Failures and test listings show the case by its name rather than its bytes.
+void PrintTo(const NodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class NodeRowTest : public CacheTest, public ::testing::WithParamInterface<NodeCase> {};
 
 TEST_P(NodeRowTest, RoundTrips) {

@@ -156,6 +156,11 @@ struct RoundTripCase {
     const char* storedData;
 };
 
+// Failures and test listings show the case by its name rather than its bytes.
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SQLiteRoundTripTest : public SQLiteDatabaseTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(SQLiteRoundTripTest, StoresNullEmptyAndValuesApart) {
@@ -250,6 +255,10 @@ struct SearchCase {
     std::vector<uint64_t> ids;  // rows delivered, in order
     bool finalCall;             // whether (null, true) follows them
 };
+
+void PrintTo(const SearchCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SQLiteSearchTest : public SQLiteDatabaseTest, public ::testing::WithParamInterface<SearchCase> {};
 
@@ -439,6 +448,10 @@ struct TransactionCase {
     std::vector<TransactionStep> steps;
     size_t rowsAfter;  // rows seen by another connection at the end
 };
+
+void PrintTo(const TransactionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SQLiteTransactionTest : public SQLiteDatabaseTest, public ::testing::WithParamInterface<TransactionCase> {};
 

@@ -31,6 +31,11 @@ struct DescriptionCase {
     std::vector<int32_t> indexes;
 };
 
+// Failures and test listings show the case by its name rather than its bytes.
+void PrintTo(const DescriptionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RecordDescriptionTest : public ::testing::TestWithParam<DescriptionCase> {};
 // Records whose columns map to distinct fields; node columns share fields (name and subject,
 // flags and crypto) and have their own cases in NodeRowTest.
@@ -234,6 +239,13 @@ TEST(TableRecordTest, StringFieldsAreNeverNullAndOptionalTextsAre) {
     EXPECT_EQ(transfer.getFile(), nullptr);
 }
 
+template <class Record>
+std::string idText(uint64_t id) {
+    Record record;
+    record.setId(id);
+    return record.getIdText();
+}
+
 TEST(TableRecordTest, HandleTexts) {
     struct Case {
         const char* name;
@@ -241,26 +253,10 @@ TEST(TableRecordTest, HandleTexts) {
         uint64_t id;
         std::string expected;
     };
-    auto node = [](uint64_t id) {
-        MutableNodeData n;
-        n.setId(id);
-        return n.getIdText();
-    };
-    auto account = [](uint64_t id) {
-        MutableAccountInfoData a;
-        a.setId(id);
-        return a.getIdText();
-    };
-    auto permission = [](uint64_t id) {
-        MutablePermissionInfoData p;
-        p.setId(id);
-        return p.getIdText();
-    };
-    auto user = [](uint64_t id) {
-        MutableUserInfoData u;
-        u.setId(id);
-        return u.getIdText();
-    };
+    const auto node = idText<MutableNodeData>;
+    const auto account = idText<MutableAccountInfoData>;
+    const auto permission = idText<MutablePermissionInfoData>;
+    const auto user = idText<MutableUserInfoData>;
     auto session = [](uint64_t id) {
         MutableSessionInfoData s;
         s.setId(id);

@@ -174,6 +174,30 @@ protected:
         return count;
     }
 
+    // A fault that spoils only the first answer costs one retry at transport level (status 0),
+    // and the answer kept is the second one, whole.
+    void expectOneRetryThenTheWholeAnswer(size_t size) {
+        Exchange& data = exchange("/data/" + std::to_string(size));
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, 200);
+        ASSERT_EQ(data.recorder.retries.size(), 1u);
+        EXPECT_EQ(data.recorder.retries[0].status, 0);
+        EXPECT_EQ(data.recorder.body, dataBytes(size));
+    }
+
+    // A refused connection ends with status 0, and the log must name the curl result that
+    // refused it, so that a failure for another reason does not pass.
+    void expectStatusOrCurlFailure(Exchange& data, int32_t status, CURLcode failure) {
+        test::LogCapture logs;
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, status);
+        if (status == 0) {
+            EXPECT_TRUE(logs.contains(fmt::format("Result: {} ", int(failure))));
+        }
+    }
+
     // Runs on the HTTP loop and waits for it, so that everything posted before has run.
     void syncHttpLoop() {
         std::promise<void> done;
@@ -230,13 +254,7 @@ TEST_F(CurlHttpTest, TruncatedAnswerIsRetriedAndOnlyTheLastAnswerIsKept) {
     cut.pathPrefix = "/data/";
     cut.cutAfter = 1000;
     service_.addFault(cut);
-    Exchange& data = exchange("/data/50000");
-    transport_->send(&data.request);
-    ASSERT_TRUE(data.recorder.waitFinished());
-    EXPECT_EQ(data.recorder.status, 200);
-    ASSERT_EQ(data.recorder.retries.size(), 1u);
-    EXPECT_EQ(data.recorder.retries[0].status, 0);
-    EXPECT_EQ(data.recorder.body, dataBytes(50000));
+    expectOneRetryThenTheWholeAnswer(50000);
 }
 
 TEST_F(CurlHttpTest, BadRequestForbiddenAndNotFoundAreFinal) {
@@ -351,15 +369,9 @@ TEST_F(CurlHttpTest, PinnedExchangeNeedsTheServicesKey) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::LogCapture logs;
         Exchange& data = exchange("/data/10", 1);
         data.request.pinnedKey = c.pin;
-        transport_->send(&data.request);
-        ASSERT_TRUE(data.recorder.waitFinished());
-        EXPECT_EQ(data.recorder.status, c.status);
-        if (c.status == 0) {
-            EXPECT_TRUE(logs.contains(fmt::format("Result: {} ", int(CURLE_SSL_PINNEDPUBKEYNOTMATCH))));
-        }
+        expectStatusOrCurlFailure(data, c.status, CURLE_SSL_PINNEDPUBKEYNOTMATCH);
     }
 }
 
@@ -374,15 +386,9 @@ TEST_F(CurlHttpTest, UnpinnedExchangeVerifiesTheCertificate) {
         Deployment deployment = getDeployment();
         deployment.caFile = c.withCaFile ? service_.certificatePath() : std::string();
         setDeployment(deployment);
-        test::LogCapture logs;
         Exchange& data = exchange("/data/10", 1);
         data.request.freshConnection = true;
-        transport_->send(&data.request);
-        ASSERT_TRUE(data.recorder.waitFinished());
-        EXPECT_EQ(data.recorder.status, c.status);
-        if (c.status == 0) {
-            EXPECT_TRUE(logs.contains(fmt::format("Result: {} ", int(CURLE_PEER_FAILED_VERIFICATION))));
-        }
+        expectStatusOrCurlFailure(data, c.status, CURLE_PEER_FAILED_VERIFICATION);
     }
 }
 
@@ -407,13 +413,7 @@ TEST_F(CurlHttpTest, AnswerLongerThanAnnouncedIsRetriedInsteadOfHanging) {
     liar.gzip = true;
     liar.announcedLength = 1000;
     service_.addFault(liar);
-    Exchange& data = exchange("/data/5000");
-    transport_->send(&data.request);
-    ASSERT_TRUE(data.recorder.waitFinished());
-    EXPECT_EQ(data.recorder.status, 200);
-    ASSERT_EQ(data.recorder.retries.size(), 1u);
-    EXPECT_EQ(data.recorder.retries[0].status, 0);
-    EXPECT_EQ(data.recorder.body, dataBytes(5000));
+    expectOneRetryThenTheWholeAnswer(5000);
     EXPECT_TRUE(logs.contains("Answer longer than announced"));
 }
 
@@ -423,13 +423,7 @@ TEST_F(CurlHttpTest, AnnouncedLengthAboveTheCapIsRefused) {
     huge.gzip = true;
     huge.announcedLength = int64_t(1) << 30;
     service_.addFault(huge);
-    Exchange& data = exchange("/data/5000");
-    transport_->send(&data.request);
-    ASSERT_TRUE(data.recorder.waitFinished());
-    EXPECT_EQ(data.recorder.status, 200);
-    ASSERT_EQ(data.recorder.retries.size(), 1u);
-    EXPECT_EQ(data.recorder.retries[0].status, 0);
-    EXPECT_EQ(data.recorder.body, dataBytes(5000));
+    expectOneRetryThenTheWholeAnswer(5000);
 }
 
 TEST_F(CurlHttpTest, ReusedRecordTakesALongerUnannouncedAnswerWhole) {

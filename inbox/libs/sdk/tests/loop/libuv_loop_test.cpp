@@ -39,6 +39,11 @@ struct TimerCase {
     int expectedFirings;
 };
 
+// Failures and test listings show the case by its name rather than its bytes.
+void PrintTo(const TimerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 struct TimerOutcome {
     int firings = 0;
     bool handleMatched = true;

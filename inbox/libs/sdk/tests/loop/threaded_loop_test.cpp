@@ -227,6 +227,11 @@ struct DetachCase {
     DetachWay way;
 };
 
+// Failures and test listings show the case by its name rather than its bytes.
+void PrintTo(const DetachCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DetachTest : public testing::TestWithParam<DetachCase> {};
 
 TEST_P(DetachTest, LoopDeletesItselfOnceItsThreadEnds) {
