@@ -21,6 +21,7 @@
 #include "fault_plan.h"
 #include "raw_bytes.h"
 #include "service_store.h"
+#include "test_handler.h"
 
 namespace corvane::service {
 
@@ -277,6 +278,8 @@ struct StandInService::Impl {
 
         created->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
         created->set_keep_alive_max_count(1000);
+        // Small answers must not wait for delayed ACKs (about 40 ms per round trip on loopback).
+        created->set_tcp_nodelay(true);
         created->set_write_timeout(kWriteTimeoutSeconds, 0);
         auto handler = [this](const httplib::Request& request, httplib::Response& response) {
             handle(request, response);
@@ -323,6 +326,7 @@ struct StandInService::Impl {
 };
 
 StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
+    impl_->batch.setHandler("TESM", &answerTestMessage);
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
 }

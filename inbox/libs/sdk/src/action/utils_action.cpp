@@ -2,6 +2,7 @@
 
 #include "api/api_manager.h"
 #include "request/destroy_request.h"
+#include "request/utils_request.h"
 
 namespace corvane {
 
@@ -34,6 +35,16 @@ bool UpdateAction::validate(const ActionRecord& data) {
         default:
             return false;
     }
+}
+
+// Without an API manager there is nothing to send through; the action still ends cleanly.
+void TestAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    if (manager_ == nullptr) {
+        notifyFinish(data);
+        return;
+    }
+    manager_->enqueueApiRequest(std::make_shared<TestRequest>(data), this);
 }
 
 // The facade's shutdown waits for this action, so every path must finish it.

@@ -9,6 +9,7 @@ class TestAction : public TypedAction<TEST, Need::NO, Need::NO> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override { return true; }
+    void process(const ActionRecord& data) override;
 };
 
 class LogEventAction : public TypedAction<LOG_EVENT, Need::NO, Need::NO> {

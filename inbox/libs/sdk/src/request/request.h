@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include <flatbuffers/flatbuffers.h>
+
 #include "corvane/error.h"
 #include "util/byte_array.h"
 
@@ -13,6 +15,7 @@ class ApiManager;
 class HttpRequestBuffer;
 class MutableActionData;
 class Request;
+struct RequestCatalogueEntry;
 
 // Told when a request has been processed (its response read) and when it has finished.
 class RequestListener {
@@ -86,10 +89,100 @@ public:
     // was read and taken. A partial response leaves the position so a later call resumes.
     bool processData(HttpRequestBuffer& buffer);
 
+    // Limits of every verifier of the API.
+    static constexpr flatbuffers::uoffset_t kMaxDepth = 64;
+    static constexpr flatbuffers::uoffset_t kMaxTables = 1000000;
+    static constexpr size_t kInitialMessageSize = 128;
+    static constexpr size_t kMessageAlignment = 8;
+
+    // A builder with the options every message is built with: identical vtables shared and
+    // defaults left out, and an alignment of 8 so that the finished message is a multiple of
+    // 8 bytes long.
+    static flatbuffers::FlatBufferBuilder makeBuilder(size_t initialSize = kInitialMessageSize);
+
+    // True when `bytes` holds a plain (not size-prefixed) response of the table `Response`
+    // with the given identifier, verified with the API's limits.
+    template <class Response>
+    static bool verifyResponse(const uint8_t* bytes, uint32_t length, const char* identifier);
+
+    // The one-line text form of the table at the root of a plain buffer.
+    static std::string tableToString(const uint8_t* buffer, const flatbuffers::TypeTable* type);
+
 protected:
+    // Finishes the message size-prefixed with the request's message identifier and keeps it
+    // as the request's message.
+    void finishMessage(flatbuffers::FlatBufferBuilder& builder, flatbuffers::uoffset_t root);
+
+    // Reads the `error` field of a verified response first: a non-zero code goes to the owner.
+    // Returns the code.
+    template <class Response>
+    int32_t readError(const Response* response);
+
+    // Hands a response's error code to the owner, when there is one.
+    void storeError(int32_t error);
+
+    // This class's row of the request catalogue, null when the command word has none.
+    const RequestCatalogueEntry* catalogueEntry() const;
+    // From the catalogue row: null (identifiers) or "" (schemas) without one.
+    const char* messageIdentifier() const;
+    const char* responseIdentifier() const;
+    const char* messageSchemaText() const;
+    const char* responseSchemaText() const;
+
     // Length of the response being read; 0 until its prefix has been taken.
     uint32_t expectedLength_ = 0;
     std::unique_ptr<ByteArray> message_;
+
+private:
+    mutable const RequestCatalogueEntry* entry_ = nullptr;
 };
+
+// The shared face of the request classes with a message table `Message` and a response table
+// `Response` (generated FlatBuffers types): checking, text forms and schema texts come from
+// the tables and the catalogue row of the class's command word, so that a class adds only its
+// own fields, its message building and its reading.
+template <class Message, class Response>
+class FlatbufferRequest : public NetworkRequest {
+public:
+    using NetworkRequest::NetworkRequest;
+
+    std::string messageToString(const uint8_t* message) override {
+        // The message is size-prefixed; the text form starts at its root offset.
+        return message == nullptr ? std::string() : tableToString(message + sizeof(flatbuffers::uoffset_t),
+                                                                  Message::MiniReflectTypeTable());
+    }
+    std::string responseToString(const uint8_t* response) override {
+        return tableToString(response, Response::MiniReflectTypeTable());
+    }
+    const char* getMessageSchema() override { return messageSchemaText(); }
+    const char* getResponseSchema() override { return responseSchemaText(); }
+    bool verify(const uint8_t* bytes, uint32_t length) override {
+        return verifyResponse<Response>(bytes, length, responseIdentifier());
+    }
+};
+
+template <class Response>
+bool NetworkRequest::verifyResponse(const uint8_t* bytes, uint32_t length, const char* identifier) {
+    constexpr uint32_t kHeaderSize = sizeof(flatbuffers::uoffset_t) + flatbuffers::kFileIdentifierLength;
+    if (bytes == nullptr || identifier == nullptr || length < kHeaderSize ||
+        !flatbuffers::BufferHasIdentifier(bytes, identifier)) {
+        return false;
+    }
+    // The verifier would take a zero root offset for an empty table laid over the header.
+    if ((bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0) {
+        return false;
+    }
+    flatbuffers::Verifier verifier(bytes, length, kMaxDepth, kMaxTables);
+    return verifier.VerifyBuffer<Response>(identifier);
+}
+
+template <class Response>
+int32_t NetworkRequest::readError(const Response* response) {
+    const int32_t error = response->error();
+    if (error != 0) {
+        storeError(error);
+    }
+    return error;
+}
 
 }  // namespace corvane

@@ -108,8 +108,8 @@ TEST_F(ExecutionManagerTest, DestroyRunsEndToEnd) {
 }
 
 TEST_F(ExecutionManagerTest, ActionsRunInAcceptanceOrderAndEachFinishes) {
-    executionManager->enqueueAction(action(TEST));
-    executionManager->enqueueAction(action(TEST));
+    executionManager->enqueueAction(action(GET_NODES));
+    executionManager->enqueueAction(action(GET_NODES));
     manager.loop.runTasks();
     EXPECT_EQ(manager.notifications, (std::vector<std::string>{"start:1:9", "processed:1:9", "finish:1:9",
                                                                "start:2:9", "processed:2:9", "finish:2:9"}));
@@ -246,7 +246,7 @@ TEST_F(ExecutionManagerTest, ShutdownWithWorkInFlight) {
     executionManager->enqueueApiRequest(network, &requestListener);
     auto local = held("Local");
     executionManager->enqueueLocalRequest(local, &requestListener);
-    executionManager->enqueueAction(action(TEST));
+    executionManager->enqueueAction(action(GET_NODES));
     executionManager->enqueueAction(action(DESTROY));
     destroyExecutionManager();
     network->notifyProcessed();

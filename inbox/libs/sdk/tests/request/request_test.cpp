@@ -5,11 +5,18 @@
 #include <string>
 #include <vector>
 
+#include <flatbuffers/flatbuffers.h>
 #include <gtest/gtest.h>
 
+#include "account_info_message_generated.h"
+#include "account_info_response_generated.h"
 #include "corvane/mutable_action_data.h"
 #include "http/http_request_buffer.h"
+#include "log_event_message_generated.h"
+#include "log_event_response_generated.h"
+#include "message_verifier.h"
 #include "support/log_capture.h"
+#include "util/schema_text.h"
 
 namespace corvane {
 namespace {
@@ -244,6 +251,158 @@ TEST(ResponseReaderTest, PrefixSplitByTheEndOfARingIsGathered) {
     ASSERT_TRUE(wrapped.processData(ring));
     EXPECT_EQ(wrapped.taken, "OK wrapped");
     EXPECT_EQ(ring.size(), 0u);
+}
+
+// A request of the common shape whose message has no 8-byte field, so only the forced
+// alignment makes it a multiple of 8.
+class LogEventProbe : public FlatbufferRequest<LogEventMessage, LogEventResponse> {
+public:
+    LogEventProbe(std::shared_ptr<MutableActionData> data, uint32_t event, const std::string& text)
+        : FlatbufferRequest(std::move(data)) {
+        flatbuffers::FlatBufferBuilder builder = makeBuilder();
+        const auto message = builder.CreateString(text);
+        LogEventMessageBuilder table(builder);
+        table.add_event(event);
+        table.add_message(message);
+        finishMessage(builder, table.Finish().o);
+    }
+    const char* getName() const override { return "LogEvent"; }
+    bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override {
+        error = readError(flatbuffers::GetRoot<LogEventResponse>(bytes));
+        return true;
+    }
+    int32_t error = -1;
+};
+
+// Reads an 8-byte field and records the alignment of the bytes it was given.
+class AccountInfoProbe : public FlatbufferRequest<AccountInfoMessage, AccountInfoResponse> {
+public:
+    AccountInfoProbe() : FlatbufferRequest(nullptr) {}
+    const char* getName() const override { return "AccountInfo"; }
+    bool verify(const uint8_t* bytes, uint32_t length) override {
+        misaligned += reinterpret_cast<uintptr_t>(bytes) % 8 != 0;
+        return FlatbufferRequest::verify(bytes, length);
+    }
+    bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override {
+        misaligned += reinterpret_cast<uintptr_t>(bytes) % 8 != 0;
+        const auto* response = flatbuffers::GetRoot<AccountInfoResponse>(bytes);
+        if (readError(response) == 0) handle = response->handle();
+        return true;
+    }
+    int misaligned = 0;
+    uint64_t handle = 0;
+};
+
+std::string plainBuffer(flatbuffers::FlatBufferBuilder& builder) {
+    return std::string(reinterpret_cast<const char*>(builder.GetBufferPointer()), builder.GetSize());
+}
+
+std::string logEventResponse(bool withError, int32_t error, const char* identifier = "LOER") {
+    flatbuffers::FlatBufferBuilder builder(64);
+    LogEventResponseBuilder response(builder);
+    if (withError) response.add_error(error);
+    builder.Finish(response.Finish(), identifier);
+    return plainBuffer(builder);
+}
+
+uint32_t prefixOf(const ByteArray& message) {
+    const uint8_t* p = message.data();
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+TEST(CommonShapeTest, MessagesAreSizePrefixedAndPaddedToEightBytes) {
+    const service::MessageKind* kind = service::findMessageKind("LOEM");
+    ASSERT_NE(kind, nullptr);
+    for (size_t textLength = 0; textLength < 12; ++textLength) {
+        SCOPED_TRACE("text of " + std::to_string(textLength) + " bytes");
+        LogEventProbe request(nullptr, 4001, std::string(textLength, 'x'));
+        std::unique_ptr<ByteArray> message = request.takeMessage();
+        ASSERT_TRUE(message);
+        EXPECT_EQ(message->size() % 8, 0u);
+        EXPECT_EQ(prefixOf(*message), message->size() - 4);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(message->data()) + 8, 4), "LOEM");
+        EXPECT_TRUE(service::verifyMessage(
+            *kind, std::string(reinterpret_cast<const char*>(message->data()), message->size())));
+    }
+}
+
+TEST(CommonShapeTest, DefaultValuesAreLeftOut) {
+    LogEventProbe request(nullptr, 0, "");
+    std::unique_ptr<ByteArray> message = request.takeMessage();
+    ASSERT_TRUE(message);
+    const auto* table = reinterpret_cast<const flatbuffers::Table*>(
+        flatbuffers::GetSizePrefixedRoot<LogEventMessage>(message->data()));
+    EXPECT_FALSE(table->CheckField(LogEventMessage::VT_EVENT));
+    EXPECT_TRUE(table->CheckField(LogEventMessage::VT_MESSAGE));
+}
+
+TEST(CommonShapeTest, ErrorIsReadFirstAndGoesToTheOwner) {
+    const struct {
+        const char* name;
+        bool withError;
+        int32_t code;
+        int32_t ownerBefore;
+        int32_t expected;
+    } cases[] = {
+        {"non-zero error", true, 5, 0, 5},
+        {"absent error counts as 0", false, 0, 0, 0},
+        {"zero leaves the owner's code", true, 0, 16, 16},
+    };
+    for (const auto& c : cases) {
+        auto data = std::make_shared<MutableActionData>(0);
+        data->setError(Error(c.ownerBefore));
+        LogEventProbe request(data, 4001, "m");
+        const std::string response = logEventResponse(c.withError, c.code);
+        std::vector<uint64_t> aligned(response.size() / 8 + 1);
+        std::memcpy(aligned.data(), response.data(), response.size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(aligned.data());
+        ASSERT_TRUE(request.verify(bytes, uint32_t(response.size()))) << c.name;
+        ASSERT_TRUE(request.processFlatbuffer(bytes, uint32_t(response.size()))) << c.name;
+        EXPECT_EQ(request.error, c.code) << c.name;
+        EXPECT_EQ(data->getErrorCode(), c.expected) << c.name;
+    }
+}
+
+TEST(CommonShapeTest, VerifyRefusesAnotherClassesResponse) {
+    LogEventProbe request(nullptr, 4001, "m");
+    for (const char* identifier : {"LOEM", "ACIR", "XXXX"}) {
+        const std::string response = logEventResponse(true, 1, identifier);
+        std::vector<uint64_t> aligned(response.size() / 8 + 1);
+        std::memcpy(aligned.data(), response.data(), response.size());
+        EXPECT_FALSE(request.verify(reinterpret_cast<const uint8_t*>(aligned.data()), uint32_t(response.size())))
+            << identifier;
+    }
+}
+
+TEST(CommonShapeTest, TextFormsAndSchemasComeFromTheTables) {
+    LogEventProbe request(nullptr, 4001, "hello");
+    std::unique_ptr<ByteArray> message = request.takeMessage();
+    ASSERT_TRUE(message);
+    const std::string text = request.messageToString(message->data());
+    EXPECT_NE(text.find("event: 4001"), std::string::npos) << text;
+    EXPECT_NE(text.find("message: \"hello\""), std::string::npos) << text;
+    const std::string response = logEventResponse(true, 7);
+    EXPECT_NE(request.responseToString(reinterpret_cast<const uint8_t*>(response.data())).find("error: 7"),
+              std::string::npos);
+    EXPECT_STREQ(request.getMessageSchema(), getSchemaText("log_event_message"));
+    EXPECT_STREQ(request.getResponseSchema(), getSchemaText("log_event_response"));
+}
+
+// Each response follows a 4-byte length in the answer, so it is misaligned for its 8-byte
+// fields; reading must not hand the request misaligned bytes.
+TEST(CommonShapeTest, MisalignedResponseIsReadFromAnAlignedCopy) {
+    flatbuffers::FlatBufferBuilder builder(64);
+    AccountInfoResponseBuilder table(builder);
+    table.add_handle(0x0102030405060708ULL);
+    builder.Finish(table.Finish(), "ACIR");
+    std::vector<uint8_t> answer;
+    appendMessage(answer, plainBuffer(builder));
+    HttpRequestBuffer buffer;
+    write(buffer, answer, 0, answer.size());
+    AccountInfoProbe request;
+    ASSERT_TRUE(request.processData(buffer));
+    EXPECT_EQ(request.misaligned, 0);
+    EXPECT_EQ(request.handle, 0x0102030405060708ULL);
 }
 
 }  // namespace

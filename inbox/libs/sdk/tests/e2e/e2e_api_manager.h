@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "api/api_manager.h"
+#include "execution/callback_dispatcher.h"
+#include "execution/execution_manager.h"
+#include "http/curl_http.h"
+#include "loop/libuv_loop.h"
+#include "request/request_channel.h"
+
+namespace corvane {
+namespace test {
+
+// The API manager's part in an end-to-end run, and only that: an HTTP loop with the libcurl
+// transport, the request channel and the execution manager, built in the order the SDK
+// builds them, with every notification passed on to the dispatcher. Created on the test
+// thread; everything else runs on the main loop.
+class E2eApiManager : public ApiManager {
+public:
+    E2eApiManager(CallbackDispatcher* dispatcher, LibuvLoop* mainLoop)
+        : dispatcher_(dispatcher), mainLoop_(mainLoop) {
+        http_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, mainLoop_);
+        channel_ = std::make_unique<RequestChannel>(this, http_.get());
+        executionManager_ = std::make_unique<ExecutionManager>(this);
+        httpLoop_.start();
+    }
+
+    ~E2eApiManager() override {
+        // No module work may run once its owner starts going away.
+        httpLoop_.stop();
+        httpLoop_.join();
+        executionManager_.reset();
+        channel_.reset();
+        http_.reset();
+    }
+
+    // Main loop only.
+    void enqueueAction(std::shared_ptr<MutableActionData> action) {
+        static std::atomic<int32_t> nextSequenceId{1};
+        action->setSequenceId(nextSequenceId++);
+        executionManager_->enqueueAction(std::move(action));
+    }
+
+    RequestChannel& channel() { return *channel_; }
+
+    TaskManager* getLoop() const override { return mainLoop_; }
+    std::string getSession() const override { return session_; }
+    int32_t getAccessLevel() const override { return 0; }
+    bool isValidCronExpression(const char*) const override { return false; }
+
+    void enqueueApiRequest(std::shared_ptr<NetworkRequest> request, RequestListener* listener) override {
+        executionManager_->enqueueApiRequest(request, listener);
+        channel_->queue(request);
+    }
+
+    void enqueueLocalRequest(std::shared_ptr<Request> request, RequestListener* listener) override {
+        executionManager_->enqueueLocalRequest(std::move(request), listener);
+    }
+
+    void resetSession(std::function<void()> completion) override {
+        session_.clear();
+        channel_->reset();
+        executionManager_->cancelLocalRequests();
+        if (completion) {
+            mainLoop_->post(completion);
+        }
+    }
+
+    void logout(std::function<void()> completion) override { resetSession(std::move(completion)); }
+
+    void onActionStart(std::shared_ptr<ActionData> action) override { dispatcher_->onActionStart(action); }
+    void onActionProcessed(std::shared_ptr<ActionData> action) override { dispatcher_->onActionProcessed(action); }
+    void onActionProgress(std::shared_ptr<ActionData> action) override { dispatcher_->onActionProgress(action); }
+    void onActionError(std::shared_ptr<ActionData> action) override { dispatcher_->onActionError(action); }
+    void onActionFinish(std::shared_ptr<ActionData> action) override { dispatcher_->onActionFinish(action); }
+    void onEvent(std::shared_ptr<EventData> event) override { dispatcher_->onEvent(event); }
+
+private:
+    CallbackDispatcher* dispatcher_;
+    LibuvLoop* mainLoop_;
+    LibuvLoop httpLoop_;
+    std::unique_ptr<CurlHttp> http_;
+    std::unique_ptr<RequestChannel> channel_;
+    std::unique_ptr<ExecutionManager> executionManager_;
+    std::string session_;
+};
+
+}  // namespace test
+}  // namespace corvane
