@@ -15,6 +15,7 @@
 #include "corvane/action_types.h"
 #include "e2e/e2e_api_manager.h"
 #include "stand_in_service.h"
+#include "support/stand_in_deployment.h"
 #include "test_message_generated.h"
 #include "util/deployment.h"
 
@@ -63,26 +64,11 @@ private:
     int32_t errorCode_ = -1;
 };
 
-class TestActionEndToEnd : public ::testing::Test {
+class TestActionEndToEnd : public test::LoopbackTransportTest {
 protected:
-    static void SetUpTestSuite() {
-        // Loopback exchanges must not go to a proxy of the machine the tests run on.
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-            unsetenv(name);
-        }
-        CurlHttp::initialize();
-    }
-    static void TearDownTestSuite() { CurlHttp::cleanup(); }
-
     void SetUp() override {
         ASSERT_TRUE(service_.start());
-        savedDeployment_ = getDeployment();
-        Deployment deployment = savedDeployment_;
-        deployment.apiBaseUrl = service_.apiUrl();
-        deployment.apiPin = service_.pin();
-        // No CA file: the batch is accepted on the strength of the pin alone.
-        deployment.caFile.clear();
-        setDeployment(deployment);
+        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
         mainLoop_.start();
         manager_ = std::make_unique<test::E2eApiManager>(&dispatcher_, &mainLoop_);
     }
@@ -93,11 +79,11 @@ protected:
         mainLoop_.join();
         manager_.reset();
         service_.stop();
-        setDeployment(savedDeployment_);
+        deployment_.reset();
     }
 
     service::StandInService service_;
-    Deployment savedDeployment_;
+    std::unique_ptr<test::StandInDeployment> deployment_;
     LibuvLoop mainLoop_;
     // Delivers on the reporting thread (the main loop).
     CallbackDispatcher dispatcher_;

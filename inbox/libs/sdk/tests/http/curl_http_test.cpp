@@ -15,6 +15,7 @@
 
 #include "loop/libuv_loop.h"
 #include "stand_in_service.h"
+#include "support/stand_in_deployment.h"
 #include "support/log_capture.h"
 #include "util/deployment.h"
 
@@ -121,26 +122,12 @@ struct Exchange {
     Recorder recorder;
 };
 
-class CurlHttpTest : public ::testing::Test {
+class CurlHttpTest : public test::LoopbackTransportTest {
 protected:
-    static void SetUpTestSuite() {
-        // Loopback exchanges must not go to a proxy of the machine the tests run on.
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-            unsetenv(name);
-        }
-        CurlHttp::initialize();
-    }
-
-    static void TearDownTestSuite() { CurlHttp::cleanup(); }
 
     void SetUp() override {
         ASSERT_TRUE(service_.start());
-        savedDeployment_ = getDeployment();
-        Deployment deployment = savedDeployment_;
-        deployment.apiBaseUrl = service_.apiUrl();
-        deployment.apiPin = service_.pin();
-        deployment.caFile = service_.certificatePath();
-        setDeployment(deployment);
+        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
         httpLoop_.start();
         callbackLoop_.start();
         transport_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, &callbackLoop_);
@@ -153,7 +140,7 @@ protected:
         callbackLoop_.join();
         transport_.reset();
         service_.stop();
-        setDeployment(savedDeployment_);
+        deployment_.reset();
     }
 
     Exchange& exchange(const std::string& path, int32_t maxRetries = 0) {
@@ -206,7 +193,7 @@ protected:
     }
 
     service::StandInService service_;
-    Deployment savedDeployment_;
+    std::unique_ptr<test::StandInDeployment> deployment_;
     LibuvLoop httpLoop_;
     LibuvLoop callbackLoop_;
     std::unique_ptr<CurlHttp> transport_;

@@ -22,6 +22,7 @@
 #include "http/curl_http.h"
 #include "loop/libuv_loop.h"
 #include "stand_in_service.h"
+#include "support/stand_in_deployment.h"
 #include "support/log_capture.h"
 #include "test_message_generated.h"
 #include "test_response_generated.h"
@@ -224,13 +225,7 @@ public:
             return badLabels_.erase(label) > 0 ? std::string("not a response") : buildResponse(label);
         });
         started = service_.start();
-        savedDeployment_ = getDeployment();
-        Deployment deployment = savedDeployment_;
-        deployment.apiBaseUrl = service_.apiUrl();
-        deployment.apiPin = service_.pin();
-        // No CA file: only the pin makes the stand-in's self-signed key acceptable.
-        deployment.caFile.clear();
-        setDeployment(deployment);
+        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
         mainLoop_.start();
         httpLoop_.start();
         http_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, &mainLoop_);
@@ -252,7 +247,7 @@ public:
         channel.reset();
         http_.reset();
         service_.stop();
-        setDeployment(savedDeployment_);
+        deployment_.reset();
     }
 
     // Runs the task on the main loop and waits for it.
@@ -316,7 +311,7 @@ public:
     std::shared_ptr<PersistentLabelRequest> trailing;
 
 private:
-    Deployment savedDeployment_;
+    std::unique_ptr<test::StandInDeployment> deployment_;
     LibuvLoop mainLoop_;
     LibuvLoop httpLoop_;
     std::unique_ptr<CurlHttp> http_;
@@ -324,17 +319,7 @@ private:
     std::set<std::string> badLabels_;
 };
 
-class RequestChannelTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        // Loopback exchanges must not go to a proxy of the machine the tests run on.
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-            unsetenv(name);
-        }
-        CurlHttp::initialize();
-    }
-    static void TearDownTestSuite() { CurlHttp::cleanup(); }
-};
+class RequestChannelTest : public test::LoopbackTransportTest {};
 
 TEST_F(RequestChannelTest, UrlCarriesTheSessionFormAndTheApplicationKey) {
     struct Case {
