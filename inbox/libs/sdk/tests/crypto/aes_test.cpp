@@ -138,7 +138,7 @@ TEST_F(AesTest, CtrOfNothingIsEmptyNotNull) {
     }
 }
 
-// The GCM test cases of the algorithm's specification (also used by NIST SP 800-38D tests).
+// The GCM test cases published with the algorithm (also used by NIST SP 800-38D tests).
 TEST_F(AesTest, GcmPublishedVectors) {
     const std::string p3 =
         "d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"
