@@ -3,23 +3,13 @@
 #include <cstring>
 
 #include "corvane/handle.h"
+#include "corvane/node_type.h"
 #include "util/deployment.h"
 #include "util/string_copy.h"
 
 namespace corvane {
 
 namespace {
-
-constexpr int32_t kTypeFile = 20;
-constexpr int32_t kTypeFolder = 21;
-constexpr int32_t kTypeSecretRoot = 6;
-constexpr int32_t kTypeSharedDriveRoot = 8;
-constexpr int32_t kTypeSnapshot = 42;
-constexpr int32_t kTypeInbox = 43;
-constexpr int32_t kTypeRecord = 44;
-constexpr int32_t kTypeRecordFolder = 45;
-constexpr int32_t kTypeContact = 46;
-constexpr int32_t kTypeOutbox = 47;
 
 const char* const kInboxLinkPath = "/inbox/";
 
@@ -243,21 +233,21 @@ const char* NodeData::getName() const {
         return name_;
     }
     switch (type_) {
-        case 0:
+        case CLOUD_DRIVE_ROOT:
             return "Cloud Drive";
-        case 1:
+        case BACKUPS_ROOT:
             return "Backups";
-        case 2:
+        case RECYCLE_BIN_ROOT:
             return "Recycle Bin";
-        case 3:
+        case REGISTER_ROOT:
             return "Electronic Register";
-        case 4:
+        case SHARED_FOLDERS_ROOT:
             return "Shared Folders";
-        case 7:
+        case CONTACTS_ROOT:
             return "Contacts";
-        case kTypeFile:
+        case FILE_NODE:
             return "Unknown file name";
-        case kTypeFolder:
+        case FOLDER_NODE:
             return "Unknown folder name";
         default:
             return "Invalid name";
@@ -296,26 +286,26 @@ bool NodeData::hasMetadata(uint8_t kind) const {
     return false;
 }
 
-uint64_t NodeData::getContactHandle() const { return type_ == kTypeContact ? extraNumber_ : 0; }
+uint64_t NodeData::getContactHandle() const { return type_ == CONTACT_NODE ? extraNumber_ : 0; }
 
 const char* NodeData::getDevice() const { return backupInfo_ ? backupInfo_->getDevice() : nullptr; }
 
 const char* NodeData::getCron() const {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         return snapshotInfo_ ? snapshotInfo_->getCron() : nullptr;
     }
     return backupInfo_ ? backupInfo_->getCron() : nullptr;
 }
 
 const char* NodeData::getLocalPath() const {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         return snapshotInfo_ ? snapshotInfo_->getLocalPath() : nullptr;
     }
     return backupInfo_ ? backupInfo_->getLocalPath() : nullptr;
 }
 
 int64_t NodeData::getStartTime() const {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         return snapshotInfo_ ? snapshotInfo_->getStartTime() : 0;
     }
     return backupInfo_ ? backupInfo_->getStartTime() : 0;
@@ -332,10 +322,10 @@ uint64_t NodeData::getTransferErrorCount() const {
 }
 
 int32_t NodeData::getStatus() const {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         return snapshotInfo_ ? snapshotInfo_->getStatus() : 0;
     }
-    if (type_ == kTypeRecord) {
+    if (type_ == RECORD_NODE) {
         return static_cast<int32_t>(extraNumber_);
     }
     return backupInfo_ ? backupInfo_->getStatus() : 0;
@@ -344,10 +334,10 @@ int32_t NodeData::getStatus() const {
 int32_t NodeData::getStatusFlags() const { return backupInfo_ ? backupInfo_->getMaxSnapshots() : 0; }
 
 const char* NodeData::getMessage() const {
-    if (type_ == kTypeInbox) {
+    if (type_ == INBOX_NODE) {
         return inboxInfo_ ? inboxInfo_->getMessage() : nullptr;
     }
-    if (type_ == kTypeRecord) {
+    if (type_ == RECORD_NODE) {
         return recordInfo_ ? recordInfo_->getMessage() : nullptr;
     }
     return nullptr;
@@ -364,7 +354,7 @@ const char* NodeData::getInbox() const { return recordInfo_ ? recordInfo_->getIn
 const char* NodeData::getRecordMessage() const { return recordInfo_ ? recordInfo_->getMessage() : nullptr; }
 
 std::string NodeData::getInboxLinkString() const {
-    if (type_ != kTypeOutbox || !extraData_ || extraData_->empty()) {
+    if (type_ != OUTBOX_NODE || !extraData_ || extraData_->empty()) {
         return std::string();
     }
     std::string link = getDeployment().webAddress + kInboxLinkPath + getBase64UrlText(extraData_.get());
@@ -385,17 +375,17 @@ std::unique_ptr<char[]> NodeData::getInboxLink() const {
     return copy;
 }
 
-bool NodeData::isFile() const { return type_ == kTypeFile; }
+bool NodeData::isFile() const { return type_ == FILE_NODE; }
 
-bool NodeData::isContainer() const { return type_ != kTypeFile; }
+bool NodeData::isContainer() const { return type_ != FILE_NODE; }
 
-bool NodeData::isFilesystemRoot() const { return type_ == kTypeSecretRoot || type_ == kTypeSharedDriveRoot; }
+bool NodeData::isFilesystemRoot() const { return type_ == SECRET_ROOT || type_ == SHARED_DRIVE_ROOT; }
 
 bool NodeData::isRoot() const {
-    if (type_ >= 0 && type_ <= 8) {
+    if (type_ >= CLOUD_DRIVE_ROOT && type_ <= SHARED_DRIVE_ROOT) {
         return true;
     }
-    return (type_ == kTypeFolder || type_ == kTypeRecord || type_ == kTypeRecordFolder) && parent_ == 0;
+    return (type_ == FOLDER_NODE || type_ == RECORD_NODE || type_ == LINK_COPY_NODE) && parent_ == 0;
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 
 #include <flatbuffers/flatbuffers.h>
 
+#include "corvane/node_type.h"
 #include "database/mutable_node_data.h"
 #include "node_attributes_generated.h"
 #include "util/log.h"
@@ -12,13 +13,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr int32_t kBackupNode = 41;
-constexpr int32_t kSnapshotNode = 42;
-constexpr int32_t kInboxNode = 43;
-constexpr int32_t kRecordNode = 44;
-constexpr int32_t kContactNode = 46;
-constexpr int32_t kOutboxNode = 47;
 
 constexpr size_t kInitialBuilderSize = 1024;
 constexpr flatbuffers::uoffset_t kMaxDepth = 64;
@@ -47,7 +41,7 @@ struct Extended {
 Extended buildExtended(Builder& builder, const MutableNodeData& node) {
     Extended extended;
     switch (node.getType()) {
-        case kBackupNode: {
+        case BACKUP_NODE: {
             StringOffset cron = optionalString(builder, node.getCron());
             StringOffset localPath = optionalString(builder, node.getLocalPath());
             extended.value = CreateBackupAttributes(builder, node.getStartTime(), cron, localPath,
@@ -58,7 +52,7 @@ Extended buildExtended(Builder& builder, const MutableNodeData& node) {
             extended.logLine = "Setting extended backup attributes";
             break;
         }
-        case kSnapshotNode: {
+        case SNAPSHOT_NODE: {
             StringOffset cron = optionalString(builder, node.getCron());
             StringOffset localPath = optionalString(builder, node.getLocalPath());
             SnapshotAttributesBuilder snapshot(builder);
@@ -80,14 +74,14 @@ Extended buildExtended(Builder& builder, const MutableNodeData& node) {
             extended.logLine = "Setting extended snapshot attributes";
             break;
         }
-        case kInboxNode: {
+        case INBOX_NODE: {
             StringOffset message = optionalString(builder, node.getInboxDescription());
             extended.value = CreateInboxAttributes(builder, message).Union();
             extended.type = ExtendedAttributes::InboxAttributes;
             extended.logLine = "Setting extended inbox attributes";
             break;
         }
-        case kRecordNode: {
+        case RECORD_NODE: {
             StringOffset contact = optionalString(builder, node.getContact());
             StringOffset target = optionalString(builder, node.getInbox());
             StringOffset message = optionalString(builder, node.getRecordMessage());
@@ -96,12 +90,12 @@ Extended buildExtended(Builder& builder, const MutableNodeData& node) {
             extended.logLine = "Setting extended record attributes";
             break;
         }
-        case kContactNode:
+        case CONTACT_NODE:
             extended.value = CreateContactAttributes(builder).Union();
             extended.type = ExtendedAttributes::ContactAttributes;
             extended.logLine = "Setting extended contact attributes";
             break;
-        case kOutboxNode: {
+        case OUTBOX_NODE: {
             flatbuffers::Offset<flatbuffers::Vector<uint8_t>> inboxKey;
             if (const ByteVector* key = node.getInboxKey()) {
                 inboxKey = builder.CreateVector(*key);

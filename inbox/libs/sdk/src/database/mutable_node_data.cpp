@@ -3,15 +3,12 @@
 #include <memory>
 
 #include "corvane/handle.h"
+#include "corvane/node_type.h"
 #include "util/string_copy.h"
 
 namespace corvane {
 
 namespace {
-
-constexpr int32_t kTypeSnapshot = 42;
-constexpr int32_t kTypeInbox = 43;
-constexpr int32_t kTypeRecord = 44;
 
 // The shared flag lives in bit 8 of "flags", above the crypto byte.
 constexpr int64_t kSharedFlag = 1 << 8;
@@ -142,7 +139,7 @@ RecordInfo& MutableNodeData::recordInfo() {
 }
 
 void MutableNodeData::setStartTime(int64_t time) {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         snapshotInfo().setStartTime(time);
     } else {
         backupInfo().setStartTime(time);
@@ -150,7 +147,7 @@ void MutableNodeData::setStartTime(int64_t time) {
 }
 
 void MutableNodeData::setCronExpression(const char* cron) {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         snapshotInfo().setCron(cron);
     } else {
         backupInfo().setCron(cron);
@@ -158,7 +155,7 @@ void MutableNodeData::setCronExpression(const char* cron) {
 }
 
 void MutableNodeData::setLocalPath(const char* path) {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         snapshotInfo().setLocalPath(path);
     } else {
         backupInfo().setLocalPath(path);
@@ -166,7 +163,7 @@ void MutableNodeData::setLocalPath(const char* path) {
 }
 
 void MutableNodeData::setStatus(uint8_t status) {
-    if (type_ == kTypeSnapshot) {
+    if (type_ == SNAPSHOT_NODE) {
         snapshotInfo().setStatus(status);
     } else {
         backupInfo().setStatus(status);
@@ -284,9 +281,9 @@ const RecordColumns<MutableNodeData>& MutableNodeData::columns() {
         column::text<N>(
             "message", [](const N& n) { return n.getMessage(); },
             [](N& n, const char* v) {
-                if (n.type_ == kTypeInbox) {
+                if (n.type_ == INBOX_NODE) {
                     n.setInboxMessage(v);
-                } else if (n.type_ == kTypeRecord) {
+                } else if (n.type_ == RECORD_NODE) {
                     n.setRecordMessage(v);
                 }
             }),

@@ -1,13 +1,12 @@
 #include "request/node_tables.h"
 
 #include "corvane/node_data.h"
+#include "corvane/node_type.h"
 #include "util/log.h"
 
 namespace corvane {
 
 namespace {
-
-constexpr int32_t kFileType = 20;
 
 flatbuffers::Offset<flatbuffers::Vector<uint8_t>> bytesOf(flatbuffers::FlatBufferBuilder& builder,
                                                           const ByteVector* bytes) {
@@ -89,7 +88,7 @@ std::shared_ptr<EncryptedNodeList> getEncryptedNodes(const NodeMessageVector* me
     nodes->reserve(messages->size());
     size_t files = 0;
     for (const NodeMessage* message : *messages) {
-        if (message->type() == kFileType) {
+        if (message->type() == FILE_NODE) {
             ++files;
         }
         nodes->push_back(getEncryptedNode(message));
