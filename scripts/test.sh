@@ -28,7 +28,7 @@ done
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DCORVANE_SANITIZER=thread -DCORVANE_BUILD_BENCH=OFF
 cmake --build build/tsan -j "$jobs" --target "${tsan_targets[@]}"
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan-suppressions.txt"
 label_regex=$(printf '%s\n' "${tsan_targets[@]}" | sed -e 's/^sdk_//' -e 's/_tests$//' | paste -sd'|')
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "^(${label_regex})\$"
 

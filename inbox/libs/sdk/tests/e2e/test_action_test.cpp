@@ -38,7 +38,7 @@ public:
         changed_.notify_all();
     }
 
-    bool waitFinished(std::chrono::milliseconds timeout = 15s) {
+    bool waitFinished(std::chrono::milliseconds timeout = 60s) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return finished_; });
     }

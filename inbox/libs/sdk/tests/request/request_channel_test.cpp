@@ -159,7 +159,7 @@ public:
     }
 
     // Waits until `count` entries start with the prefix.
-    bool waitFor(const std::string& prefix, size_t count, std::chrono::milliseconds timeout = 15s) {
+    bool waitFor(const std::string& prefix, size_t count, std::chrono::milliseconds timeout = 60s) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return countLocked(prefix) >= count; });
     }

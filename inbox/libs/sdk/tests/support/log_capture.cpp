@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 #include <spdlog/sinks/stdout_sinks.h>
 
@@ -9,13 +10,29 @@
 
 namespace corvane {
 namespace test {
+namespace {
+
+// Loop threads may still hold the logger being replaced. spdlog releases its sinks inside its
+// own destructor, built without ThreadSanitizer, so a sink's last release on another thread
+// looks unsynchronised; replaced loggers therefore live until the test process ends.
+void install(std::shared_ptr<spdlog::logger> logger) {
+    static std::mutex mutex;
+    static std::vector<std::shared_ptr<spdlog::logger>> installed;
+    if (logger) {
+        std::lock_guard<std::mutex> guard(mutex);
+        installed.push_back(logger);
+    }
+    log::set(std::move(logger));
+}
+
+}  // namespace
 
 LogCapture::LogCapture(size_t capacity)
     : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(capacity)) {
     sink_->set_pattern("%v");
     auto logger = std::make_shared<spdlog::logger>("corvane", sink_);
     logger->set_level(spdlog::level::trace);
-    log::set(logger);
+    install(std::move(logger));
 }
 
 LogCapture::~LogCapture() {
@@ -43,9 +60,9 @@ void installDefaultTestLogger() {
             "corvane", std::make_shared<spdlog::sinks::stderr_sink_mt>());
         logger->set_pattern("[%L] [%H:%M:%S.%e] %v [%s:%#]");
         logger->set_level(spdlog::level::debug);
-        log::set(logger);
+        install(std::move(logger));
     } else {
-        log::set(nullptr);
+        install(nullptr);
     }
 }
 
