@@ -81,12 +81,12 @@ public:
         changed_.notify_all();
     }
 
-    bool waitFinished(std::chrono::milliseconds timeout = 10s) {
+    bool waitFinished(std::chrono::milliseconds timeout = 60s) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return finishes > 0; });
     }
 
-    bool waitRetries(size_t count, std::chrono::milliseconds timeout = 10s) {
+    bool waitRetries(size_t count, std::chrono::milliseconds timeout = 60s) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return retries.size() >= count; });
     }
@@ -432,6 +432,70 @@ TEST_F(CurlHttpTest, ReusedRecordTakesALongerUnannouncedAnswerWhole) {
     EXPECT_EQ(data.recorder.body, dataBytes(5000));
 }
 
+// Drains a bounded answer while it arrives, slowly, on the callback loop.
+class SlowReader : public HttpListener {
+public:
+    void onHttpRequestProgress(HttpRequest* request, uint32_t, uint32_t, uint32_t, uint32_t) override {
+        std::this_thread::sleep_for(2ms);
+        drain(request);
+    }
+
+    void onHttpRequestRetry(HttpRequest*, int32_t, int32_t) override {}
+
+    void onHttpRequestFinished(HttpRequest* request) override {
+        drain(request);
+        std::lock_guard<std::mutex> lock(mutex_);
+        status = request->status;
+        finished = true;
+        changed_.notify_all();
+    }
+
+    bool waitFinished() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, 60s, [&] { return finished; });
+    }
+
+    std::string body;
+    int32_t status = 0;
+
+private:
+    void drain(HttpRequest* request) {
+        const uint8_t* run = nullptr;
+        while (uint32_t count = request->buffer.read(&run, 0)) {
+            body.append(reinterpret_cast<const char*>(run), count);
+            request->buffer.consume(count);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool finished = false;
+};
+
+TEST_F(CurlHttpTest, FullRingPausesTheTransferUntilTheReaderGivesSpaceBack) {
+    constexpr size_t kSize = 1000000;
+    Fault late;
+    late.pathPrefix = "/data/";
+    late.delay = 300ms;
+    service_.addFault(late);
+    test::LogCapture logs;
+    HttpRequest request;
+    SlowReader reader;
+    request.name = "test";
+    request.url = service_.baseUrl() + "/data/" + std::to_string(kSize);
+    request.listener = &reader;
+    transport_->send(&request);
+    // Sending starts every exchange with an unbounded buffer; the ring goes in before the
+    // delayed answer arrives. It holds a few of libcurl's 16 KiB writes.
+    syncHttpLoop();
+    request.buffer.setCapacity(64 * 1024);
+    ASSERT_TRUE(reader.waitFinished());
+    EXPECT_EQ(reader.status, 200);
+    EXPECT_EQ(reader.body, dataBytes(kSize));
+    EXPECT_GT(logs.count("Pausing streaming transfer"), 0u);
+    EXPECT_GT(logs.count("Resuming streaming transfer"), 0u);
+}
+
 // The limiter lets a window's worth (the limit) through at once whenever its one-second window
 // has room, so the bytes arrive in bursts: the rate is measured over whole windows, from the
 // first burst to the start of the last one.
@@ -454,7 +518,7 @@ TEST_F(CurlHttpTest, DownloadSpeedLimitHoldsTheRate) {
     transport_->setDownloadSpeedLimit(kLimit);
     Exchange& data = exchange("/data/4000000");
     transport_->send(&data.request);
-    ASSERT_TRUE(data.recorder.waitFinished(20s));
+    ASSERT_TRUE(data.recorder.waitFinished(60s));
     ASSERT_EQ(data.recorder.status, 200);
     EXPECT_EQ(data.recorder.body.size(), 4000000u);
     double rate = observedRate(data.recorder.downloads);
@@ -468,7 +532,7 @@ TEST_F(CurlHttpTest, UploadSpeedLimitHoldsTheRate) {
     std::string sent = dataBytes(4000000);
     sink.request.body.assign(sent.begin(), sent.end());
     transport_->send(&sink.request);
-    ASSERT_TRUE(sink.recorder.waitFinished(20s));
+    ASSERT_TRUE(sink.recorder.waitFinished(60s));
     ASSERT_EQ(sink.recorder.status, 200);
     EXPECT_EQ(sink.recorder.body, "4000000");
     double rate = observedRate(sink.recorder.uploads);
