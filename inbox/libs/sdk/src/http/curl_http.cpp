@@ -478,6 +478,12 @@ size_t CurlHttp::headerFunction(char* data, size_t size, size_t count, void* use
                 if (original.value > 0) {
                     request->buffer.setCapacity(static_cast<uint32_t>(original.value));
                 }
+            } else {
+                curl_off_t length = -1;
+                if (curl_easy_getinfo(context->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+                    length > 0 && length <= kMaxOriginalLength) {
+                    request->buffer.reserve(static_cast<uint32_t>(length));
+                }
             }
             break;
         }

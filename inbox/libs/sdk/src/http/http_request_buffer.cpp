@@ -41,7 +41,12 @@ uint32_t HttpRequestBuffer::read(const uint8_t** out, uint32_t maximum) {
     *out = storage_.data() + readPosition_;
     uint32_t count = (maximum == 0 || maximum >= available_) ? available_ : maximum;
     count = std::min(count, static_cast<uint32_t>(storage_.size()) - readPosition_);
-    readPosition_ = static_cast<uint32_t>((uint64_t(readPosition_) + count) % storage_.size());
+    // Only a ring wraps: an unbounded buffer read to its end and then written again continues
+    // after what was taken instead of handing the first bytes out a second time.
+    readPosition_ += count;
+    if (capacity_ != 0 && readPosition_ == capacity_) {
+        readPosition_ = 0;
+    }
     available_ -= count;
     return count;
 }
@@ -83,8 +88,8 @@ void HttpRequestBuffer::unread(uint32_t n) {
         return;
     }
     std::lock_guard<std::mutex> guard(lock_);
-    uint32_t position = readPosition_ == 0 ? static_cast<uint32_t>(storage_.size()) : readPosition_;
-    readPosition_ = position - n;
+    uint32_t position = capacity_ != 0 && readPosition_ == 0 ? capacity_ : readPosition_;
+    readPosition_ = position - std::min(n, position);
     available_ += n;
 }
 
@@ -97,6 +102,13 @@ void HttpRequestBuffer::setCapacity(uint32_t bytes) {
     std::lock_guard<std::mutex> guard(lock_);
     capacity_ = bytes;
     resetLocked();
+}
+
+void HttpRequestBuffer::reserve(uint32_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (capacity_ == 0) {
+        storage_.reserve(bytes);
+    }
 }
 
 void HttpRequestBuffer::setSpaceCallback(SpaceCallback callback, void* context) {

@@ -44,6 +44,9 @@ public:
     // 0 makes the buffer unbounded; otherwise it becomes an empty ring of that many bytes.
     void setCapacity(uint32_t bytes);
 
+    // Makes room in an unbounded buffer for an answer of this size, so that it grows once.
+    void reserve(uint32_t bytes);
+
     void setSpaceCallback(SpaceCallback callback, void* context);
 
 private:

@@ -30,6 +30,26 @@ TEST(HttpRequestBufferTest, UnboundedGrowsAndHandsOutEverything) {
     EXPECT_EQ(out, nullptr);
 }
 
+TEST(HttpRequestBufferTest, UnboundedReadToItsEndThenWrittenAgainHandsOutOnlyTheNewBytes) {
+    HttpRequestBuffer buffer;
+    buffer.reserve(64);
+    ASSERT_TRUE(buffer.write(bytes("abc"), 3));
+    EXPECT_EQ(take(buffer, 0), "abc");
+    ASSERT_TRUE(buffer.write(bytes("de"), 2));
+    EXPECT_EQ(take(buffer, 0), "de");
+    buffer.unread(2);
+    EXPECT_EQ(take(buffer, 0), "de");
+}
+
+TEST(HttpRequestBufferTest, ReserveLeavesARingAsItIs) {
+    HttpRequestBuffer buffer;
+    buffer.setCapacity(4);
+    buffer.reserve(1024);
+    EXPECT_EQ(buffer.getCapacity(), 4u);
+    EXPECT_TRUE(buffer.write(bytes("abcd"), 4));
+    EXPECT_FALSE(buffer.write(bytes("e"), 1));
+}
+
 TEST(HttpRequestBufferTest, BoundedRefusesWhatDoesNotFitAndWritesNothing) {
     HttpRequestBuffer buffer;
     buffer.setCapacity(8);
