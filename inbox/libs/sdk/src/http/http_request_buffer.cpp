@@ -89,7 +89,8 @@ void HttpRequestBuffer::unread(uint32_t n) {
     }
     std::lock_guard<std::mutex> guard(lock_);
     uint32_t position = capacity_ != 0 && readPosition_ == 0 ? capacity_ : readPosition_;
-    readPosition_ = position - std::min(n, position);
+    n = std::min(n, position);
+    readPosition_ = position - n;
     available_ += n;
 }
 
