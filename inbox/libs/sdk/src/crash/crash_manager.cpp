@@ -10,6 +10,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +34,7 @@ namespace {
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 // Room for the handler, the logger's formatting and the larger frames of sanitizer builds.
 constexpr size_t kAltStackSize = 256 * 1024;
+// Keeps the message well under the 32,708 bytes that the crash-report upload accepts.
 constexpr int kMaxFrames = 64;
 // The handler's own frames and the signal trampoline, captured before the faulting frame.
 constexpr int kHandlerFrames = 8;
@@ -197,32 +199,33 @@ uintptr_t instructionPointer(const void* context) {
 #endif
 }
 
-void writeReport(int signal, const siginfo_t* info, const void* context) {
-    // Static buffers: the alternate stack is small and the heap may be what failed.
-    static char report[kReportCapacity];
-    static char executablePath[kPathCapacity];
-    static char os[sizeof(utsname::sysname) + sizeof(utsname::release) + 1];
-    static utsname names;
-    static void* frames[kMaxFrames + kHandlerFrames];
-    static Module frameModules[kMaxFrames];
+// The report's working memory, at namespace scope so that the handler initialises nothing:
+// the alternate stack is small, and the heap may be what failed.
+char gReport[kReportCapacity];
+char gExecutablePath[kPathCapacity];
+char gOs[sizeof(utsname::sysname) + sizeof(utsname::release) + 1];
+utsname gNames;
+void* gFrames[kMaxFrames + kHandlerFrames];
+Module gFrameModules[kMaxFrames];
 
+void writeReport(int signal, const siginfo_t* info, const void* context) {
     // clock_gettime, uname and readlink are async-signal-safe system calls.
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     const int64_t timestamp = now.tv_sec;
 
-    TextBuffer osText(os, sizeof(os) - 1);
-    if (uname(&names) == 0) {
-        osText << names.sysname << " " << names.release;
+    TextBuffer osText(gOs, sizeof(gOs) - 1);
+    if (uname(&gNames) == 0) {
+        osText << gNames.sysname << " " << gNames.release;
     } else {
         osText << "Linux 0.0.0";
     }
 
     const char* executableName = kUnknownModule;
-    const ssize_t pathLength = readlink("/proc/self/exe", executablePath, sizeof(executablePath) - 1);
+    const ssize_t pathLength = readlink("/proc/self/exe", gExecutablePath, sizeof(gExecutablePath) - 1);
     if (pathLength > 0) {
-        executablePath[pathLength] = '\0';
-        executableName = fileName(executablePath);
+        gExecutablePath[pathLength] = '\0';
+        executableName = fileName(gExecutablePath);
     }
 
     const uintptr_t faultAddress = instructionPointer(context);
@@ -234,7 +237,7 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
     const bool touchedMemory = (signal == SIGSEGV || signal == SIGBUS) && info->si_code > 0;
     const uint64_t crashPointer = touchedMemory ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
 
-    TextBuffer text(report, sizeof(report));
+    TextBuffer text(gReport, sizeof(gReport));
     text << "Timestamp: ";
     text.decimal(timestamp) << "\n";
     text << "Operating System: " << osText.view() << "\n";
@@ -255,11 +258,11 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
 
     // enable() made the first call, which loads libgcc's unwinder; after it backtrace() only
     // reads the unwind tables, which the loader finds without locks (_dl_find_object).
-    const int captured = backtrace(frames, kMaxFrames + kHandlerFrames);
+    const int captured = backtrace(gFrames, kMaxFrames + kHandlerFrames);
     // Start at the faulting frame: the ones above it are this handler and the signal return.
     int first = 0;
     for (int i = 0; i < captured; ++i) {
-        if (reinterpret_cast<uintptr_t>(frames[i]) == faultAddress) {
+        if (reinterpret_cast<uintptr_t>(gFrames[i]) == faultAddress) {
             first = i;
             break;
         }
@@ -269,13 +272,13 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
         text << "backtrace failed\n";
     }
     for (int i = 0; i < frameCount; ++i) {
-        const uintptr_t address = reinterpret_cast<uintptr_t>(frames[first + i]);
-        frameModules[i] = findModule(address, executableName);
+        const uintptr_t address = reinterpret_cast<uintptr_t>(gFrames[first + i]);
+        gFrameModules[i] = findModule(address, executableName);
         text << "[bt] ";
         text.decimal(i + 1) << " ";
-        if (frameModules[i].name != nullptr) {
-            text << frameModules[i].name << "(+0x";
-            text.hex(frameModules[i].offset) << ") [0x";
+        if (gFrameModules[i].name != nullptr) {
+            text << gFrameModules[i].name << "(+0x";
+            text.hex(gFrameModules[i].offset) << ") [0x";
         } else {
             text << kUnknownModule << " [0x";
         }
@@ -299,9 +302,9 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
     builder.Align(kMessageAlignment);
     flatbuffers::Offset<StackFrame> stack[kMaxFrames];
     for (int i = 0; i < frameCount; ++i) {
-        const bool known = frameModules[i].name != nullptr;
-        const auto moduleName = builder.CreateString(known ? frameModules[i].name : kUnknownModule);
-        const uint64_t moduleAddress = known ? frameModules[i].offset : reinterpret_cast<uintptr_t>(frames[first + i]);
+        const bool known = gFrameModules[i].name != nullptr;
+        const auto moduleName = builder.CreateString(known ? gFrameModules[i].name : kUnknownModule);
+        const uint64_t moduleAddress = known ? gFrameModules[i].offset : reinterpret_cast<uintptr_t>(gFrames[first + i]);
         stack[i] = CreateStackFrame(builder, moduleName, moduleAddress);
     }
     const auto stackVector = builder.CreateVector(stack, static_cast<size_t>(std::max(frameCount, 0)));

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -178,7 +179,7 @@ __attribute__((noinline)) void throwUncaught() {
 }
 
 int fault(const std::string& kind) {
-    if (kind == "null-read" || kind == "no-callback" || kind == "enable-twice") {
+    if (kind == "null-read" || kind == "no-callback" || kind == "enable-twice" || kind == "callback-faults") {
         expect(reinterpret_cast<const void*>(&readNull), "pointer 0\n");
         return readNull();
     }
@@ -198,6 +199,20 @@ int fault(const std::string& kind) {
     } else if (kind == "other-thread") {
         expect(reinterpret_cast<const void*>(&readNull), "pointer 0\n");
         std::thread([] { readNull(); }).join();
+    } else if (kind == "two-threads") {
+        // Both threads fault at once: one report, and the other thread waits for the end.
+        expect(reinterpret_cast<const void*>(&readNull), "pointer 0\n");
+        std::atomic<int> waiting{2};
+        auto faultTogether = [&waiting] {
+            waiting.fetch_sub(1);
+            while (waiting.load() != 0) {
+            }
+            readNull();
+        };
+        std::thread first(faultTogether);
+        std::thread second(faultTogether);
+        first.join();
+        second.join();
     } else if (kind == "abort") {
         std::abort();
     } else if (kind == "uncaught-exception") {
@@ -228,6 +243,16 @@ int main(int argc, char** argv) {
     if (kind == "enable-twice") {
         manager.enable("crash-helper", "42", makeCallback("replaced"));
     }
-    manager.enable("crash-helper", "42", kind == "no-callback" ? corvane::CrashCallback() : makeCallback("callback"));
+    corvane::CrashCallback callback = makeCallback("callback");
+    if (kind == "no-callback") {
+        callback = nullptr;
+    } else if (kind == "callback-faults") {
+        // A second fault inside the handler must end the process, not report again or hang.
+        callback = [store = std::move(callback)](std::string report, std::string message) {
+            store(std::move(report), std::move(message));
+            readNull();
+        };
+    }
+    manager.enable("crash-helper", "42", std::move(callback));
     return fault(kind);
 }

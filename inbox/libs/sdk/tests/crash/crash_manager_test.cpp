@@ -197,6 +197,8 @@ const FaultCase kCases[] = {
     {"IllegalInstruction", "illegal-instruction", SIGILL, SIGILL, "Unhandled exception", true},
     {"DivideByZero", "divide-by-zero", SIGFPE, SIGFPE, "Unhandled exception", true},
     {"FaultOnOtherThread", "other-thread", SIGSEGV, SIGSEGV, "Unhandled exception", true},
+    {"FaultOnTwoThreadsAtOnce", "two-threads", SIGSEGV, SIGSEGV, "Unhandled exception", true},
+    {"FaultInsideCallback", "callback-faults", SIGSEGV, SIGSEGV, "Unhandled exception", true},
     {"EnabledTwice", "enable-twice", SIGSEGV, SIGSEGV, "Unhandled exception", true, "Crash handler already active"},
     {"Abort", "abort", SIGABRT, SIGABRT, "Unhandled exception", false},
     {"UncaughtException", "uncaught-exception", SIGABRT, SIGABRT, "Unhandled exception", false},
