@@ -131,6 +131,27 @@ __attribute__((noinline)) void illegalInstruction() {
     __builtin_trap();
 }
 
+// Runs an illegal instruction from an anonymous mapping, which no loaded module holds.
+int runCodeOutsideModules() {
+    void* code = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (code == MAP_FAILED) {
+        return 2;
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    const unsigned char instruction[] = {0x0F, 0x0B};  // ud2
+#elif defined(__aarch64__)
+    const unsigned char instruction[] = {0x00, 0x00, 0x00, 0x00};  // udf #0
+#endif
+    std::memcpy(code, instruction, sizeof(instruction));
+    if (mprotect(code, 4096, PROT_READ | PROT_EXEC) != 0) {
+        return 2;
+    }
+    const std::string line = "code " + std::to_string(reinterpret_cast<uintptr_t>(code)) + "\n";
+    writeFile(gFolder + "/expected", line, O_TRUNC);
+    reinterpret_cast<void (*)()>(code)();
+    return 2;
+}
+
 __attribute__((noinline)) int divideByZero() {
 #if defined(__x86_64__) || defined(__i386__)
     // Both volatile: a known dividend lets the compiler replace the division by a comparison.
@@ -189,6 +210,9 @@ int fault(const std::string& kind) {
     }
     if (kind == "bus-error") {
         return busError();
+    }
+    if (kind == "unknown-module") {
+        return runCodeOutsideModules();
     }
     if (kind == "illegal-instruction") {
         expect(reinterpret_cast<const void*>(&illegalInstruction));
