@@ -40,6 +40,7 @@ namespace {
 std::string gFolder;
 int* volatile gNull = nullptr;
 volatile bool gRecurse = true;
+char* volatile gBlock = nullptr;
 
 void writeFile(const std::string& path, const std::string& data, int flags) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | flags, 0644);
@@ -191,8 +192,8 @@ __attribute__((noinline)) void failAllocation() {
         return;
     }
     volatile size_t huge = SIZE_MAX / 2;
-    char* block = new char[huge];
-    block[0] = 1;
+    // Kept, so that the compiler may not leave the allocation out.
+    gBlock = new char[huge];
 }
 
 __attribute__((noinline)) void throwUncaught() {
