@@ -342,8 +342,8 @@ void endWithSignal(int signal) {
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
-    // The signal is blocked while its handler runs: it is delivered, with the default action,
-    // as soon as the handler returns.
+    // sigaction and raise are async-signal-safe. The signal is blocked while its handler runs:
+    // it is delivered, with the default action, as soon as the handler returns.
     raise(signal);
 }
 
@@ -352,7 +352,8 @@ void onFatalSignal(int signal, siginfo_t* info, void* context) {
     long handling = 0;
     if (!gHandlingThread.compare_exchange_strong(handling, self)) {
         if (handling != self) {
-            // Another thread is writing the report and ends the process when it is done.
+            // Another thread is writing the report and ends the process when it is done; pause
+            // is async-signal-safe and keeps this thread from running on in a broken state.
             for (;;) {
                 pause();
             }
