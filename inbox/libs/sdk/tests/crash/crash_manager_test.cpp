@@ -42,6 +42,9 @@ constexpr const char* kHelperName = "crash_helper";
 constexpr const char* kChildSanitizerOptions =
     "handle_segv=0:handle_sigbus=0:handle_sigill=0:handle_sigfpe=0:handle_abort=0:"
     "allow_user_segv_handler=1:detect_leaks=0";
+// The report must be logged and handed over as two strings, which allocates inside the signal
+// handler; ThreadSanitizer would stop the helper there.
+constexpr const char* kChildThreadSanitizerOption = "report_signal_unsafe=0";
 constexpr int kHelperTimeoutMs = 120 * 1000;
 // Bytes from a fault function's start within which its faulting instruction lies.
 constexpr uint64_t kFunctionSpan = 256;
@@ -97,12 +100,16 @@ private:
 // Runs the helper with the fault and returns its wait status.
 int runHelper(const std::string& folder, const std::string& fault) {
     std::vector<std::string> environment;
+    std::string threadSanitizerOptions = std::string("TSAN_OPTIONS=") + kChildThreadSanitizerOption;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
-        if (text.rfind("ASAN_OPTIONS=", 0) != 0 && text.rfind("UBSAN_OPTIONS=", 0) != 0) {
+        if (text.rfind("TSAN_OPTIONS=", 0) == 0) {
+            threadSanitizerOptions = text + ":" + kChildThreadSanitizerOption;
+        } else if (text.rfind("ASAN_OPTIONS=", 0) != 0 && text.rfind("UBSAN_OPTIONS=", 0) != 0) {
             environment.push_back(text);
         }
     }
+    environment.push_back(threadSanitizerOptions);
     environment.push_back(std::string("ASAN_OPTIONS=") + kChildSanitizerOptions);
     environment.push_back(std::string("UBSAN_OPTIONS=") + kChildSanitizerOptions);
     std::vector<char*> envp;
