@@ -18,6 +18,8 @@ using CrashCallback = std::function<void(std::string report, std::string message
 // pure virtual calls set a failure text and abort, so they are reported through SIGABRT;
 // uncaught exceptions reach it the same way through std::terminate. After the callback the
 // process ends with the signal's default action, so its exit status still tells the signal.
+// The report's exception code is the signal number; the module offsets are those that
+// addr2line takes.
 class CrashManager {
 public:
     // Build identifier of the SDK written into every report.
