@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build ccache pkg-config
   libcrypto++-dev libcurl4-openssl-dev libssl-dev libuv1-dev libsqlite3-dev zlib1g-dev
-  libflatbuffers-dev flatbuffers-compiler librsync-dev libspdlog-dev libfmt-dev
+  libflatbuffers-dev flatbuffers-compiler librsync-dev libb2-dev libspdlog-dev libfmt-dev
   libqrcodegencpp-dev libcpp-httplib-dev openssl curl
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev

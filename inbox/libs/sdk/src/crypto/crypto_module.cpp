@@ -42,6 +42,18 @@ void CryptoModule::decryptAes128Ctr(const uint8_t* data, uint64_t size, const ui
     });
 }
 
+void CryptoModule::encryptAes128Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                                    uint8_t* output, CheckCompletion completion) {
+    execute([this, data, size, counter, key, output, completion]() {
+        aes_->transformCtr128(this, data, size, counter, key, output, completion);
+    });
+}
+
+void CryptoModule::decryptAes128Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                                    uint8_t* output, CheckCompletion completion) {
+    encryptAes128Ctr(data, size, counter, key, output, std::move(completion));
+}
+
 void CryptoModule::encryptAes128Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                                     BytesCompletion completion) {
     execute([this, data, size, iv, key, completion]() {
@@ -68,6 +80,18 @@ void CryptoModule::decryptAes256Ctr(const uint8_t* data, uint64_t size, const ui
     execute([this, data, size, counter, key, completion]() {
         aes_->decryptCtr256(this, data, size, counter, key, completion);
     });
+}
+
+void CryptoModule::encryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                                    uint8_t* output, CheckCompletion completion) {
+    execute([this, data, size, counter, key, output, completion]() {
+        aes_->transformCtr256(this, data, size, counter, key, output, completion);
+    });
+}
+
+void CryptoModule::decryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                                    uint8_t* output, CheckCompletion completion) {
+    encryptAes256Ctr(data, size, counter, key, output, std::move(completion));
 }
 
 void CryptoModule::encryptAes256Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,

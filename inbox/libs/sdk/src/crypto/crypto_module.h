@@ -33,6 +33,12 @@ public:
                           BytesCompletion completion);
     void decryptAes128Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
                           BytesCompletion completion);
+    // The same into the caller's buffer of at least size bytes (it may be the data itself),
+    // which must stay alive until the completion reports whether it was written.
+    void encryptAes128Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                          uint8_t* output, CheckCompletion completion);
+    void decryptAes128Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                          uint8_t* output, CheckCompletion completion);
     // 12-byte IV, 16-byte key; output is ciphertext followed by the 16-byte tag.
     void encryptAes128Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                           BytesCompletion completion);
@@ -43,6 +49,10 @@ public:
                           BytesCompletion completion);
     void decryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
                           BytesCompletion completion);
+    void encryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                          uint8_t* output, CheckCompletion completion);
+    void decryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
+                          uint8_t* output, CheckCompletion completion);
     // 12-byte IV, 32-byte key.
     void encryptAes256Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                           BytesCompletion completion);

@@ -83,6 +83,14 @@ public:
                             BytesCompletion completion) = 0;
     virtual void unwrapKey256(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                               BytesCompletion completion) = 0;
+
+    // CTR (encryption and decryption alike) into the caller's buffer of at least size bytes,
+    // which may be the input itself: a chunk loop reuses one buffer instead of receiving a
+    // fresh zero-filled vector per call. The check reports whether every byte was written.
+    virtual void transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                 const uint8_t* key, uint8_t* output, CheckCompletion completion) = 0;
+    virtual void transformCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                 const uint8_t* key, uint8_t* output, CheckCompletion completion) = 0;
 };
 
 // Raw block modes without padding; an input whose length is not a multiple of 16 fails.

@@ -2,10 +2,8 @@
 
 #include <utility>
 
-#include <cryptopp/blake2.h>
-#include <cryptopp/cryptlib.h>
-
 #include "crypto/argument_check.h"
+#include "crypto/blake2b.h"
 #include "crypto/crypto_module.h"
 #include "crypto/node_attributes.h"
 #include "database/mutable_node_data.h"
@@ -187,13 +185,9 @@ void DefaultCryptoScheme::hashFingerprint(const Bytes* fingerprint, const Bytes*
         completion(nullptr);
         return;
     }
-    CryptoBytes digest;
-    try {
-        CryptoPP::BLAKE2b hash(key->data(), key->size(), nullptr, 0, nullptr, 0, false, kFingerprintHashSize);
-        hash.Update(fingerprint->data(), fingerprint->size());
-        digest.reset(new Bytes(kFingerprintHashSize));
-        hash.Final(digest->data());
-    } catch (const CryptoPP::Exception&) {
+    CryptoBytes digest(new Bytes(kFingerprintHashSize));
+    if (!Blake2b::hash(fingerprint->data(), fingerprint->size(), digest->data(), digest->size(), key->data(),
+                       key->size())) {
         digest.reset();
     }
     completion(std::move(digest));

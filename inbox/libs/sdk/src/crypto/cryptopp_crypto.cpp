@@ -166,6 +166,22 @@ CryptoBytes CryptoppAesCrypto::ctr(CryptoPP::CTR_Mode<CryptoPP::AES>::Encryption
     });
 }
 
+bool CryptoppAesCrypto::ctrInto(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                                size_t keySize, uint8_t* output) {
+    if (size > 0 && (!input || !output)) {
+        return false;
+    }
+    try {
+        ctrEncryption_.SetKeyWithIV(key, keySize, iv, kAesBlockSize);
+        if (size > 0) {
+            ctrEncryption_.ProcessData(output, input, static_cast<size_t>(size));
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 CryptoBytes CryptoppAesCrypto::gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv,
                                           const uint8_t* key, size_t keySize) {
     return guarded([&]() {
@@ -274,6 +290,18 @@ void CryptoppAesCrypto::wrapKey256(CryptoModule* module, const uint8_t* key, con
 void CryptoppAesCrypto::unwrapKey256(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                                      BytesCompletion completion) {
     module->postResult(unwrapKey(wrapped, kek, kAes256KeySize), std::move(completion));
+}
+
+void CryptoppAesCrypto::transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
+                                        const uint8_t* iv, const uint8_t* key, uint8_t* output,
+                                        CheckCompletion completion) {
+    module->postResult(ctrInto(input, size, iv, key, kAes128KeySize, output), std::move(completion));
+}
+
+void CryptoppAesCrypto::transformCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
+                                        const uint8_t* iv, const uint8_t* key, uint8_t* output,
+                                        CheckCompletion completion) {
+    module->postResult(ctrInto(input, size, iv, key, kAes256KeySize, output), std::move(completion));
 }
 
 // ---- raw AES block modes

@@ -60,6 +60,10 @@ public:
                     BytesCompletion completion) override;
     void unwrapKey256(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                       BytesCompletion completion) override;
+    void transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                         const uint8_t* key, uint8_t* output, CheckCompletion completion) override;
+    void transformCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                         const uint8_t* key, uint8_t* output, CheckCompletion completion) override;
 
 private:
     CryptoBytes cbcEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
@@ -68,6 +72,8 @@ private:
                            size_t keySize);
     CryptoBytes ctr(CryptoPP::CTR_Mode<CryptoPP::AES>::Encryption& cipher, const uint8_t* input, uint64_t size,
                     const uint8_t* iv, const uint8_t* key, size_t keySize);
+    bool ctrInto(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize,
+                 uint8_t* output);
     CryptoBytes gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
                            size_t keySize);
     CryptoBytes gcmDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,

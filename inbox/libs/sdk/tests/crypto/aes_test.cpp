@@ -139,6 +139,51 @@ TEST_F(AesTest, CtrOfNothingIsEmptyNotNull) {
 }
 
 // The GCM test cases published with the algorithm (also used by NIST SP 800-38D tests).
+// Into the caller's buffer: every byte written, nothing past the end touched, in place too,
+// with the bytes of OpenSSL's CTR and of the vector form.
+TEST_F(AesTest, CtrIntoTheCallersBuffer) {
+    constexpr size_t kGuard = 16;
+    const Bytes counter = fromHex("0000000000000000fffffffffffffffe");
+    for (bool aes256 : {false, true}) {
+        const Bytes key = pattern(aes256 ? 32 : 16, 5);
+        const auto transform = aes256 ? &CryptoppAesCrypto::transformCtr256 : &CryptoppAesCrypto::transformCtr128;
+        for (size_t size : {size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{4101}, size_t{(1 << 20) + 3}}) {
+            for (bool inPlace : {false, true}) {
+                SCOPED_TRACE(std::to_string(size) + (aes256 ? " aes256" : " aes128") + (inPlace ? " in place" : ""));
+                const Bytes input = pattern(size, 7);
+                const Bytes expected =
+                    openssl(aes256 ? EVP_aes_256_ctr() : EVP_aes_128_ctr(), true, key, counter.data(), input, false);
+                CryptoBytes vectorForm = run(aes256 ? &CryptoppAesCrypto::encryptCtr256
+                                                    : &CryptoppAesCrypto::encryptCtr128,
+                                             input, counter, key);
+                ASSERT_TRUE(vectorForm);
+                EXPECT_EQ(*vectorForm, expected);
+
+                Bytes buffer = inPlace ? input : Bytes(size, 0xee);
+                buffer.resize(size + kGuard, 0xa5);
+                const uint8_t* source = inPlace ? buffer.data() : input.data();
+                EXPECT_TRUE(sync_.check([&](CryptoModule* module, CheckCompletion done) {
+                    (aes_.*transform)(module, source, size, counter.data(), key.data(), buffer.data(), done);
+                }));
+                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
+                EXPECT_EQ(Bytes(buffer.begin() + size, buffer.end()), Bytes(kGuard, 0xa5));
+            }
+        }
+    }
+}
+
+TEST_F(AesTest, CtrIntoNoBufferFailsUnlessThereIsNothingToWrite) {
+    const Bytes key(32, 1);
+    const Bytes iv(16, 0);
+    const Bytes input(32, 2);
+    EXPECT_FALSE(sync_.check([&](CryptoModule* module, CheckCompletion done) {
+        aes_.transformCtr256(module, input.data(), input.size(), iv.data(), key.data(), nullptr, done);
+    }));
+    EXPECT_TRUE(sync_.check([&](CryptoModule* module, CheckCompletion done) {
+        aes_.transformCtr128(module, nullptr, 0, iv.data(), key.data(), nullptr, done);
+    }));
+}
+
 TEST_F(AesTest, GcmPublishedVectors) {
     const std::string p3 =
         "d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"

@@ -216,6 +216,53 @@ TEST_F(CryptoModuleTest, OperationsDeliverTheirAlgorithmsResults) {
     }
 }
 
+// The buffer forms reach the CTR of their key length and report on the result loop, after
+// the bytes are in the caller's buffer.
+TEST_F(CryptoModuleTest, CtrIntoTheCallersBuffer) {
+    module_ = std::make_unique<CryptoppCrypto>(&workLoop_, &mainLoop_);
+    const Bytes counter = fromHex("f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff");
+    const Bytes plain = fromHex("6bc1bee22e409f96e93d7e117393172a");
+    const Bytes key128 = fromHex("2b7e151628aed2a6abf7158809cf4f3c");
+    const Bytes key256 = fromHex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+    const Bytes cipher128 = fromHex("874d6191b620e3261bef6864990db6ce");
+    const Bytes cipher256 = fromHex("601ec313775789a5b7a7f504bbf3d228");
+    struct Case {
+        const char* name;
+        void (CryptoModule::*operation)(const uint8_t*, uint64_t, const uint8_t*, const uint8_t*, uint8_t*,
+                                        CheckCompletion);
+        const Bytes& key;
+        const Bytes& input;
+        const Bytes& expected;
+    };
+    const std::vector<Case> cases = {
+        {"encryptAes128Ctr", &CryptoModule::encryptAes128Ctr, key128, plain, cipher128},
+        {"decryptAes128Ctr", &CryptoModule::decryptAes128Ctr, key128, cipher128, plain},
+        {"encryptAes256Ctr", &CryptoModule::encryptAes256Ctr, key256, plain, cipher256},
+        {"decryptAes256Ctr", &CryptoModule::decryptAes256Ctr, key256, cipher256, plain},
+    };
+    std::vector<Bytes> buffers(cases.size(), Bytes(16, 0));
+    std::vector<std::string> mainLoopReports;
+    Completions done;
+    onMainLoop([&] {
+        const std::thread::id mainThread = std::this_thread::get_id();
+        for (size_t i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            (module_.get()->*c.operation)(c.input.data(), c.input.size(), counter.data(), c.key.data(),
+                                          buffers[i].data(), [&, i, mainThread](bool written) {
+                                              if (written && std::this_thread::get_id() == mainThread) {
+                                                  mainLoopReports.push_back(cases[i].name);
+                                              }
+                                              done.add(cases[i].name);
+                                          });
+        }
+    });
+    ASSERT_TRUE(done.waitFor(cases.size()));
+    EXPECT_EQ(done.entries(), mainLoopReports);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(toHex(buffers[i]), toHex(cases[i].expected)) << cases[i].name;
+    }
+}
+
 TEST_F(CryptoModuleTest, PublicKeyOperations) {
     module_ = std::make_unique<CryptoppCrypto>(&workLoop_, &mainLoop_);
     Completions completions;

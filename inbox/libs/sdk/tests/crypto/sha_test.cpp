@@ -108,8 +108,8 @@ TEST(ShaHashTest, Pbkdf2RefusesZeroIterations) {
     }));
 }
 
-// The fingerprint hash and the file signatures take BLAKE2b from Crypto++ with these exact
-// parameters; expected values from Python's hashlib.blake2b.
+// Crypto++ is the independent reference of the BLAKE2b tests: its parameters for the sizes
+// in use give the reference digests; expected values from Python's hashlib.blake2b.
 TEST(Blake2bTest, CryptoppParametersMatchTheReference) {
     Bytes key(32);
     for (size_t i = 0; i < key.size(); ++i) {
