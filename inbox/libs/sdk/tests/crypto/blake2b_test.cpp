@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <cryptopp/blake2.h>
@@ -133,6 +134,31 @@ TEST(Blake2bTest, NothingFollowsTheFinalDigest) {
             EXPECT_FALSE(hash.update(nullptr, 5));
         }
     }
+}
+
+// The crypto loop and the filesystem loops hash at the same time: objects on different
+// threads share nothing that changes their digests.
+TEST(Blake2bTest, ThreadsHashingAtOnceAgree) {
+    const Bytes data = test::pattern(300000, 3);
+    const Bytes key = counting(32);
+    const Bytes keyed = oneShot(data, 20, key);
+    const Bytes strongSum = oneShot(data, 32, {});
+    const Bytes wide = oneShot(data, 64, {});
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < mismatches.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                mismatches[t] += oneShot(data, 20, key) != keyed;
+                mismatches[t] += oneShot(data, 32, {}) != strongSum;
+                mismatches[t] += oneShot(data, 64, {}) != wide;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(mismatches.size(), 0));
 }
 
 // Crypto++'s BLAKE2b, an implementation independent of both back ends, over random keys,
