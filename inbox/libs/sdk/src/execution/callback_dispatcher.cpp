@@ -83,13 +83,23 @@ void CallbackDispatcher::removeGlobalActionListener(ActionListener* listener) {
 }
 
 void CallbackDispatcher::shutdown() {
+    TaskManager* released = nullptr;
     {
         std::lock_guard<std::mutex> guard(taskManagerLock_);
         if (!ownsTaskManager_) {
-            taskManager_->setReleased(true);
+            // A post still under way (perhaps the very one whose listener shuts down) lets the
+            // application's task manager go when it is done with it.
+            if (postsInFlight_ == 0) {
+                released = taskManager_;
+            } else {
+                pendingRelease_ = taskManager_;
+            }
             taskManager_ = new SynchronousTaskManager();
             ownsTaskManager_ = true;
         }
+    }
+    if (released != nullptr) {
+        released->setReleased(true);
     }
     std::lock_guard<std::recursive_mutex> guard(registry_->lock);
     for (ActionListener* listener : registry_->globalActionListeners) {
@@ -108,15 +118,28 @@ void CallbackDispatcher::shutdown() {
 
 void CallbackDispatcher::post(Task task) {
     std::unique_lock<std::mutex> guard(taskManagerLock_);
+    TaskManager* taskManager = taskManager_;
     if (ownsTaskManager_) {
-        // Our own synchronous manager runs the task inside post and is never replaced, so the
-        // lock is not needed while a listener runs (it may report again on this thread).
-        TaskManager* taskManager = taskManager_;
+        // Our own synchronous manager is never replaced while the dispatcher lives.
         guard.unlock();
         taskManager->post(std::move(task));
         return;
     }
-    taskManager_->post(std::move(task));
+    // Never post under the lock: a synchronous task manager runs the listener inside post,
+    // and the listener may shut the dispatcher down or report again on this thread.
+    ++postsInFlight_;
+    guard.unlock();
+    taskManager->post(std::move(task));
+    guard.lock();
+    TaskManager* released = nullptr;
+    if (--postsInFlight_ == 0 && pendingRelease_ != nullptr) {
+        released = pendingRelease_;
+        pendingRelease_ = nullptr;
+    }
+    guard.unlock();
+    if (released != nullptr) {
+        released->setReleased(true);
+    }
 }
 
 void CallbackDispatcher::deliver(Registry& registry, Notification notification,
