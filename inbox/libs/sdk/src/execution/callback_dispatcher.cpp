@@ -102,6 +102,7 @@ void CallbackDispatcher::shutdown() {
         released->setReleased(true);
     }
     std::lock_guard<std::recursive_mutex> guard(registry_->lock);
+    ++registry_->shutdowns;
     for (ActionListener* listener : registry_->globalActionListeners) {
         listener->setReleased(true);
     }
@@ -168,8 +169,11 @@ void CallbackDispatcher::deliver(Registry& registry, Notification notification,
     auto entry = registry.actionListeners.find(action->getId());
     if (entry != registry.actionListeners.end()) {
         ActionListener* listener = entry->second;
+        const uint64_t shutdowns = registry.shutdowns;
         call(listener);
-        if (notification == Notification::FINISH) {
+        // A listener that shut the dispatcher down from inside the call was released there; a
+        // second release could reach an object its owner has already destroyed.
+        if (notification == Notification::FINISH && registry.shutdowns == shutdowns) {
             listener->setReleased(true);
             // The listener may have registered again for this id meanwhile; erase only the
             // registration that just ended.

@@ -57,6 +57,8 @@ private:
         std::set<EventListener*> eventListeners;
         std::map<int32_t, ActionListener*> actionListeners;
         std::set<ActionListener*> globalActionListeners;
+        // How many times shutdown released everything; a delivery compares it around a call.
+        uint64_t shutdowns = 0;
     };
 
     enum class Notification { START, PROCESSED, PROGRESS, FAILURE, FINISH };

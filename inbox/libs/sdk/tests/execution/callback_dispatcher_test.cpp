@@ -252,6 +252,28 @@ TEST(CallbackDispatcherTest, ListenerCallingBackDuringSynchronousDeliveryDoesNot
     }
 }
 
+// Shutting down from inside its own finish releases the listener there; the end of the
+// delivery must not release it a second time.
+TEST(CallbackDispatcherTest, ListenerShuttingDownInItsFinishIsReleasedOnce) {
+    class ShutsDownOnFinish : public RecordingListener {
+    public:
+        void onActionFinish(std::shared_ptr<ActionData> action) override {
+            RecordingListener::onActionFinish(action);
+            dispatcher->shutdown();
+        }
+        CallbackDispatcher* dispatcher = nullptr;
+    };
+    ManualTaskManager taskManager;
+    CallbackDispatcher dispatcher(&taskManager);
+    ShutsDownOnFinish listener;
+    listener.dispatcher = &dispatcher;
+    auto action = dispatcher.createAction(TEST, &listener);
+    dispatcher.onActionFinish(action);
+    taskManager.runTasks();
+    EXPECT_EQ(listener.snapshot(),
+              (std::vector<std::string>{"held", "finish:" + std::to_string(action->getId()), "released"}));
+}
+
 // A delivery task may still sit in the application's queue when the facade deletes the
 // dispatcher; running it later must not touch the dead dispatcher or a released listener.
 TEST(CallbackDispatcherTest, StaleDeliveryAfterDeletionDoesNothing) {
