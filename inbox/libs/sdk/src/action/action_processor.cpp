@@ -40,8 +40,9 @@ bool ActionProcessor::checkAccess(const ActionRecord& data) {
 }
 
 void ActionProcessor::endWithError(const ActionRecord& data, Error error) {
-    notifyProcessed(data);
+    // Stored first: a listener told in-line looks at the record during notifyProcessed.
     data->setError(error);
+    notifyProcessed(data);
     notifyFinish(data);
 }
 

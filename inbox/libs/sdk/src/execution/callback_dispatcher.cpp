@@ -83,15 +83,26 @@ void CallbackDispatcher::removeGlobalActionListener(ActionListener* listener) {
 }
 
 void CallbackDispatcher::shutdown() {
+    TaskManager* released = nullptr;
     {
         std::lock_guard<std::mutex> guard(taskManagerLock_);
         if (!ownsTaskManager_) {
-            taskManager_->setReleased(true);
+            // A post still under way (perhaps the very one whose listener shuts down) lets the
+            // application's task manager go when it is done with it.
+            if (postsInFlight_ == 0) {
+                released = taskManager_;
+            } else {
+                pendingRelease_ = taskManager_;
+            }
             taskManager_ = new SynchronousTaskManager();
             ownsTaskManager_ = true;
         }
     }
+    if (released != nullptr) {
+        released->setReleased(true);
+    }
     std::lock_guard<std::recursive_mutex> guard(registry_->lock);
+    ++registry_->shutdowns;
     for (ActionListener* listener : registry_->globalActionListeners) {
         listener->setReleased(true);
     }
@@ -108,15 +119,28 @@ void CallbackDispatcher::shutdown() {
 
 void CallbackDispatcher::post(Task task) {
     std::unique_lock<std::mutex> guard(taskManagerLock_);
+    TaskManager* taskManager = taskManager_;
     if (ownsTaskManager_) {
-        // Our own synchronous manager runs the task inside post and is never replaced, so the
-        // lock is not needed while a listener runs (it may report again on this thread).
-        TaskManager* taskManager = taskManager_;
+        // Our own synchronous manager is never replaced while the dispatcher lives.
         guard.unlock();
         taskManager->post(std::move(task));
         return;
     }
-    taskManager_->post(std::move(task));
+    // Never post under the lock: a synchronous task manager runs the listener inside post,
+    // and the listener may shut the dispatcher down or report again on this thread.
+    ++postsInFlight_;
+    guard.unlock();
+    taskManager->post(std::move(task));
+    guard.lock();
+    TaskManager* released = nullptr;
+    if (--postsInFlight_ == 0 && pendingRelease_ != nullptr) {
+        released = pendingRelease_;
+        pendingRelease_ = nullptr;
+    }
+    guard.unlock();
+    if (released != nullptr) {
+        released->setReleased(true);
+    }
 }
 
 void CallbackDispatcher::deliver(Registry& registry, Notification notification,
@@ -145,8 +169,11 @@ void CallbackDispatcher::deliver(Registry& registry, Notification notification,
     auto entry = registry.actionListeners.find(action->getId());
     if (entry != registry.actionListeners.end()) {
         ActionListener* listener = entry->second;
+        const uint64_t shutdowns = registry.shutdowns;
         call(listener);
-        if (notification == Notification::FINISH) {
+        // A listener that shut the dispatcher down from inside the call was released there; a
+        // second release could reach an object its owner has already destroyed.
+        if (notification == Notification::FINISH && registry.shutdowns == shutdowns) {
             listener->setReleased(true);
             // The listener may have registered again for this id meanwhile; erase only the
             // registration that just ended.

@@ -57,6 +57,8 @@ private:
         std::set<EventListener*> eventListeners;
         std::map<int32_t, ActionListener*> actionListeners;
         std::set<ActionListener*> globalActionListeners;
+        // How many times shutdown released everything; a delivery compares it around a call.
+        uint64_t shutdowns = 0;
     };
 
     enum class Notification { START, PROCESSED, PROGRESS, FAILURE, FINISH };
@@ -66,11 +68,16 @@ private:
     void post(Task task);
 
     std::shared_ptr<Registry> registry_;
-    // Guards the task manager pointer only while it is read and used for one post, so that
-    // shutdown never lets the application's task manager go while a post is under way.
+    // Guards the task manager pointer and the count of posts under way, so that shutdown
+    // never lets the application's task manager go while a post still uses it. Never held
+    // while a task is posted.
     std::mutex taskManagerLock_;
     TaskManager* taskManager_;
     bool ownsTaskManager_;
+    int postsInFlight_ = 0;
+    // The application's task manager replaced by shutdown while posts were under way; the
+    // last of them releases it.
+    TaskManager* pendingRelease_ = nullptr;
 };
 
 }  // namespace corvane

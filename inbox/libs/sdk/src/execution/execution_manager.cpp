@@ -1,5 +1,7 @@
 #include "execution/execution_manager.h"
 
+#include <algorithm>
+
 #include "api/api_manager.h"
 #include "corvane/action_types.h"
 #include "util/log.h"
@@ -29,6 +31,15 @@ ExecutionManager::~ExecutionManager() {
         runningLocalRequest_->setListener(nullptr);
     }
     processors_.clear();
+}
+
+bool ExecutionManager::removeFrom(std::deque<std::shared_ptr<Request>>& queue, const std::shared_ptr<Request>& request) {
+    auto entry = std::find(queue.begin(), queue.end(), request);
+    if (entry == queue.end()) {
+        return false;
+    }
+    queue.erase(entry);
+    return true;
 }
 
 ActionProcessor* ExecutionManager::processorOf(int32_t type) const {
@@ -143,15 +154,19 @@ void ExecutionManager::processed(std::shared_ptr<Request> request) {
     }
     if (persistentRequests_.count(request) > 0) {
         CLOG_INFO("[exemngr][{}]{}: Persistent request processed", request->getActionId(), request->getName());
-    } else if (apiQueue_.empty()) {
-        CLOG_WARN("[exemngr][{}]{}: Unexpected callback", request->getActionId(), request->getName());
     } else {
-        const std::shared_ptr<Request>& first = apiQueue_.front();
-        if (first != request) {
-            CLOG_WARN("[exemngr][{}]{}: Request mismatch -> [{}]{}", request->getActionId(), request->getName(),
-                      first->getActionId(), first->getName());
+        auto position = std::find(apiQueue_.begin(), apiQueue_.end(), request);
+        if (position == apiQueue_.end()) {
+            CLOG_WARN("[exemngr][{}]{}: Unexpected callback", request->getActionId(), request->getName());
+        } else {
+            if (position != apiQueue_.begin()) {
+                const std::shared_ptr<Request>& first = apiQueue_.front();
+                CLOG_WARN("[exemngr][{}]{}: Request mismatch -> [{}]{}", request->getActionId(), request->getName(),
+                          first->getActionId(), first->getName());
+            }
+            // Taking the first one instead would hand this request's place to every later one.
+            apiQueue_.erase(position);
         }
-        apiQueue_.pop_front();
     }
     localQueue_.push_back(request);
     runManagedTasks();
@@ -184,14 +199,14 @@ void ExecutionManager::finished(std::shared_ptr<Request> request) {
     CLOG_INFO("[exemngr][{}]{}: API request finished", request->getActionId(), request->getName());
     if (runningLocalRequest_ == request) {
         runningLocalRequest_.reset();
-    } else if (!localQueue_.empty() && localQueue_.front() == request) {
-        localQueue_.pop_front();
+    } else if (removeFrom(localQueue_, request)) {
+        // A request may end anywhere in a queue (the channel ends one without a message in the
+        // middle of a batch); left there, it would shift every later request's turn.
         if (!isSessionEndingActionRunning()) {
             CLOG_ERROR("[exemngr][{}]{}: Processed request finished prematurely", request->getActionId(),
                        request->getName());
         }
-    } else if (!apiQueue_.empty() && apiQueue_.front() == request) {
-        apiQueue_.pop_front();
+    } else if (removeFrom(apiQueue_, request)) {
         if (!isSessionEndingActionRunning()) {
             CLOG_ERROR("[exemngr][{}]{}: Network request finished prematurely", request->getActionId(),
                        request->getName());

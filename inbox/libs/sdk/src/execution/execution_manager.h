@@ -51,6 +51,8 @@ public:
 private:
     bool isSessionEndingActionRunning() const;
     ActionProcessor* processorOf(int32_t type) const;
+    // Takes the request out wherever it stands; false when it is not there.
+    static bool removeFrom(std::deque<std::shared_ptr<Request>>& queue, const std::shared_ptr<Request>& request);
 
     ApiManager* manager_;
     std::shared_ptr<Request> runningLocalRequest_;

@@ -8,6 +8,7 @@
 #include <openssl/x509.h>
 
 #include "http/http_header_parser.h"
+#include "http/url_mask.h"
 #include "util/deployment.h"
 #include "util/log.h"
 
@@ -71,7 +72,7 @@ CurlHttp::~CurlHttp() {
     CLOG_DEBUG("Destroying cURL network layer");
     for (CurlContext* context : active_) {
         CLOG_ERROR("[net][{}]{}: Request active during cleanup. URL: {} Status: {}", context->request->sendId.load(),
-                   context->request->name, context->request->url, context->request->state.load());
+                   context->request->name, maskUrlSecrets(context->request->url), context->request->state.load());
     }
     if (speedTimer_ != httpLoop()->getInvalidTimer()) {
         CLOG_ERROR("[net] Speed timer active during cleanup");
@@ -345,7 +346,7 @@ void CurlHttp::logTimings(HttpRequest* request, CURL* easy, CURLcode result) {
     curl_easy_getinfo(easy, CURLINFO_SPEED_UPLOAD_T, &upload);
     curl_easy_getinfo(easy, CURLINFO_SPEED_DOWNLOAD_T, &download);
     curl_easy_getinfo(easy, CURLINFO_LOCAL_IP, &localIp);
-    CLOG_DEBUG("[net][{}]{}: URL: {}", sendId, name, request->url);
+    CLOG_DEBUG("[net][{}]{}: URL: {}", sendId, name, maskUrlSecrets(request->url));
     CLOG_DEBUG("[net][{}]{}: TIME DNS: {} ({}) secs", sendId, name, dns, dns);
     CLOG_DEBUG("[net][{}]{}: TIME Connect: {} ({}) secs", sendId, name, connect, connect - dns);
     CLOG_DEBUG("[net][{}]{}: TIME SSL: {} ({}) secs", sendId, name, ssl, ssl - connect);
@@ -471,6 +472,8 @@ size_t CurlHttp::headerFunction(char* data, size_t size, size_t count, void* use
                 CLOG_ERROR("[net][{}]{}: Announced length too large: {}", sendId, request->name,
                            request->responseHeaders[kOriginalLengthHeader]);
                 context->rejected = true;
+                // Asking again would bring the same answer, for ever.
+                request->answerRefused = true;
                 return 0;
             }
             if (original.kind == OriginalLength::Kind::Announced) {
@@ -514,8 +517,9 @@ int CurlHttp::debugFunction(CURL*, curl_infotype type, char* data, size_t size, 
         return 0;
     }
     auto* request = static_cast<HttpRequest*>(userData);
-    CLOG_DEBUG("[net][{}]{}: DF: {:.{}}", request->sendId.load(), request->name, std::string_view(data, size - 1),
-               size - 1);
+    // libcurl's own lines may quote the URL.
+    CLOG_DEBUG("[net][{}]{}: DF: {}", request->sendId.load(), request->name,
+               maskUrlSecrets(std::string_view(data, size - 1)));
     return 0;
 }
 

@@ -23,7 +23,8 @@ struct CurlContext {
     uint32_t downloaded = 0;
     uint32_t uploaded = 0;
     // The transport refused the answer (longer than announced, or an announced length it
-    // cannot hold): the attempt counts as one without an HTTP answer, so it is retried.
+    // cannot hold): the attempt counts as one without an HTTP answer. A longer answer is
+    // retried; a length above the cap also marks the request's answer refused, which ends it.
     bool rejected = false;
     // Extra CA certificates for an unpinned exchange; empty for none.
     std::string caFile;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "http/retry_policy.h"
+#include "http/url_mask.h"
 #include "util/log.h"
 
 namespace corvane {
@@ -31,7 +32,7 @@ void HttpModule::send(HttpRequest* request) {
 
 void HttpModule::startOnLoop(HttpRequest* request) {
     CLOG_DEBUG("[net][{}]{}: Sending {} bytes to {}", request->sendId.load(), request->name, request->body.size(),
-               request->url);
+               maskUrlSecrets(request->url));
     if (request->retrying) {
         CLOG_ERROR("[net][{}]{}: Retrying request is being sent!", request->sendId.load(), request->name);
         // The pending retry would start a second transfer on the same record.
@@ -64,6 +65,7 @@ void HttpModule::clearAnswer(HttpRequest* request) {
     // longer unannounced answer back for ever, since nobody reads it before the end.
     request->buffer.setCapacity(0);
     request->status = 0;
+    request->answerRefused = false;
 }
 
 void HttpModule::onHttpRequestFinished(HttpRequest* request) {
@@ -84,6 +86,11 @@ void HttpModule::onHttpRequestFinished(HttpRequest* request) {
     request->retries += 1;
     CLOG_WARN("[net][{}]{}: Request failed with error {} ({} / {})", sendId, name, status, request->retries,
               request->maxRetries);
+    if (request->answerRefused) {
+        CLOG_ERROR("[net][{}]{}: Answer refused, not retried", sendId, name);
+        notifyFinished(request);
+        return;
+    }
     switch (decideAfterAttempt(status, request->retries, request->maxRetries)) {
         case AttemptOutcome::Fatal:
             CLOG_ERROR("[net][{}]{}: Fatal request error {} ({})", sendId, name, status, fatalStatusText(status));
@@ -122,7 +129,7 @@ void HttpModule::onHttpRequestFinished(HttpRequest* request) {
 
 void HttpModule::retryNow(HttpRequest* request) {
     CLOG_WARN("[net][{}]{}: Retrying... ({} / {}) {}", request->sendId.load(), request->name, request->retries,
-              request->maxRetries, request->url);
+              request->maxRetries, maskUrlSecrets(request->url));
     request->retrying = false;
     // Only the last attempt's answer may remain; the retry count goes on.
     clearAnswer(request);
@@ -203,7 +210,7 @@ void HttpModule::setProxy(std::unique_ptr<ProxySettings> proxy) {
     execute([this, holder]() {
         proxy_ = std::move(*holder);
         if (const ProxySettings* settings = proxy_.get()) {
-            CLOG_INFO("[net] Setting Proxy to {}", settings->getHost());
+            CLOG_INFO("[net] Setting Proxy to {}", maskUrlSecrets(settings->getHost()));
             if (settings->hasAuthentication()) {
                 CLOG_INFO("[net] Proxy auth required. User size: {} Password size: {}", settings->getUser().size(),
                           settings->getPassword().size());

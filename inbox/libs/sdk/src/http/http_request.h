@@ -52,6 +52,9 @@ public:
     uint32_t lowSpeedLimit = 0;  // bytes per second
     uint32_t lowSpeedTime = 0;   // seconds
     int32_t status = 0;          // last attempt's HTTP status; 0 none; -1 cancelled
+    // The transport refused the answer for good (an announced length it will never hold): the
+    // request ends with the status it has, without a retry.
+    bool answerRefused = false;
     void* transportData = nullptr;
     void* ownerData = nullptr;
 };

@@ -171,18 +171,19 @@ TimerHandle LibuvLoop::addTimer(uint64_t milliseconds, TimerCallback callback) {
         CLOG_ERROR("Unable to add timer: the loop does not run");
         return getInvalidTimer();
     }
-    auto context = std::make_unique<TimerContext>(this, std::move(callback));
+    TimerHandle handle(++lastTimerNumber_);
+    auto context = std::make_unique<TimerContext>(this, handle, std::move(callback));
     auto* timer = new uv_timer_t();
     uv_timer_init(uvLoop_, timer);
     timer->data = context.get();
     context->backendTimer = timer;
-    TimerHandle handle = context->handle();
+    TimerContext* started = context.get();
     timers_.emplace(handle, std::move(context));
     if (milliseconds == 0 && firingTimers_ > 0) {
         deferredTimers_.push_back(handle);
         uv_idle_start(idle_, &LibuvLoop::onIdle);
     } else {
-        startTimer(handle, milliseconds);
+        startTimer(started, milliseconds);
     }
     return handle;
 }
@@ -194,11 +195,13 @@ void LibuvLoop::startTimer(TimerContext* context, uint64_t milliseconds) {
 void LibuvLoop::onIdle(uv_idle_t* handle) {
     auto* self = static_cast<LibuvLoop*>(handle->data);
     uv_idle_stop(handle);
-    std::vector<TimerContext*> deferred;
+    std::vector<TimerHandle> deferred;
     deferred.swap(self->deferredTimers_);
-    // Removed timers have left the list already, so every entry is still live.
-    for (TimerContext* context : deferred) {
-        self->startTimer(context, 0);
+    for (TimerHandle timer : deferred) {
+        auto it = self->timers_.find(timer);
+        if (it != self->timers_.end()) {
+            self->startTimer(it->second.get(), 0);
+        }
     }
 }
 
@@ -217,9 +220,10 @@ void LibuvLoop::removeTimer(TimerHandle timer) {
 }
 
 void LibuvLoop::onTimer(uv_timer_t* handle) {
+    // The libuv timer is closed whenever its record goes, so the record is still alive here.
     auto* context = static_cast<TimerContext*>(handle->data);
     auto* self = static_cast<LibuvLoop*>(context->loop);
-    auto it = self->timers_.find(context);
+    auto it = self->timers_.find(context->handle());
     if (it == self->timers_.end()) {
         return;
     }

@@ -51,7 +51,7 @@ private:
     // 0 ms timers added while timers fire, started from the idle handle: libuv would run them
     // in the same pass, so a timer that keeps re-arming itself would starve everything else.
     uv_idle_t* idle_ = nullptr;
-    std::vector<TimerContext*> deferredTimers_;
+    std::vector<TimerHandle> deferredTimers_;
     int firingTimers_ = 0;
 };
 

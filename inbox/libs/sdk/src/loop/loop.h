@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <system_error>
 
 #include "corvane/task_manager.h"
 
@@ -13,9 +15,26 @@ namespace corvane {
 class Loop;
 class TimerContext;
 
-// A timer handle designates one TimerContext record of its loop; the loop's invalid timer
-// (getInvalidTimer) means "no timer".
-using TimerHandle = TimerContext*;
+// A timer handle designates one TimerContext record of its loop by a number the loop never
+// gives out twice, so a handle kept after its timer fired or was removed names nothing (an
+// address could name a later timer that reuses the memory). The loop's invalid timer
+// (getInvalidTimer, also the default and null) means "no timer".
+class TimerHandle {
+public:
+    constexpr TimerHandle() = default;
+    constexpr TimerHandle(std::nullptr_t) {}
+    explicit constexpr TimerHandle(uint64_t number) : number_(number) {}
+
+    constexpr uint64_t number() const { return number_; }
+
+    friend constexpr bool operator==(TimerHandle a, TimerHandle b) { return a.number_ == b.number_; }
+    friend constexpr bool operator!=(TimerHandle a, TimerHandle b) { return a.number_ != b.number_; }
+    friend constexpr bool operator<(TimerHandle a, TimerHandle b) { return a.number_ < b.number_; }
+
+private:
+    uint64_t number_ = 0;
+};
+
 using TimerCallback = std::function<void(TimerHandle)>;
 
 // Readiness flags of a watched socket.
@@ -28,17 +47,21 @@ using SocketCallback = std::function<void(uint64_t socket, int events)>;
 // One one-shot timer of a loop.
 class TimerContext {
 public:
-    TimerContext(Loop* loop, TimerCallback callback) : loop(loop), callback(std::move(callback)) {}
+    TimerContext(Loop* loop, TimerHandle handle, TimerCallback callback)
+        : loop(loop), callback(std::move(callback)), handle_(handle) {}
 
     TimerContext(const TimerContext&) = delete;
     TimerContext& operator=(const TimerContext&) = delete;
 
-    TimerHandle handle() { return this; }
+    TimerHandle handle() const { return handle_; }
 
     Loop* loop;
     // The back end's timer; null once it has been handed to the back end for closing.
     void* backendTimer = nullptr;
     TimerCallback callback;
+
+private:
+    TimerHandle handle_;
 };
 
 // One watched socket of a loop.
@@ -69,7 +92,9 @@ public:
     // Queues the task while the loop runs; before start and after stop the task is dropped.
     void post(Task task) override;
 
-    virtual void start() = 0;
+    // Empty once the loop runs; otherwise why it could not start (it then stays stopped and
+    // drops every post, so its owner must not go on as if it ran).
+    virtual std::error_code start() = 0;
     virtual void stop() = 0;
     virtual void join() = 0;
 
@@ -88,7 +113,7 @@ public:
     virtual int32_t getThreadId() const;
     virtual bool isRunning() const;
 
-    TimerHandle getInvalidTimer() const { return nullptr; }
+    TimerHandle getInvalidTimer() const { return TimerHandle(); }
 
 protected:
     // The operating system's id of the calling thread.
@@ -97,6 +122,8 @@ protected:
     std::atomic<bool> stopped_{true};
     std::map<uint64_t, std::unique_ptr<SocketContext>> sockets_;
     std::map<TimerHandle, std::unique_ptr<TimerContext>> timers_;
+    // The number of the last timer handle given out; loop thread only.
+    uint64_t lastTimerNumber_ = 0;
     std::atomic<int32_t> threadId_;
 };
 

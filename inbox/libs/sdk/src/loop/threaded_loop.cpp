@@ -6,19 +6,35 @@
 
 namespace corvane {
 
+namespace {
+
+std::mutex threadStartHookMutex;
+ThreadedLoop::ThreadStartHook threadStartHook;
+
+std::error_code startFailure() {
+    return std::make_error_code(std::errc::resource_unavailable_try_again);
+}
+
+}  // namespace
+
 ThreadedLoop::ThreadedLoop() = default;
 
 ThreadedLoop::~ThreadedLoop() = default;
 
-void ThreadedLoop::start() {
+void ThreadedLoop::setThreadStartHook(ThreadStartHook hook) {
+    std::lock_guard<std::mutex> guard(threadStartHookMutex);
+    threadStartHook = std::move(hook);
+}
+
+std::error_code ThreadedLoop::start() {
     std::unique_lock<std::mutex> lock(handshakeMutex_);
     if (!stopped_) {
-        return;
+        return {};
     }
     if (thread_.joinable()) {
         // Replacing a thread that was never joined would end the process.
         CLOG_ERROR("Unable to start threaded loop: the previous thread was not joined");
-        return;
+        return std::make_error_code(std::errc::device_or_resource_busy);
     }
     threadStarted_ = false;
     threadFinished_ = false;
@@ -26,15 +42,33 @@ void ThreadedLoop::start() {
     // Only a post racing with the previous stop can have left a task: it belongs to no run.
     while (queue_.pop()) {
     }
+    ThreadStartHook hook;
+    {
+        std::lock_guard<std::mutex> guard(threadStartHookMutex);
+        hook = threadStartHook;
+    }
+    if (std::error_code hookResult = hook ? hook() : std::error_code()) {
+        CLOG_ERROR("Unable to start threaded loop: {}", hookResult.message());
+        return hookResult;
+    }
     try {
         thread_ = std::thread(&ThreadedLoop::loop, this);
     } catch (const std::system_error& e) {
         CLOG_ERROR("Unable to start threaded loop: {}", e.what());
-        return;
+        return e.code();
     }
     // Waiting for the thread's own signal rather than for the stopped flag: a task of the new
     // loop may already have stopped it again.
     handshakeCondition_.wait(lock, [this] { return threadStarted_; });
+    if (!threadReady_) {
+        // The thread could not set up its back end and ends at once: the owner gets a loop
+        // with nothing to join, as after a failed thread creation.
+        std::thread failed = std::move(thread_);
+        lock.unlock();
+        failed.join();
+        return startFailure();
+    }
+    return {};
 }
 
 void ThreadedLoop::stop() {
@@ -104,6 +138,7 @@ void ThreadedLoop::loop() {
         if (ready) {
             stopped_ = false;
         }
+        threadReady_ = ready;
         threadStarted_ = true;
         handshakeCondition_.notify_all();
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "loop/loop.h"
@@ -16,8 +18,10 @@ public:
     ~ThreadedLoop() override;
 
     // Returns once the loop runs, so a task posted afterwards is never dropped. Does nothing
-    // when the loop already runs. A failure is logged and leaves the loop stopped.
-    void start() override;
+    // when the loop already runs. A failure is logged, leaves the loop stopped with no thread
+    // to join, and is returned: std::errc::resource_unavailable_try_again when the thread
+    // cannot be created or the back end cannot be set up on it.
+    std::error_code start() override;
     // Tasks queued before the stop still run; later posts are dropped.
     void stop() override;
     // Waits for the loop thread to end. Logs and returns when there is no thread or when
@@ -27,6 +31,11 @@ public:
     // Lets the thread run to its end; the loop then deletes itself. The caller must not touch
     // the loop afterwards.
     virtual void detach();
+
+    // Test seam: while set, every start asks it before creating its thread, and a non-empty
+    // result stands for a thread that could not be created. Null restores the normal start.
+    using ThreadStartHook = std::function<std::error_code()>;
+    static void setThreadStartHook(ThreadStartHook hook);
 
 protected:
     // The thread body.
@@ -47,6 +56,8 @@ private:
     std::mutex handshakeMutex_;
     std::condition_variable handshakeCondition_;
     bool threadStarted_ = false;
+    // Whether the thread's back end came up; read by start after the handshake.
+    bool threadReady_ = false;
     bool threadFinished_ = false;
     bool selfDeleting_ = false;
 };

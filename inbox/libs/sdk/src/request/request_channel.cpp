@@ -1,5 +1,9 @@
 #include "request/request_channel.h"
 
+#include <algorithm>
+
+#include <openssl/crypto.h>
+
 #include "api/api_manager.h"
 #include "corvane/action_types.h"
 #include "corvane/mutable_event_data.h"
@@ -25,7 +29,22 @@ RequestChannel::RequestChannel(ApiManager* manager, HttpModule* http, std::strin
       applicationKeyQuery_(std::move(applicationKeyQuery)),
       httpRequest_(makeHttpRequest()) {}
 
-RequestChannel::~RequestChannel() = default;
+RequestChannel::~RequestChannel() {
+    wipe(*httpRequest_);
+    for (const std::unique_ptr<HttpRequest>& record : retired_) {
+        wipe(*record);
+    }
+}
+
+// Batch bodies can hold keys derived from the user's password: none may stay behind in
+// memory that is given back or kept for later batches.
+void RequestChannel::wipe(HttpRequest& record) {
+    if (!record.body.empty()) {
+        OPENSSL_cleanse(record.body.data(), record.body.size());
+    }
+    record.body.clear();
+    record.buffer.reset();
+}
 
 std::unique_ptr<HttpRequest> RequestChannel::makeHttpRequest() {
     auto request = std::make_unique<HttpRequest>();
@@ -91,8 +110,9 @@ void RequestChannel::sendHttpRequest(bool force) {
     }
 
     stopped_ = false;
+    releaseEndedRecords();
     httpRequest_->listener = this;
-    httpRequest_->body.clear();
+    wipe(*httpRequest_);
     std::vector<std::shared_ptr<NetworkRequest>> withoutMessage;
     if (leading_) {
         CLOG_DEBUG("Adding leading request {}", leading_->getName());
@@ -149,10 +169,21 @@ bool RequestChannel::addToBatch(const std::shared_ptr<NetworkRequest>& request) 
 }
 
 void RequestChannel::onHttpRequestFinished(HttpRequest* request) {
+    for (std::unique_ptr<HttpRequest>& record : retired_) {
+        if (record.get() == request) {
+            // The HTTP loop is done with the record: its body goes now, the record itself
+            // once this notification has returned.
+            CLOG_DEBUG("[req] Ignoring the end of a cancelled HTTP request");
+            wipe(*record);
+            record->listener = nullptr;
+            ended_.push_back(std::move(record));
+            retired_.erase(std::remove(retired_.begin(), retired_.end(), nullptr), retired_.end());
+            return;
+        }
+    }
     if (stopped_) {
         CLOG_DEBUG("[req] HTTP request received after reset");
-        httpRequest_->body.clear();
-        httpRequest_->buffer.reset();
+        wipe(*httpRequest_);
         sendHttpRequest(false);
         return;
     }
@@ -185,8 +216,7 @@ void RequestChannel::onHttpRequestFinished(HttpRequest* request) {
     }
     inFlight_.clear();
     nextToProcess_ = 0;
-    httpRequest_->body.clear();
-    httpRequest_->buffer.reset();
+    wipe(*httpRequest_);
     // Left alone, their actions would wait for ever, and an unfinished persistent request
     // would hold back every later batch.
     failUnanswered(unanswered, Error(UNKNOWN_ERROR));
@@ -222,6 +252,10 @@ void RequestChannel::failUnanswered(const std::vector<std::shared_ptr<NetworkReq
     }
 }
 
+void RequestChannel::releaseEndedRecords() {
+    ended_.clear();
+}
+
 void RequestChannel::reset() {
     CLOG_DEBUG("[req] Stopping request channel");
     stopped_ = true;
@@ -243,9 +277,11 @@ void RequestChannel::reset() {
     --notifying_;
     forceDeferred_ = false;
 
+    releaseEndedRecords();
     if (awaitingAnswer_) {
         awaitingAnswer_ = false;
-        httpRequest_->listener = nullptr;
+        // It keeps this channel as its listener: the end of the cancellation says when the
+        // HTTP loop no longer reads its body.
         http_->cancel(httpRequest_.get());
         retired_.push_back(std::move(httpRequest_));
         httpRequest_ = makeHttpRequest();

@@ -54,6 +54,8 @@ public:
     std::string batchUrl() const;
     size_t queuedCount() const { return queue_.size(); }
     size_t inFlightCount() const { return inFlight_.size(); }
+    // Records of cancelled batches that the HTTP loop has not finished with yet.
+    size_t retiredCount() const { return retired_.size(); }
 
 private:
     // Requests handed their notifications may call back into the channel; no batch may be
@@ -63,6 +65,8 @@ private:
     // False when the request has no message to send.
     bool addToBatch(const std::shared_ptr<NetworkRequest>& request);
     void processResponses();
+    static void wipe(HttpRequest& record);
+    void releaseEndedRecords();
     // Finishes requests that got no response, returning persistent ones to idle.
     static void failUnanswered(const std::vector<std::shared_ptr<NetworkRequest>>& requests, Error error);
 
@@ -75,8 +79,10 @@ private:
     std::unique_ptr<HttpRequest> httpRequest_;
     // Records of batches that reset cancelled. The HTTP loop may still be cancelling them, and
     // a send on the same record before that would be swallowed by the cancellation, so the
-    // next batch gets a fresh record and these live as long as the channel.
+    // next batch gets a fresh record and these live until the end of their cancellation.
     std::vector<std::unique_ptr<HttpRequest>> retired_;
+    // Retired records whose end came, wiped; freed outside their own end notification.
+    std::vector<std::unique_ptr<HttpRequest>> ended_;
     std::deque<std::shared_ptr<NetworkRequest>> queue_;
     std::vector<std::shared_ptr<NetworkRequest>> inFlight_;
     size_t nextToProcess_ = 0;

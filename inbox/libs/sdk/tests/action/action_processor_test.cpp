@@ -109,6 +109,25 @@ TEST_F(ProcessorTest, FailedFinishLogsTheError) {
     EXPECT_TRUE(log.contains("[action][7]TEST: Action finished with error 16 (Cancelled)"));
 }
 
+// Without a loop the notifications run in-line, so a listener told "processed" looks at the
+// record before the finish: the error must already be there.
+TEST_F(ProcessorTest, EarlyEndStoresTheErrorBeforeProcessedIsTold) {
+    struct ErrorAtProcessed : ActionListener {
+        void onActionProcessed(std::shared_ptr<ActionData> action) override { seen = action->getErrorCode(); }
+        int32_t seen = -1;
+    };
+    struct EndingAction : TestAction {
+        using TestAction::TestAction;
+        using TestAction::endWithError;
+    };
+    ErrorAtProcessed heard;
+    EndingAction inlineProcessor(&manager, nullptr, &heard);
+    auto data = record();
+    inlineProcessor.endWithError(data, Error(FORBIDDEN));
+    EXPECT_EQ(heard.seen, FORBIDDEN);
+    EXPECT_TRUE(data->isFinished());
+}
+
 TEST_F(ProcessorTest, BackupExtraListenerHearsTheFinishFirst) {
     std::vector<std::string> order;
     RecordingListener main(&order, "main:");

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "api/api_manager.h"
 #include "execution/callback_dispatcher.h"
@@ -27,13 +28,16 @@ public:
         http_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, mainLoop_);
         channel_ = std::make_unique<RequestChannel>(this, http_.get());
         executionManager_ = std::make_unique<ExecutionManager>(this);
-        httpLoop_.start();
+        // A loop that did not start drops every task: nothing may be sent through it.
+        httpLoopStart_ = httpLoop_.start();
     }
 
     ~E2eApiManager() override {
         // No module work may run once its owner starts going away.
         httpLoop_.stop();
-        httpLoop_.join();
+        if (!httpLoopStart_) {
+            httpLoop_.join();
+        }
         executionManager_.reset();
         channel_.reset();
         http_.reset();
@@ -47,6 +51,8 @@ public:
     }
 
     RequestChannel& channel() { return *channel_; }
+    // Empty when the HTTP loop runs; otherwise why it could not start.
+    std::error_code httpLoopStart() const { return httpLoopStart_; }
 
     TaskManager* getLoop() const override { return mainLoop_; }
     std::string getSession() const override { return session_; }
@@ -55,6 +61,10 @@ public:
 
     void enqueueApiRequest(std::shared_ptr<NetworkRequest> request, RequestListener* listener) override {
         executionManager_->enqueueApiRequest(request, listener);
+        if (httpLoopStart_) {
+            request->onError(Error(TEMPORARILY_UNAVAILABLE));
+            return;
+        }
         channel_->queue(request);
     }
 
@@ -88,6 +98,7 @@ private:
     std::unique_ptr<RequestChannel> channel_;
     std::unique_ptr<ExecutionManager> executionManager_;
     std::string session_;
+    std::error_code httpLoopStart_;
 };
 
 }  // namespace test

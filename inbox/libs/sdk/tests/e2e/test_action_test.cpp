@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,27 @@ TEST_F(TestActionEndToEnd, FinishesWithoutErrorAndTheServiceSeesAllFiveFields) {
     EXPECT_EQ(message->exampleUint64(), 646464646464640ULL);
     ASSERT_NE(message->exampleString(), nullptr);
     EXPECT_EQ(message->exampleString()->str(), "TestString");
+}
+
+// The owner of a loop that cannot start learns it from start, ends the work it is given with
+// an error instead of posting it into a dead loop, and goes away without waiting.
+TEST_F(TestActionEndToEnd, OwnerWhoseHttpLoopCannotStartFailsTheActionAndStopsCleanly) {
+    std::unique_ptr<test::E2eApiManager> owner;
+    ThreadedLoop::setThreadStartHook([] { return std::make_error_code(std::errc::resource_unavailable_try_again); });
+    owner = std::make_unique<test::E2eApiManager>(&dispatcher_, &mainLoop_);
+    ThreadedLoop::setThreadStartHook(nullptr);
+    EXPECT_EQ(owner->httpLoopStart(), std::errc::resource_unavailable_try_again);
+
+    ActionJournal journal;
+    mainLoop_.post([&] { owner->enqueueAction(dispatcher_.createAction(TEST, &journal)); });
+    ASSERT_TRUE(journal.waitFinished());
+    std::promise<void> idle;
+    mainLoop_.post([&] { idle.set_value(); });
+    idle.get_future().wait();
+    EXPECT_EQ(journal.errorCode(), TEMPORARILY_UNAVAILABLE);
+    EXPECT_EQ(journal.entries(), (std::vector<std::string>{"start:TEST", "processed:TEST", "finish:TEST"}));
+    // Torn down by the fixture, after the main loop, as the working one would be.
+    manager_ = std::move(owner);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "execution/callback_dispatcher.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -186,6 +191,87 @@ TEST(CallbackDispatcherTest, AfterShutdownDeliveryIsSynchronousOnTheReportingThr
     dispatcher.onActionFinish(earlyAction);
     taskManager.runTasks();
     EXPECT_EQ(early.calls.size(), 2u);
+}
+
+// An application whose task manager runs every task inside post (tests, hosts that call back
+// in-line): a listener may call into the dispatcher during its delivery.
+TEST(CallbackDispatcherTest, ListenerCallingBackDuringSynchronousDeliveryDoesNotHang) {
+    class InlineTaskManager : public SynchronousTaskManager {
+    public:
+        void setReleased(bool released) override { releases.push_back(released); }
+        std::vector<bool> releases;
+    };
+    class CallingBack : public ActionListener {
+    public:
+        std::function<void()> onStart;
+        int starts = 0;
+        void onActionStart(std::shared_ptr<ActionData>) override {
+            if (++starts == 1) {
+                onStart();
+            }
+        }
+    };
+    struct Case {
+        const char* name;
+        std::function<void(CallbackDispatcher&, const std::shared_ptr<ActionData>&, RecordingEventListener&)> call;
+    };
+    const std::vector<Case> cases = {
+        {"shuts down", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&,
+                          RecordingEventListener&) { d.shutdown(); }},
+        {"reports again", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>& a,
+                             RecordingEventListener&) { d.onActionStart(a); }},
+        {"adds an event listener", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&,
+                                      RecordingEventListener& e) { d.addEventListener(&e); }},
+        {"creates an action with a listener", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&,
+                                                 RecordingEventListener&) { d.createAction(TEST, nullptr); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InlineTaskManager taskManager;
+        RecordingEventListener eventListener;
+        {
+            CallbackDispatcher dispatcher(&taskManager);
+            CallingBack listener;
+            auto action = dispatcher.createAction(TEST, &listener);
+            listener.onStart = [&] { c.call(dispatcher, action, eventListener); };
+            // A hang cannot be undone: give it a generous bound and end the run on it.
+            std::packaged_task<void()> delivery([&] { dispatcher.onActionStart(action); });
+            std::future<void> delivered = delivery.get_future();
+            std::thread sdkLoop(std::move(delivery));
+            if (delivered.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+                std::fprintf(stderr, "Delivery hung: the listener %s\n", c.name);
+                std::fflush(stderr);
+                std::_Exit(1);
+            }
+            sdkLoop.join();
+            EXPECT_GE(listener.starts, 1);
+            dispatcher.shutdown();
+        }
+        // Held once, released once, whoever shut the dispatcher down.
+        EXPECT_EQ(taskManager.releases, (std::vector<bool>{false, true}));
+    }
+}
+
+// Shutting down from inside its own finish releases the listener there; the end of the
+// delivery must not release it a second time.
+TEST(CallbackDispatcherTest, ListenerShuttingDownInItsFinishIsReleasedOnce) {
+    class ShutsDownOnFinish : public RecordingListener {
+    public:
+        void onActionFinish(std::shared_ptr<ActionData> action) override {
+            RecordingListener::onActionFinish(action);
+            dispatcher->shutdown();
+        }
+        CallbackDispatcher* dispatcher = nullptr;
+    };
+    ManualTaskManager taskManager;
+    CallbackDispatcher dispatcher(&taskManager);
+    ShutsDownOnFinish listener;
+    listener.dispatcher = &dispatcher;
+    auto action = dispatcher.createAction(TEST, &listener);
+    dispatcher.onActionFinish(action);
+    taskManager.runTasks();
+    EXPECT_EQ(listener.snapshot(),
+              (std::vector<std::string>{"held", "finish:" + std::to_string(action->getId()), "released"}));
 }
 
 // A delivery task may still sit in the application's queue when the facade deletes the

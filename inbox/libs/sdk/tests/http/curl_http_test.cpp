@@ -404,13 +404,33 @@ TEST_F(CurlHttpTest, AnswerLongerThanAnnouncedIsRetriedInsteadOfHanging) {
     EXPECT_TRUE(logs.contains("Answer longer than announced"));
 }
 
-TEST_F(CurlHttpTest, AnnouncedLengthAboveTheCapIsRefused) {
-    Fault huge;
-    huge.pathPrefix = "/data/";
-    huge.gzip = true;
-    huge.announcedLength = int64_t(1) << 30;
-    service_.addFault(huge);
-    expectOneRetryThenTheWholeAnswer(5000);
+// The same answer would come back on every attempt: the request ends at once with no answer
+// (status 0) instead of being retried for ever, even without a retry limit.
+TEST_F(CurlHttpTest, AnnouncedLengthAboveTheCapEndsTheRequestWithoutRetry) {
+    for (int64_t announced : {(int64_t(256) << 20) + 1, int64_t(1) << 30}) {
+        SCOPED_TRACE(announced);
+        Fault huge;
+        huge.pathPrefix = "/data/";
+        huge.gzip = true;
+        huge.announcedLength = announced;
+        huge.times = -1;
+        service_.addFault(huge);
+        const size_t before = requestsTo("/data/5000");
+        Exchange& data = exchange("/data/5000");
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, 0);
+        EXPECT_TRUE(data.recorder.retries.empty());
+        EXPECT_EQ(requestsTo("/data/5000") - before, 1u);
+        service_.clearFaults();
+
+        // The record is not spoilt: sent again, it takes a sound answer.
+        data.recorder.clear();
+        transport_->send(&data.request);
+        ASSERT_TRUE(data.recorder.waitFinished());
+        EXPECT_EQ(data.recorder.status, 200);
+        EXPECT_EQ(data.recorder.body, dataBytes(5000));
+    }
 }
 
 TEST_F(CurlHttpTest, ReusedRecordTakesALongerUnannouncedAnswerWhole) {

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -121,6 +122,45 @@ TEST_F(LibuvLoopTest, ZeroMsTimerThatKeepsReArmingLeavesRoomForTasks) {
         return firings;
     });
     EXPECT_GE(seen, kFiringsBeforeTheTask);
+}
+
+// A handle kept after its timer fired or was removed must not reach a later timer, even one
+// whose record took over the freed memory: removing it leaves every live timer alone.
+TEST_F(LibuvLoopTest, StaleTimerHandleLeavesLaterTimersAlone) {
+    constexpr int kLater = 64;
+    for (bool fired : {true, false}) {
+        SCOPED_TRACE(fired ? "fired" : "removed");
+        std::promise<void> done;
+        auto firings = std::make_shared<int>(0);
+        auto clashes = std::make_shared<int>(0);
+        auto stale = std::make_shared<TimerHandle>();
+        // Runs once the stale handle's record is gone.
+        auto addLaterAndRemoveStale = [this, &done, firings, clashes, stale] {
+            for (int i = 0; i < kLater; ++i) {
+                TimerHandle later = loop_.addTimer(1, [&done, firings](TimerHandle) {
+                    if (++*firings == kLater) {
+                        done.set_value();
+                    }
+                });
+                *clashes += later == *stale;
+            }
+            loop_.removeTimer(*stale);
+        };
+        runOnLoop(loop_, [&] {
+            if (fired) {
+                *stale = loop_.addTimer(0, [this, addLaterAndRemoveStale](TimerHandle) {
+                    loop_.post(addLaterAndRemoveStale);
+                });
+            } else {
+                *stale = loop_.addTimer(60000, nullptr);
+                loop_.removeTimer(*stale);
+                addLaterAndRemoveStale();
+            }
+        });
+        ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready)
+            << "a later timer was cancelled through the stale handle";
+        EXPECT_EQ(runOnLoop(loop_, [clashes] { return *clashes; }), 0);
+    }
 }
 
 TEST_F(LibuvLoopTest, TimerCallbackCanRemoveAnotherDueTimer) {

@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -171,6 +172,46 @@ TEST(ThreadedLoopTest, OneLoopCanBeStartedAgainAfterJoin) {
         EXPECT_FALSE(loop.isRunning());
     }
     EXPECT_EQ(loop.getUvLoop(), uvLoop);
+}
+
+// A loop that cannot start says so, stays stopped, leaves nothing to join, and can start
+// later once threads can be made again.
+TEST(ThreadedLoopTest, StartThatFailsReturnsTheErrorAndLeavesTheLoopStopped) {
+    struct NoBackEnd : LibuvLoop {
+        bool init() override { return false; }
+    };
+    struct ThreadsFail {
+        ThreadsFail() {
+            ThreadedLoop::setThreadStartHook(
+                [] { return std::make_error_code(std::errc::resource_unavailable_try_again); });
+        }
+        ~ThreadsFail() { ThreadedLoop::setThreadStartHook(nullptr); }
+    };
+    test::LogCapture log;
+    {
+        SCOPED_TRACE("thread creation fails");
+        LibuvLoop loop;
+        {
+            ThreadsFail failing;
+            EXPECT_EQ(loop.start(), std::errc::resource_unavailable_try_again);
+        }
+        EXPECT_FALSE(loop.isRunning());
+        std::atomic<int> ran{0};
+        loop.post([&] { ++ran; });
+        EXPECT_FALSE(loop.start());
+        runOnLoop(loop, [&] { ++ran; });
+        loop.stop();
+        loop.join();
+        EXPECT_EQ(ran, 1) << "a task posted to the dead loop ran";
+    }
+    {
+        SCOPED_TRACE("back end cannot be set up");
+        NoBackEnd loop;
+        EXPECT_EQ(loop.start(), std::errc::resource_unavailable_try_again);
+        EXPECT_FALSE(loop.isRunning());
+        // Nothing left to join: deleting the loop must not wait for anything.
+    }
+    EXPECT_TRUE(log.contains("Unable to start threaded loop"));
 }
 
 TEST(ThreadedLoopTest, JoinWithoutThreadOrFromTheLoopThreadReturnsWithAnError) {

@@ -44,6 +44,8 @@
 #include "delete_link_response_generated.h"
 #include "delete_node_message_generated.h"
 #include "delete_node_response_generated.h"
+#include "download_metadata_message_generated.h"
+#include "download_metadata_response_generated.h"
 #include "download_message_generated.h"
 #include "download_response_generated.h"
 #include "forgot_password_message_generated.h"
@@ -131,6 +133,8 @@
 #include "update_secret_message_generated.h"
 #include "update_secret_response_generated.h"
 #include "upload_message_generated.h"
+#include "upload_metadata_message_generated.h"
+#include "upload_metadata_response_generated.h"
 #include "upload_response_generated.h"
 #include "user_info_message_generated.h"
 #include "user_info_response_generated.h"
@@ -312,6 +316,149 @@ uint32_t littleEndian32(const std::string& bytes, size_t offset) {
 
 bool isLocal(const RequestCatalogueEntry& entry) {
     return entry.messageTable == nullptr;
+}
+
+// The catalogue as the service knows it, typed here by hand rather than taken from the
+// generated code: a typo made in a schema and again in the catalogue must not pass. A null
+// identifier marks a local request.
+struct ServiceRow {
+    const char* className;
+    const char* commandWord;
+    const char* messageIdentifier;
+    const char* responseIdentifier;
+};
+
+const std::vector<ServiceRow>& serviceRows() {
+    static const std::vector<ServiceRow> rows = {
+        {"AccountInfoRequest", "AccountInfo", "ACIM", "ACIR"},
+        {"AddContactRequest", "AddContact", "ADCM", "ADCR"},
+        {"AddMetadataRequest", "AddMetadata", "ADMM", "ADMR"},
+        {"AddNodesRequest", "AddNodes", "ADNM", "ADNR"},
+        {"AddPaymentMethodRequest", "AddPaymentMethod", "ADPM", "ADPR"},
+        {"BalancesInfoRequest", "BalanceInfo", "BAIM", "BAIR"},
+        {"ChangePasswordRequest", "ChangePassword", "CHPM", "CHPR"},
+        {"CheckJoinLinkRequest", "CheckJoinLink", "CHJM", "CHJR"},
+        {"CrashReportRequest", "CrashReport", "CRRM", "CRRR"},
+        {"CreateAccountRequest", "CreateAccount", "CRAM", "CRAR"},
+        {"CreateCouponRequest", "GenerateCoupon", "CRCM", "CRCR"},
+        {"CreateJoinLinkRequest", "CreateJoinLink", "CJLM", "CJLR"},
+        {"CreateLinkRequest", "CreateLink", "CRLM", "CRLR"},
+        {"DeleteCouponRequest", "DeleteCoupon", "DECM", "DECR"},
+        {"DeleteLinkRequest", "DeleteLink", "DELM", "DELR"},
+        {"DeleteNodeRequest", "DeleteNode", "DENM", "DENR"},
+        {"DestroyRequest", "Destroy", nullptr, nullptr},
+        {"DownloadRequest", "Download", "DOWM", "DOWR"},
+        {"ForgotPasswordRequest", "ForgotPassword", "FOPM", "FOPR"},
+        {"GetCouponInfoRequest", "CouponInfo", "CPIM", "CPIR"},
+        {"GetCouponsRequest", "GetCoupons", "GECM", "GECM"},
+        {"GetEventsRequest", "GetEvents", "GEEM", "GEER"},
+        {"GetInvoiceRequest", "GetInvoice", "GINM", "GINR"},
+        {"GetMeetingAccessRequest", "GetMeetingAccess", "GMAM", "GMAR"},
+        {"GetNodeByFingerprintRequest", "GetNodeByFingerprint", "GNFM", "GNFR"},
+        {"GetNodesRequest", "GetNodes", "GENM", "GENR"},
+        {"GetStatusRequest", "GetStatus", "GESM", "GESR"},
+        {"InvoicingInfoRequest", "InvoicingInfo", "INIM", "INIR"},
+        {"JoinAccountRequest", "JoinAccount", "JOAM", "JOAR"},
+        {"LogEventRequest", "LogEvent", "LOEM", "LOER"},
+        {"LoginLinkRequest", "LoginLink", "LILM", "LILR"},
+        {"LoginRequest", "Login", "LOIM", "LOIR"},
+        {"LogoutLinkRequest", "LogoutLink", "LOLM", "LOLR"},
+        {"LogoutRequest", "Logout", "LOOM", "LOOR"},
+        {"Manage2faRequest", "Manage2fa", "MA2M", "MA2R"},
+        {"MoveNodeRequest", "MoveNode", "MONM", "MONR"},
+        {"NewSecretRequest", "NewSecret", "NSEM", "NSER"},
+        {"NewSessionRequest", "NewSession", "NESM", "NESR"},
+        {"NewSharedDriveRequest", "NewSharedDrive", "NSDM", "NSDR"},
+        {"OfflineLogoutRequest", "OfflineLogout", nullptr, nullptr},
+        {"OpenSecretRequest", "OpenSecret", "OSEM", "OSER"},
+        {"PaymentInfoRequest", "PaymentInfo", "PAIM", "PAIR"},
+        {"RecordInfoRequest", "RecordInfo", "REIM", "REIR"},
+        {"ReferralsInfoRequest", "ReferralsInfo", "RFIM", "RFIR"},
+        {"RemovePaymentMethodRequest", "RemovePaymentMethod", "RPMM", "RPMR"},
+        {"RenameNodeRequest", "RenameNode", "RENM", "RENR"},
+        {"RevokeAccountAccessRequest", "RevokeAccountAccess", "RAAM", "RAAR"},
+        {"RewriteKeysRequest", "RewriteKeys", "REKM", "REKR"},
+        {"SessionInfoRequest", "SessionInfo", "SEIM", "SEIR"},
+        {"SetAccessLevelRequest", "SetAccessLevel", "SALM", "SALR"},
+        {"SetAccountValueRequest", "SetAccountValue", "SAVM", "SAVR"},
+        {"SetDefaultAccountRequest", "SetDefaultAccount", "SDAM", "SDAR"},
+        {"SetInvoicingAddressRequest", "SetInvoicingAddress", "SIAM", "SIAR"},
+        {"SetSubscriptionRequest", "SetSubscription", "SSUM", "SSUR"},
+        {"ShareFilesystemRequest", "ShareFilesystem", "SHFM", "SHFR"},
+        {"SharedDriveInfoRequest", "SharedDriveInfo", "SDIM", "SDIR"},
+        {"SubscriptionOptionsRequest", "SubscriptionOptions", "SUOM", "SUOR"},
+        {"TestRequest", "Test", "TESM", "TESR"},
+        {"TransferMetadataRequest", "TransferMetadata", "TRMM", "TRMR"},
+        {"UpdateRequest", "Update", "UPDM", "UPDR"},
+        {"UpdateSecretRequest", "UpdateSecret", "USEM", "USER"},
+        {"UploadRequest", "Upload", "UPLM", "UPLR"},
+        {"UserInfoRequest", "UserInfo", "USIM", "USIR"},
+        {"VerifyEmailRequest", "VerifyEmail", "VEEM", "VEER"},
+    };
+    return rows;
+}
+
+std::string textOf(const char* text) {
+    return text == nullptr ? std::string("(none)") : std::string(text);
+}
+
+// Row for row, in the catalogue's own order (sorted by class name), and nothing besides.
+TEST(RequestCatalogue, EveryRowIsTheServicesRow) {
+    const std::vector<RequestCatalogueEntry>& catalogue = getRequestCatalogue();
+    const std::vector<ServiceRow>& rows = serviceRows();
+    ASSERT_EQ(catalogue.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ServiceRow& row = rows[i];
+        const RequestCatalogueEntry& entry = catalogue[i];
+        SCOPED_TRACE(row.className);
+        EXPECT_EQ(textOf(entry.className), row.className);
+        EXPECT_EQ(textOf(entry.commandWord), row.commandWord);
+        EXPECT_EQ(textOf(entry.messageIdentifier), textOf(row.messageIdentifier));
+        EXPECT_EQ(textOf(entry.responseIdentifier), textOf(row.responseIdentifier));
+        if (row.messageIdentifier != nullptr) {
+            // The schemas say the same: what the generated code finishes and checks with.
+            const WireTable* message = findWireTable(entry.messageTable);
+            const WireTable* response = findWireTable(entry.responseTable);
+            ASSERT_NE(message, nullptr);
+            ASSERT_NE(response, nullptr);
+            EXPECT_STREQ(message->identifier, row.messageIdentifier);
+            EXPECT_STREQ(response->identifier, row.responseIdentifier);
+        }
+    }
+}
+
+// Schema texts of the API that no request class sends or reads: identifier, no field.
+TEST(RequestCatalogue, MetadataSchemaTextsCarryOnlyTheirIdentifiers) {
+    struct Case {
+        const char* stem;
+        const char* table;
+        const char* identifier;
+        const char* generatedIdentifier;
+    };
+    const std::vector<Case> cases = {
+        {"upload_metadata_message", "UploadMetadataMessage", "UPMM", UploadMetadataMessageIdentifier()},
+        {"upload_metadata_response", "UploadMetadataResponse", "UPMR", UploadMetadataResponseIdentifier()},
+        {"download_metadata_message", "DownloadMetadataMessage", "DOMM", DownloadMetadataMessageIdentifier()},
+        {"download_metadata_response", "DownloadMetadataResponse", "DOMR", DownloadMetadataResponseIdentifier()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stem);
+        EXPECT_STREQ(c.generatedIdentifier, c.identifier);
+        const char* text = getSchemaText(c.stem);
+        ASSERT_NE(text, nullptr);
+        const std::string schema(text);
+        const std::string opening = std::string("table ") + c.table + " {";
+        const size_t open = schema.find(opening);
+        ASSERT_NE(open, std::string::npos);
+        const size_t close = schema.find('}', open);
+        ASSERT_NE(close, std::string::npos);
+        EXPECT_EQ(schema.substr(open + opening.size(), close - open - opening.size()).find_first_not_of(" \n"),
+                  std::string::npos)
+            << "fields in " << c.table;
+        EXPECT_NE(schema.find(std::string("root_type ") + c.table + ";"), std::string::npos);
+        EXPECT_NE(schema.find(std::string("file_identifier \"") + c.identifier + "\";"), std::string::npos);
+        EXPECT_EQ(findRequestByCommandWord(c.table), nullptr);
+    }
 }
 
 TEST(RequestCatalogue, EveryTableCarriesTheIdentifierOfItsRow) {

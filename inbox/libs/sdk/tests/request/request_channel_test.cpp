@@ -2,6 +2,7 @@
 #include "request/request_channel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -214,6 +215,36 @@ public:
     std::vector<int32_t> eventTypes;  // main loop only
 };
 
+// The HTTP module's own listener, told of every end after the record's listener: notes, on
+// the main loop, what a cancelled batch's record still holds once the channel has heard of it.
+class CancelledEnds : public HttpListener {
+public:
+    void onHttpRequestFinished(HttpRequest* request) override {
+        // Off unless a test asks: the channel may already have sent its current record again,
+        // and the HTTP loop then writes the fields read here.
+        if (!watching || request->status != -1) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        bodySizes.push_back(request->body.size());
+        retiredCounts.push_back(channel != nullptr ? channel->retiredCount() : 0);
+        changed_.notify_all();
+    }
+    bool wait(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, 60s, [&] { return bodySizes.size() >= count; });
+    }
+
+    RequestChannel* channel = nullptr;  // set before any send
+    std::atomic<bool> watching{false};
+    std::vector<size_t> bodySizes;
+    std::vector<size_t> retiredCounts;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
 // One stand-in, a main loop, an HTTP loop with the libcurl transport, and the channel.
 class Rig {
 public:
@@ -228,9 +259,10 @@ public:
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
         mainLoop_.start();
         httpLoop_.start();
-        http_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, &mainLoop_);
+        http_ = std::make_unique<CurlHttp>(&httpLoop_, &cancelledEnds, &mainLoop_);
         channel = std::make_unique<RequestChannel>(&manager, http_.get());
         manager.channel = channel.get();
+        cancelledEnds.channel = channel.get();
         // The API manager's part: the end of the status request lets the next batch go.
         journal.onFinished = [this](const std::shared_ptr<Request>& request) {
             if (request == trailing) {
@@ -304,6 +336,7 @@ public:
 
     service::StandInService service_;
     bool started = false;
+    CancelledEnds cancelledEnds;
     ChannelManager manager;
     std::unique_ptr<RequestChannel> channel;
     Journal journal;
@@ -611,6 +644,59 @@ TEST_F(RequestChannelTest, WrongPinGetsNoAnswer) {
     EXPECT_TRUE(rig.batches().empty());
     rig.onMain([&] { rig.channel->reset(); });
     EXPECT_TRUE(rig.journal.has("finished:pinned:2"));
+}
+
+// A batch body can hold keys derived from the password: once the HTTP loop is done with a
+// batch that a reset cancelled, its body is gone and its record let go.
+TEST_F(RequestChannelTest, CancelledBatchRecordIsWipedAndLetGoOnceTheHttpLoopIsDone) {
+    Rig rig;
+    ASSERT_TRUE(rig.started);
+    // Every record that ends here is one that a reset retired: none is sent again.
+    rig.cancelledEnds.watching = true;
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        rig.onMain([&] {
+            rig.channel->setSession("S3ss10n");
+            rig.channel->queue(rig.request("keys" + std::to_string(round)));
+            EXPECT_EQ(rig.channel->inFlightCount(), 1u);
+            rig.channel->reset();
+        });
+        ASSERT_TRUE(rig.cancelledEnds.wait(size_t(round)));
+        rig.onMain([] {});
+        EXPECT_EQ(rig.cancelledEnds.bodySizes.back(), 0u);
+        EXPECT_EQ(rig.cancelledEnds.retiredCounts.back(), 0u);
+    }
+}
+
+// The session and the link token travel in the URL; log lines show them as a fixed mask.
+TEST_F(RequestChannelTest, LogLinesShowTheSessionMasked) {
+    struct Case {
+        const char* name;
+        std::function<void(RequestChannel&)> setSession;
+        const char* secret;
+        const char* masked;
+    };
+    const std::vector<Case> cases = {
+        {"session", [](RequestChannel& c) { c.setSession("S3ss10nT3xt"); }, "S3ss10nT3xt", "?s=********&"},
+        {"link", [](RequestChannel& c) { c.setLinkSession("L1nkT0k3n"); }, "L1nkT0k3n", "?link=********&"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        ASSERT_TRUE(rig.started);
+        test::LogCapture log;
+        const std::string label = std::string("masked-") + c.name;
+        rig.onMain([&] {
+            c.setSession(*rig.channel);
+            rig.channel->queue(rig.request(label));
+        });
+        ASSERT_TRUE(rig.journal.waitFor("finished:" + label + ":0", 1));
+        rig.onMain([] {});
+        EXPECT_TRUE(log.contains(c.masked));
+        EXPECT_EQ(log.count(c.secret), 0u);
+        ASSERT_EQ(rig.batches().size(), 1u);
+        EXPECT_NE(rig.batches()[0].query.find(c.secret), std::string::npos) << "the service still gets it";
+    }
 }
 
 }  // namespace
