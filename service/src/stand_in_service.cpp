@@ -20,6 +20,7 @@
 #include "certificate.h"
 #include "fault_plan.h"
 #include "raw_bytes.h"
+#include "request_log.h"
 #include "service_store.h"
 #include "test_handler.h"
 
@@ -30,6 +31,7 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr const char* kContentType = "application/octet-stream";
 constexpr const char* kOriginalLengthHeader = "corvane-original-content-length";
+constexpr const char* kSinkPath = "/sink";
 constexpr std::chrono::milliseconds kDefaultPollTimeout{30000};
 // Long polls and idle keep-alive connections each hold a worker; the SDK keeps several open.
 constexpr size_t kWorkerThreads = 32;
@@ -64,6 +66,33 @@ struct Answer {
     int status = 200;
     Body body;
 };
+
+// A request with the body this service read for it (httplib's own body stays empty for POST).
+struct Incoming {
+    const httplib::Request& request;
+    std::string body;
+    uint64_t bodySize = 0;
+};
+
+// Answers with the status and then ends the connection: once the answer is out the server's
+// next read sees the end of the stream, so whatever the client still sends is never read.
+void refuseAndClose(const httplib::Request& request, httplib::Response& response, int status) {
+    static const std::string kTooLarge = "Request body too large\n";
+    static const std::string kUnreadable = "Request body unreadable\n";
+    const std::string& text = status == 413 ? kTooLarge : kUnreadable;
+    response.status = status;
+    response.set_header("Connection", "close");
+    const int fd = request.ssl ? SSL_get_fd(request.ssl) : -1;
+    response.set_content_provider(
+        text.size(), "text/plain",
+        [&text](size_t offset, size_t length, httplib::DataSink& sink) {
+            return sink.write(text.data() + offset, length);
+        },
+        // Runs once the answer has been written.
+        [fd](bool) {
+            if (fd >= 0) ::shutdown(fd, SHUT_RD);
+        });
+}
 
 void ignoreBrokenPipes() {
     // Dropping a connection under the server makes its next write fail; without this the
@@ -114,7 +143,7 @@ struct StandInService::Impl {
     std::condition_variable wake;  // stop, pending events
     bool stopping = false;
     FaultPlan faults;
-    std::vector<RecordedRequest> requests;
+    RequestLog requests{kRecordedRequests, kRecordedBodyBytes};
     std::map<std::string, std::string> blobs;
     std::set<std::string> pendingEvents;
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
@@ -151,27 +180,66 @@ struct StandInService::Impl {
         delete tag;
     }
 
-    void record(const httplib::Request& request) {
+    void record(const Incoming& incoming) {
+        const httplib::Request& request = incoming.request;
         RecordedRequest entry;
         entry.method = request.method;
         entry.path = request.path;
         const size_t question = request.target.find('?');
         if (question != std::string::npos) entry.query = request.target.substr(question + 1);
         for (const auto& header : request.headers) entry.headers.emplace_back(header.first, header.second);
-        entry.body = request.body;
-        std::lock_guard<std::mutex> lock(mutex);
-        requests.push_back(std::move(entry));
+        entry.body.assign(incoming.body, 0, std::min<size_t>(incoming.body.size(), kRecordedBodyBytes));
+        entry.bodySize = incoming.bodySize;
+        requests.add(std::move(entry));
     }
 
-    void handle(const httplib::Request& request, httplib::Response& response) {
-        record(request);
+    // Runs once the headers are read, before any of the body: a body announced beyond the
+    // limit is refused without reading it.
+    httplib::Server::HandlerResponse admit(const httplib::Request& request, httplib::Response& response) {
+        if (request.method != "POST" || request.path == kSinkPath || !request.has_header("Content-Length"))
+            return httplib::Server::HandlerResponse::Unhandled;
+        const auto announced = parseLength(request.get_header_value("Content-Length"));
+        if (announced && *announced <= kMaxBodyBytes) return httplib::Server::HandlerResponse::Unhandled;
+        record(Incoming{request, {}, 0});
+        refuseAndClose(request, response, 413);
+        return httplib::Server::HandlerResponse::Handled;
+    }
+
+    // Reads a POST body itself, so that a body without a length (chunked, or up to the end of
+    // the stream) meets the same limit; "/sink" only counts.
+    void receive(const httplib::Request& request, httplib::Response& response,
+                 const httplib::ContentReader& content) {
+        Incoming incoming{request, {}, 0};
+        const bool counting = request.path == kSinkPath;
+        bool tooLong = false;
+        const bool whole = content([&](const char* data, size_t length) {
+            incoming.bodySize += length;
+            if (counting) return true;
+            if (incoming.bodySize > kMaxBodyBytes) {
+                tooLong = true;
+                return false;
+            }
+            incoming.body.append(data, length);
+            return true;
+        });
+        if (!whole) {
+            record(incoming);
+            refuseAndClose(request, response, tooLong ? 413 : 400);
+            return;
+        }
+        handle(incoming, response);
+    }
+
+    void handle(const Incoming& incoming, httplib::Response& response) {
+        const httplib::Request& request = incoming.request;
+        record(incoming);
         std::optional<Fault> fault;
         {
             std::lock_guard<std::mutex> lock(mutex);
             fault = faults.take(request.path);
         }
         if (!fault) {
-            send(response, route(request), Fault{});
+            send(response, route(incoming), Fault{});
             return;
         }
         if (fault->delay.count() > 0) {
@@ -187,21 +255,22 @@ struct StandInService::Impl {
             response.status = fault->status;
             return;
         }
-        send(response, route(request), *fault);
+        send(response, route(incoming), *fault);
     }
 
-    Answer route(const httplib::Request& request) {
+    Answer route(const Incoming& incoming) {
+        const httplib::Request& request = incoming.request;
         const std::string& path = request.path;
         const bool post = request.method == "POST";
-        if (path == "/api" && post) return answerBatch(request.body);
+        if (path == "/api" && post) return answerBatch(incoming.body);
         if (hasPrefix(path, "/data/")) {
             const auto length = parseLength(path.substr(6));
             if (!length) return Answer{400, {}};
             return Answer{200, Body::data(*length)};
         }
-        if (path == "/echo" && post) return Answer{200, Body::of(request.body)};
-        if (path == "/sink" && post) return Answer{200, Body::of(std::to_string(request.body.size()))};
-        if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), request);
+        if (path == "/echo" && post) return Answer{200, Body::of(incoming.body)};
+        if (path == kSinkPath && post) return Answer{200, Body::of(std::to_string(incoming.bodySize))};
+        if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), incoming);
         if (hasPrefix(path, "/events/") && post) return answerPoll(path.substr(8));
         return Answer{404, {}};
     }
@@ -212,10 +281,10 @@ struct StandInService::Impl {
         return Answer{200, Body::of(std::move(answer))};
     }
 
-    Answer answerBlob(const std::string& name, const httplib::Request& request) {
+    Answer answerBlob(const std::string& name, const Incoming& incoming) {
         std::lock_guard<std::mutex> lock(mutex);
-        if (request.method == "POST" && !request.body.empty()) {
-            blobs[name] = request.body;
+        if (incoming.request.method == "POST" && !incoming.body.empty()) {
+            blobs[name] = incoming.body;
             return Answer{200, {}};
         }
         auto it = blobs.find(name);
@@ -281,11 +350,14 @@ struct StandInService::Impl {
         // Small answers must not wait for delayed ACKs (about 40 ms per round trip on loopback).
         created->set_tcp_nodelay(true);
         created->set_write_timeout(kWriteTimeoutSeconds, 0);
-        auto handler = [this](const httplib::Request& request, httplib::Response& response) {
-            handle(request, response);
-        };
-        created->Get(".*", handler);
-        created->Post(".*", handler);
+        created->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+            return admit(request, response);
+        });
+        created->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            handle(Incoming{request, {}, 0}, response);
+        });
+        created->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                                   const httplib::ContentReader& content) { receive(request, response, content); });
 
         if (requestedPort == 0) {
             const int bound = created->bind_to_any_port(kLoopback);
@@ -407,12 +479,10 @@ void StandInService::clearFaults() {
 }
 
 std::vector<RecordedRequest> StandInService::requests() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->requests;
+    return impl_->requests.entries();
 }
 
 void StandInService::clearRequests() {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->requests.clear();
 }
 

@@ -13,7 +13,10 @@
 #include <future>
 #include <thread>
 
+#include "batch_dispatcher.h"
+#include "batch_framing.h"
 #include "https_client.h"
+#include "tls_socket.h"
 
 namespace corvane::service {
 namespace {
@@ -201,6 +204,7 @@ TEST_F(StandInServiceTest, RecordsEveryRequestInArrivalOrder) {
     EXPECT_EQ(requests[0].path, "/api");
     EXPECT_EQ(requests[0].query, "s=abc&a=Wk9xQmLp");
     EXPECT_EQ(requests[0].body, call.body);
+    EXPECT_EQ(requests[0].bodySize, call.body.size());
     const auto& headers = requests[0].headers;
     auto has = [&headers](const std::string& name, const std::string& value) {
         for (const auto& header : headers)
@@ -214,6 +218,111 @@ TEST_F(StandInServiceTest, RecordsEveryRequestInArrivalOrder) {
     EXPECT_EQ(requests[1].query, "");
     service_.clearRequests();
     EXPECT_TRUE(service_.requests().empty());
+}
+
+TEST_F(StandInServiceTest, RecordKeepsTheLatestRequestsWithTheirBodiesCut) {
+    const size_t extra = 20;
+    const std::string large = dataBytes(100000);
+    CURL* reused = curl_easy_init();
+    for (size_t i = 0; i < StandInService::kRecordedRequests + extra; ++i) {
+        Call call;
+        call.url = service_.baseUrl() + "/echo?n=" + std::to_string(i);
+        call.body = i % 2 ? large : "small";
+        call.caFile = service_.certificatePath();
+        const Reply reply = perform(call, reused);
+        ASSERT_EQ(reply.body, call.body) << i;  // answers stay whole
+    }
+    curl_easy_cleanup(reused);
+    const auto requests = service_.requests();
+    ASSERT_EQ(requests.size(), StandInService::kRecordedRequests);
+    EXPECT_EQ(requests.front().query, "n=" + std::to_string(extra));
+    EXPECT_EQ(requests.back().query, "n=" + std::to_string(StandInService::kRecordedRequests + extra - 1));
+    for (const auto& request : requests) {
+        if (request.bodySize == large.size()) {
+            EXPECT_EQ(request.body, large.substr(0, StandInService::kRecordedBodyBytes));
+        } else {
+            EXPECT_EQ(request.body, "small");
+            EXPECT_EQ(request.bodySize, 5u);
+        }
+    }
+}
+
+TEST_F(StandInServiceTest, BatchesBeyondWhatAClientSendsAreRefused) {
+    struct Case {
+        const char* name;
+        size_t messages;
+        long status;
+    };
+    const std::vector<Case> cases = {
+        {"the persistent pair around 100 queued messages", BatchDispatcher::kMaxMessages, 200},
+        {"one more", BatchDispatcher::kMaxMessages + 1, 400},
+        {"a flood of empty messages", 200000, 400},
+    };
+    for (const auto& c : cases) {
+        std::string body;
+        for (size_t i = 0; i < c.messages; ++i) body += c.messages > 1000 ? std::string(4, '\0') : sizePrefixed("TESM", "");
+        const Reply reply = post("/api", body);
+        EXPECT_EQ(reply.status, c.status) << c.name;
+        if (c.status == 200) {
+            std::vector<std::string> responses;
+            EXPECT_TRUE(splitResponses(reply.body, responses)) << c.name;
+            EXPECT_EQ(responses.size(), c.messages) << c.name;
+        }
+    }
+}
+
+TEST_F(StandInServiceTest, UnknownMessagesKeepOnlyTheLatest) {
+    const size_t total = BatchDispatcher::kKeptUnknownMessages + 60;
+    auto identifier = [](size_t i) {
+        char text[24];
+        std::snprintf(text, sizeof text, "U%03zu", i);
+        return std::string(text);
+    };
+    for (size_t first = 0; first < total; first += 100) {
+        std::string body;
+        for (size_t i = first; i < std::min(total, first + 100); ++i) body += sizePrefixed(identifier(i), "");
+        ASSERT_EQ(post("/api", body).status, 200);
+    }
+    const auto unknown = service_.unknownMessages();
+    ASSERT_EQ(unknown.size(), BatchDispatcher::kKeptUnknownMessages);
+    EXPECT_EQ(unknown.front(), identifier(total - BatchDispatcher::kKeptUnknownMessages));
+    EXPECT_EQ(unknown.back(), identifier(total - 1));
+}
+
+// A body beyond the limit is answered 413 without being read, and the connection ends there.
+TEST_F(StandInServiceTest, OversizedBodyIsRefusedWithoutReadingIt) {
+    const std::string over = std::to_string(StandInService::kMaxBodyBytes + 1);
+    struct Case {
+        const char* name;
+        std::string head;
+        std::string body;
+    };
+    std::string chunked(StandInService::kMaxBodyBytes + 1, 'c');
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", chunked.size());
+    const std::vector<Case> cases = {
+        {"announced 200 MiB, none sent", "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 209715200\r\n\r\n", ""},
+        {"announced one byte over, none sent",
+         "POST /api HTTP/1.1\r\nHost: x\r\nContent-Length: " + over + "\r\n\r\n", ""},
+        {"chunked, no length announced", "POST /blob/big HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
+         size + chunked},
+    };
+    for (const auto& c : cases) {
+        test::TlsSocket socket;
+        ASSERT_TRUE(socket.connect(service_.port())) << c.name;
+        ASSERT_TRUE(socket.write(c.head + c.body)) << c.name;
+        bool closed = false;
+        const std::string answer = socket.readUntilClosed(closed);
+        EXPECT_EQ(answer.rfind("HTTP/1.1 413 ", 0), 0u) << c.name << ": " << answer.substr(0, 40);
+        EXPECT_TRUE(closed) << c.name;
+    }
+    EXPECT_EQ(service_.getBlob("big"), "");
+
+    // Up to the limit is fine, and "/sink" counts any length without keeping it.
+    const std::string largest(StandInService::kMaxBodyBytes, 'l');
+    EXPECT_EQ(post("/echo", largest).body, largest);
+    EXPECT_EQ(post("/sink", std::string(4 * StandInService::kMaxBodyBytes, 's')).body,
+              std::to_string(4 * StandInService::kMaxBodyBytes));
 }
 
 TEST_F(StandInServiceTest, RawBytesEndpoints) {
