@@ -18,11 +18,13 @@
 
 #include "batch_dispatcher.h"
 #include "certificate.h"
+#include "connection_watch.h"
 #include "fault_plan.h"
 #include "raw_bytes.h"
 #include "request_log.h"
 #include "service_store.h"
 #include "test_handler.h"
+#include "worker_pool.h"
 
 namespace corvane::service {
 
@@ -33,8 +35,15 @@ constexpr const char* kContentType = "application/octet-stream";
 constexpr const char* kOriginalLengthHeader = "corvane-original-content-length";
 constexpr const char* kSinkPath = "/sink";
 constexpr std::chrono::milliseconds kDefaultPollTimeout{30000};
-// Long polls and idle keep-alive connections each hold a worker; the SDK keeps several open.
-constexpr size_t kWorkerThreads = 32;
+// Every connection being served holds a worker, so the pool grows with the connections (long
+// polls, idle keep-alive ones, slow senders) up to a bound; long polls have a bound of their own
+// below it, so that batches always find workers.
+constexpr size_t kCoreWorkers = 8;
+constexpr size_t kMaxWorkers = 512;
+constexpr std::chrono::milliseconds kWorkerIdleTime{10000};
+constexpr int kMaxOpenPolls = 256;
+// An idle keep-alive connection gives its worker back after this long.
+constexpr time_t kKeepAliveSeconds = 2;
 constexpr size_t kProviderChunk = 64 * 1024;
 // A client that pauses a download (bounded buffer, speed limit) must not be cut off early.
 constexpr time_t kWriteTimeoutSeconds = 60;
@@ -119,10 +128,20 @@ int alpnSelect(SSL*, const unsigned char** out, unsigned char* outLength, const 
     return SSL_TLSEXT_ERR_NOACK;
 }
 
+// The server, with a way to its listening socket: httplib listens with a backlog of 5, which a
+// burst of new connections overflows (each then waits a second for its SYN to be sent again).
+class Server : public httplib::SSLServer {
+public:
+    using httplib::SSLServer::SSLServer;
+
+    bool deepenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 }  // namespace
 
 struct StandInService::Impl {
-    // Ties a live TLS connection to its service so that stop() can close it; freed with the SSL.
+    // Ties a TLS connection to its service from the start of its handshake, so that its reads
+    // are watched and stop() can close it; freed with the SSL.
     struct ConnectionTag {
         Impl* impl;
         int fd;
@@ -132,7 +151,7 @@ struct StandInService::Impl {
     std::string directory;  // private temporary folder holding the certificate file
     std::string certificateFile;
 
-    std::unique_ptr<httplib::SSLServer> server;
+    std::unique_ptr<Server> server;
     std::thread thread;
     uint16_t port = 0;
 
@@ -147,7 +166,8 @@ struct StandInService::Impl {
     std::map<std::string, std::string> blobs;
     std::set<std::string> pendingEvents;
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
-    std::set<int> connections;
+    ConnectionWatch watch;
+    int openPolls = 0;
     std::string dataDirectory;
 
     static int connectionIndex() {
@@ -155,29 +175,43 @@ struct StandInService::Impl {
         return index;
     }
 
-    static void onTlsInfo(const SSL* constSsl, int where, int) {
-        if (!(where & SSL_CB_HANDSHAKE_DONE)) return;
-        SSL* ssl = const_cast<SSL*>(constSsl);
-        if (SSL_get_ex_data(ssl, connectionIndex())) return;  // TLS 1.3 may report it twice
-        auto* impl = static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-        const int fd = SSL_get_fd(ssl);
-        if (!impl || fd < 0) return;
-        SSL_set_ex_data(ssl, connectionIndex(), new ConnectionTag{impl, fd});
-        std::lock_guard<std::mutex> lock(impl->mutex);
-        impl->connections.insert(fd);
-        if (impl->stopping) ::shutdown(fd, SHUT_RDWR);
+    static Impl* implOf(const SSL* ssl) {
+        return static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
     }
 
-    // Runs inside SSL_free, which the server calls before it closes the socket, so a descriptor
-    // in the set is always still open.
+    static void onTlsInfo(const SSL* constSsl, int where, int) {
+        SSL* ssl = const_cast<SSL*>(constSsl);
+        Impl* impl = implOf(ssl);
+        const int fd = SSL_get_fd(ssl);
+        if (!impl || fd < 0) return;
+        if (where & SSL_CB_HANDSHAKE_START) {
+            if (SSL_get_ex_data(ssl, connectionIndex())) return;  // a renegotiation or TLS 1.3 repeat
+            SSL_set_ex_data(ssl, connectionIndex(), new ConnectionTag{impl, fd});
+            impl->watch.opened(fd);
+        } else if (where & SSL_CB_HANDSHAKE_DONE) {
+            impl->watch.idle(fd);
+        }
+    }
+
+    // Every record header read: bytes of a request (or of the handshake) have arrived.
+    static void onTlsMessage(int written, int, int contentType, const void*, size_t, SSL* ssl, void*) {
+        if (written || contentType != SSL3_RT_HEADER) return;
+        Impl* impl = implOf(ssl);
+        const int fd = SSL_get_fd(ssl);
+        if (impl && fd >= 0) impl->watch.reading(fd);
+    }
+
+    // Runs inside SSL_free, which the server calls before it closes the socket, so a watched
+    // descriptor is always still open.
     static void forgetConnection(void*, void* data, CRYPTO_EX_DATA*, int, long, void*) {
         auto* tag = static_cast<ConnectionTag*>(data);
         if (!tag) return;
-        {
-            std::lock_guard<std::mutex> lock(tag->impl->mutex);
-            tag->impl->connections.erase(tag->fd);
-        }
+        tag->impl->watch.closed(tag->fd);
         delete tag;
+    }
+
+    static int descriptorOf(const httplib::Request& request) {
+        return request.ssl ? SSL_get_fd(request.ssl) : -1;
     }
 
     void record(const Incoming& incoming) {
@@ -196,10 +230,14 @@ struct StandInService::Impl {
     // Runs once the headers are read, before any of the body: a body announced beyond the
     // limit is refused without reading it.
     httplib::Server::HandlerResponse admit(const httplib::Request& request, httplib::Response& response) {
-        if (request.method != "POST" || request.path == kSinkPath || !request.has_header("Content-Length"))
+        if (request.method != "POST") return httplib::Server::HandlerResponse::Unhandled;
+        const bool announces = request.has_header("Content-Length");
+        const auto announced = announces ? parseLength(request.get_header_value("Content-Length")) : std::nullopt;
+        const bool within = announced && *announced <= kMaxBodyBytes;
+        if (within || request.path == kSinkPath || !announces) {
+            watch.receivingBody(descriptorOf(request), announced ? *announced : kMaxBodyBytes);
             return httplib::Server::HandlerResponse::Unhandled;
-        const auto announced = parseLength(request.get_header_value("Content-Length"));
-        if (announced && *announced <= kMaxBodyBytes) return httplib::Server::HandlerResponse::Unhandled;
+        }
         record(Incoming{request, {}, 0});
         refuseAndClose(request, response, 413);
         return httplib::Server::HandlerResponse::Handled;
@@ -231,6 +269,14 @@ struct StandInService::Impl {
     }
 
     void handle(const Incoming& incoming, httplib::Response& response) {
+        const httplib::Request& request = incoming.request;
+        const int fd = descriptorOf(request);
+        watch.answering(fd);
+        answer(incoming, response);
+        watch.idle(fd);
+    }
+
+    void answer(const Incoming& incoming, httplib::Response& response) {
         const httplib::Request& request = incoming.request;
         record(incoming);
         std::optional<Fault> fault;
@@ -292,9 +338,15 @@ struct StandInService::Impl {
         return Answer{200, Body::of(it->second)};
     }
 
+    // Waits for the token's events on the condition the events are announced on; beyond the
+    // bound of open polls the client is told to come back later.
     Answer answerPoll(const std::string& token) {
         std::unique_lock<std::mutex> lock(mutex);
+        if (pendingEvents.erase(token) > 0) return Answer{200, Body::of("1")};
+        if (openPolls >= kMaxOpenPolls) return Answer{503, {}};
+        ++openPolls;
         wake.wait_for(lock, pollTimeout, [&] { return stopping || pendingEvents.count(token) > 0; });
+        --openPolls;
         return Answer{200, Body::of(pendingEvents.erase(token) > 0 ? "1" : "0")};
     }
 
@@ -337,16 +389,18 @@ struct StandInService::Impl {
     }
 
     bool listen(uint16_t requestedPort) {
-        auto created = std::make_unique<httplib::SSLServer>(certificate->certificate(), certificate->key());
+        auto created = std::make_unique<Server>(certificate->certificate(), certificate->key());
         if (!created->is_valid()) return false;
         SSL_CTX* context = created->ssl_context();
         SSL_CTX_set_app_data(context, this);
         SSL_CTX_set_info_callback(context, &Impl::onTlsInfo);
+        SSL_CTX_set_msg_callback(context, &Impl::onTlsMessage);
         SSL_CTX_set_alpn_select_cb(context, &alpnSelect, nullptr);
         connectionIndex();
 
-        created->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        created->new_task_queue = [] { return new WorkerPool(kCoreWorkers, kMaxWorkers, kWorkerIdleTime); };
         created->set_keep_alive_max_count(1000);
+        created->set_keep_alive_timeout(kKeepAliveSeconds);
         // Small answers must not wait for delayed ACKs (about 40 ms per round trip on loopback).
         created->set_tcp_nodelay(true);
         created->set_write_timeout(kWriteTimeoutSeconds, 0);
@@ -367,6 +421,7 @@ struct StandInService::Impl {
             if (!created->bind_to_port(kLoopback, requestedPort)) return false;
             port = requestedPort;
         }
+        if (!created->deepenBacklog()) return false;
         httplib::SSLServer* raw = created.get();
         auto exited = std::make_shared<std::atomic<bool>>(false);
         thread = std::thread([raw, exited] {
@@ -419,7 +474,9 @@ bool StandInService::start(uint16_t port) {
         impl.stopping = false;
         if (!impl.dataDirectory.empty() && !impl.store.open(impl.dataDirectory)) return false;
     }
+    impl.watch.start();
     if (!impl.listen(port)) {
+        impl.watch.stop();
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.store.close();
         return false;
@@ -433,12 +490,13 @@ void StandInService::stop() {
     {
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.stopping = true;
-        for (int fd : impl.connections) ::shutdown(fd, SHUT_RDWR);
     }
+    impl.watch.shutdownAll();
     impl.wake.notify_all();
     impl.server->stop();
     if (impl.thread.joinable()) impl.thread.join();
     impl.server.reset();
+    impl.watch.stop();
     std::lock_guard<std::mutex> lock(impl.mutex);
     impl.store.close();
     impl.stopping = false;
@@ -508,6 +566,10 @@ void StandInService::setEventsPending(const std::string& token) {
 void StandInService::setPollTimeout(std::chrono::milliseconds timeout) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->pollTimeout = timeout;
+}
+
+void StandInService::setReadDeadline(std::chrono::milliseconds deadline) {
+    impl_->watch.setReadDeadline(deadline);
 }
 
 void StandInService::setDataDirectory(const std::string& directory) {

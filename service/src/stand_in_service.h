@@ -78,6 +78,10 @@ public:
 
     // Extras of the stand-in beyond the agreed interface.
     void setDataDirectory(const std::string& directory);  // before start(): where the SQLite store lives
+    // A connection must deliver its TLS handshake, and each request line with its headers,
+    // within this time from their first byte (default 10 s), or it is closed; a body gets as
+    // much again plus the time to move it at 64 KiB/s.
+    void setReadDeadline(std::chrono::milliseconds deadline);
     std::vector<std::string> unknownMessages() const;     // identifiers (or "" when unreadable) of the latest batch messages no handler answered
 
 private:

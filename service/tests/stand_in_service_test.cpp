@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <poll.h>
 #include <thread>
 
 #include "batch_dispatcher.h"
@@ -540,6 +541,66 @@ TEST_F(StandInServiceTest, StopEndsOpenPollsAndIdleConnections) {
     again.pin = pin;
     again.caFile = service_.certificatePath();
     EXPECT_EQ(perform(again).code, CURLE_OK);
+}
+
+// Long polls and idle sockets each hold a connection open; neither may keep a batch waiting.
+TEST_F(StandInServiceTest, BatchIsAnsweredBehindOpenPollsAndIdleSockets) {
+    constexpr int kPolls = 64;
+    constexpr int kIdleSockets = 64;
+    service_.setPollTimeout(60s);
+    std::vector<int> idle;
+    for (int i = 0; i < kIdleSockets; ++i) {
+        const int fd = test::connectLoopback(service_.port());
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    std::vector<std::future<Reply>> polls;
+    for (int i = 0; i < kPolls; ++i) {
+        polls.push_back(std::async(std::launch::async, [this, i] {
+            Call call;
+            call.url = service_.baseUrl() + "/events/poll" + std::to_string(i);
+            call.caFile = service_.certificatePath();
+            call.timeoutMs = 120000;
+            return perform(call);
+        }));
+    }
+    const bool allPolling = waitForRequests(kPolls);
+    EXPECT_TRUE(allPolling) << service_.requests().size() << " of " << kPolls << " polls arrived";
+
+    Call batch;
+    batch.url = service_.apiUrl();
+    batch.body = sizePrefixed("XXXM", "");
+    batch.caFile = service_.certificatePath();
+    batch.timeoutMs = 30000;
+    const Reply reply = perform(batch);
+    EXPECT_EQ(reply.code, CURLE_OK) << curl_easy_strerror(reply.code);
+    EXPECT_EQ(reply.status, 200);
+
+    for (int i = 0; i < kPolls; ++i) service_.setEventsPending("poll" + std::to_string(i));
+    for (auto& poll : polls) EXPECT_EQ(poll.get().body, "1");
+    for (int fd : idle) ::close(fd);
+}
+
+// A client that sends its headers a byte at a time never trips a time-out per read; the
+// deadline for the whole head ends its connection.
+TEST_F(StandInServiceTest, TricklingHeadersMeetTheReadDeadline) {
+    service_.setReadDeadline(1s);
+    test::TlsSocket socket;
+    ASSERT_TRUE(socket.connect(service_.port()));
+    ASSERT_TRUE(socket.write("POST /echo HTTP/1.1\r\nHost: x\r\n"));
+    const auto start = std::chrono::steady_clock::now();
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() - start < 20s) {
+        if (!socket.write("X")) break;
+        pollfd ready{socket.fd(), POLLIN, 0};
+        ended = ::poll(&ready, 1, 200) > 0;  // the server says nothing until it closes
+    }
+    bool closed = false;
+    socket.readUntilClosed(closed);
+    EXPECT_TRUE(closed);
+    // A generous bound, yet well below what the server's other limits would allow.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+    EXPECT_EQ(post("/echo", "still served").body, "still served");
 }
 
 TEST(StandInServiceStore, CreatesTheDatabaseFileInTheDataDirectory) {

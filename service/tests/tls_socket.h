@@ -86,6 +86,8 @@ public:
         }
     }
 
+    int fd() const { return fd_; }
+
     void close() {
         if (ssl_) SSL_free(ssl_);
         if (context_) SSL_CTX_free(context_);
