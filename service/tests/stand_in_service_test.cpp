@@ -546,14 +546,23 @@ TEST_F(StandInServiceTest, StopEndsOpenPollsAndIdleConnections) {
 // Long polls and idle sockets each hold a connection open; neither may keep a batch waiting.
 TEST_F(StandInServiceTest, BatchIsAnsweredBehindOpenPollsAndIdleSockets) {
     constexpr int kPolls = 64;
-    constexpr int kIdleSockets = 64;
+    constexpr int kIdleSockets = 64;  // half that never start their handshake, half kept alive after an exchange
     service_.setPollTimeout(60s);
     std::vector<int> idle;
-    for (int i = 0; i < kIdleSockets; ++i) {
+    for (int i = 0; i < kIdleSockets / 2; ++i) {
         const int fd = test::connectLoopback(service_.port());
         ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
+    std::vector<CURL*> keptAlive;
+    for (int i = 0; i < kIdleSockets / 2; ++i) {
+        keptAlive.push_back(curl_easy_init());
+        Call call;
+        call.url = service_.baseUrl() + "/echo";
+        call.caFile = service_.certificatePath();
+        ASSERT_EQ(perform(call, keptAlive.back()).code, CURLE_OK);
+    }
+    service_.clearRequests();
     std::vector<std::future<Reply>> polls;
     for (int i = 0; i < kPolls; ++i) {
         polls.push_back(std::async(std::launch::async, [this, i] {
@@ -579,6 +588,7 @@ TEST_F(StandInServiceTest, BatchIsAnsweredBehindOpenPollsAndIdleSockets) {
     for (int i = 0; i < kPolls; ++i) service_.setEventsPending("poll" + std::to_string(i));
     for (auto& poll : polls) EXPECT_EQ(poll.get().body, "1");
     for (int fd : idle) ::close(fd);
+    for (CURL* handle : keptAlive) curl_easy_cleanup(handle);
 }
 
 // A client that sends its headers a byte at a time never trips a time-out per read; the
