@@ -228,7 +228,7 @@ struct StandInService::Impl {
     }
 
     // Runs once the headers are read, before any of the body: a body announced beyond the
-    // limit is refused without reading it.
+    // limit (or with a length that is no number) is refused without reading it.
     httplib::Server::HandlerResponse admit(const httplib::Request& request, httplib::Response& response) {
         if (request.method != "POST") return httplib::Server::HandlerResponse::Unhandled;
         const bool announces = request.has_header("Content-Length");
@@ -239,7 +239,7 @@ struct StandInService::Impl {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         record(Incoming{request, {}, 0});
-        refuseAndClose(request, response, 413);
+        refuseAndClose(request, response, announced ? 413 : 400);
         return httplib::Server::HandlerResponse::Handled;
     }
 
