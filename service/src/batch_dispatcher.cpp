@@ -22,7 +22,7 @@ void BatchDispatcher::setHandler(const std::string& identifier, BatchHandler han
 
 bool BatchDispatcher::answer(const std::string& body, std::string& response) {
     std::vector<std::string> messages;
-    if (!splitBatch(body, messages)) return false;
+    if (!splitBatch(body, messages, kMaxMessages)) return false;
 
     std::vector<std::string> responses;
     responses.reserve(messages.size());
@@ -40,7 +40,7 @@ bool BatchDispatcher::answer(const std::string& body, std::string& response) {
             if (it != handlers_.end())
                 handler = it->second;
             else
-                unknown_.push_back(identifier);
+                rememberUnknown(identifier);
         }
         if (handler)
             responses.push_back(handler(message));
@@ -55,7 +55,12 @@ bool BatchDispatcher::answer(const std::string& body, std::string& response) {
 
 std::vector<std::string> BatchDispatcher::unknownMessages() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return unknown_;
+    return {unknown_.begin(), unknown_.end()};
+}
+
+void BatchDispatcher::rememberUnknown(const std::string& identifier) {
+    if (unknown_.size() == kKeptUnknownMessages) unknown_.pop_front();
+    unknown_.push_back(identifier);
 }
 
 }  // namespace corvane::service

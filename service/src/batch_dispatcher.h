@@ -2,6 +2,8 @@
 // registered for its identifier, once the message passed the verifier of its table.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -13,21 +15,30 @@ namespace corvane::service {
 
 class BatchDispatcher {
 public:
+    // The most a client ever sends in one batch: the queued messages (at most 100) between the
+    // two persistent ones.
+    static constexpr size_t kMaxMessages = 102;
+    // How many identifiers of unanswered messages are kept (the latest).
+    static constexpr size_t kKeptUnknownMessages = 256;
+
     void setHandler(const std::string& identifier, BatchHandler handler);
 
     // Answers a whole batch body. False when the body is not a series of size-prefixed
-    // messages (the endpoint then answers 400). Handlers run without the table's lock held,
+    // messages, or holds more than kMaxMessages (the endpoint then answers 400). Handlers run without the table's lock held,
     // so a handler may register others.
     bool answer(const std::string& body, std::string& response);
 
-    // Identifiers of the messages no handler took (none registered, or the message failed the
-    // verifier of its table), in arrival order; "" for a message too short to carry one.
+    // Identifiers of the latest kKeptUnknownMessages messages no handler took (none registered,
+    // or the message failed the verifier of its table), in arrival order; "" for a message too
+    // short to carry one.
     std::vector<std::string> unknownMessages() const;
 
 private:
+    void rememberUnknown(const std::string& identifier);  // mutex_ held
+
     mutable std::mutex mutex_;
     std::map<std::string, BatchHandler> handlers_;
-    std::vector<std::string> unknown_;
+    std::deque<std::string> unknown_;
 };
 
 }  // namespace corvane::service

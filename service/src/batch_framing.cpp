@@ -1,5 +1,7 @@
 #include "batch_framing.h"
 
+#include <cstdint>
+
 namespace corvane::service {
 
 namespace {
@@ -13,10 +15,12 @@ uint32_t readLittleEndian32(const std::string& bytes, size_t offset) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool splitSeries(const std::string& bytes, std::vector<std::string>& parts, bool keepPrefix) {
+bool splitSeries(const std::string& bytes, std::vector<std::string>& parts, bool keepPrefix,
+                 size_t maxParts = SIZE_MAX) {
     parts.clear();
     size_t offset = 0;
     while (offset < bytes.size()) {
+        if (parts.size() == maxParts) return false;
         if (bytes.size() - offset < kLengthSize) return false;
         const uint64_t length = readLittleEndian32(bytes, offset);
         if (bytes.size() - offset - kLengthSize < length) return false;
@@ -31,8 +35,8 @@ bool splitSeries(const std::string& bytes, std::vector<std::string>& parts, bool
 
 }  // namespace
 
-bool splitBatch(const std::string& body, std::vector<std::string>& messages) {
-    return splitSeries(body, messages, true);
+bool splitBatch(const std::string& body, std::vector<std::string>& messages, size_t maxMessages) {
+    return splitSeries(body, messages, true, maxMessages);
 }
 
 std::string messageIdentifier(const std::string& message) {

@@ -2,6 +2,7 @@
 // the answer is one size-prefixed response per message, in the same order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,8 +10,9 @@
 namespace corvane::service {
 
 // Splits a batch body into its messages, each kept whole with its 4-byte length. False when the
-// body is not an exact series of size-prefixed messages (a truncated length or message).
-bool splitBatch(const std::string& body, std::vector<std::string>& messages);
+// body is not an exact series of size-prefixed messages (a truncated length or message), or
+// when it holds more than maxMessages (the split stops there, so a flood costs nothing).
+bool splitBatch(const std::string& body, std::vector<std::string>& messages, size_t maxMessages = SIZE_MAX);
 
 // The 4-character file identifier of a whole size-prefixed message (bytes 4..7 of the buffer
 // proper), or "" when the message is too short to carry one.

@@ -18,10 +18,13 @@
 
 #include "batch_dispatcher.h"
 #include "certificate.h"
+#include "connection_watch.h"
 #include "fault_plan.h"
 #include "raw_bytes.h"
+#include "request_log.h"
 #include "service_store.h"
 #include "test_handler.h"
+#include "worker_pool.h"
 
 namespace corvane::service {
 
@@ -30,9 +33,17 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr const char* kContentType = "application/octet-stream";
 constexpr const char* kOriginalLengthHeader = "corvane-original-content-length";
+constexpr const char* kSinkPath = "/sink";
 constexpr std::chrono::milliseconds kDefaultPollTimeout{30000};
-// Long polls and idle keep-alive connections each hold a worker; the SDK keeps several open.
-constexpr size_t kWorkerThreads = 32;
+// Every connection being served holds a worker, so the pool grows with the connections (long
+// polls, idle keep-alive ones, slow senders) up to a bound; long polls have a bound of their own
+// below it, so that batches always find workers.
+constexpr size_t kCoreWorkers = 8;
+constexpr size_t kMaxWorkers = 512;
+constexpr std::chrono::milliseconds kWorkerIdleTime{10000};
+constexpr int kMaxOpenPolls = 256;
+// An idle keep-alive connection gives its worker back after this long.
+constexpr time_t kKeepAliveSeconds = 2;
 constexpr size_t kProviderChunk = 64 * 1024;
 // A client that pauses a download (bounded buffer, speed limit) must not be cut off early.
 constexpr time_t kWriteTimeoutSeconds = 60;
@@ -65,6 +76,33 @@ struct Answer {
     Body body;
 };
 
+// A request with the body this service read for it (httplib's own body stays empty for POST).
+struct Incoming {
+    const httplib::Request& request;
+    std::string body;
+    uint64_t bodySize = 0;
+};
+
+// Answers with the status and then ends the connection: once the answer is out the server's
+// next read sees the end of the stream, so whatever the client still sends is never read.
+void refuseAndClose(const httplib::Request& request, httplib::Response& response, int status) {
+    static const std::string kTooLarge = "Request body too large\n";
+    static const std::string kUnreadable = "Request body unreadable\n";
+    const std::string& text = status == 413 ? kTooLarge : kUnreadable;
+    response.status = status;
+    response.set_header("Connection", "close");
+    const int fd = request.ssl ? SSL_get_fd(request.ssl) : -1;
+    response.set_content_provider(
+        text.size(), "text/plain",
+        [&text](size_t offset, size_t length, httplib::DataSink& sink) {
+            return sink.write(text.data() + offset, length);
+        },
+        // Runs once the answer has been written.
+        [fd](bool) {
+            if (fd >= 0) ::shutdown(fd, SHUT_RD);
+        });
+}
+
 void ignoreBrokenPipes() {
     // Dropping a connection under the server makes its next write fail; without this the
     // process would die of SIGPIPE instead.
@@ -90,10 +128,20 @@ int alpnSelect(SSL*, const unsigned char** out, unsigned char* outLength, const 
     return SSL_TLSEXT_ERR_NOACK;
 }
 
+// The server, with a way to its listening socket: httplib listens with a backlog of 5, which a
+// burst of new connections overflows (each then waits a second for its SYN to be sent again).
+class Server : public httplib::SSLServer {
+public:
+    using httplib::SSLServer::SSLServer;
+
+    bool deepenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 }  // namespace
 
 struct StandInService::Impl {
-    // Ties a live TLS connection to its service so that stop() can close it; freed with the SSL.
+    // Ties a TLS connection to its service from the start of its handshake, so that its reads
+    // are watched and stop() can close it; freed with the SSL.
     struct ConnectionTag {
         Impl* impl;
         int fd;
@@ -103,7 +151,7 @@ struct StandInService::Impl {
     std::string directory;  // private temporary folder holding the certificate file
     std::string certificateFile;
 
-    std::unique_ptr<httplib::SSLServer> server;
+    std::unique_ptr<Server> server;
     std::thread thread;
     uint16_t port = 0;
 
@@ -114,11 +162,12 @@ struct StandInService::Impl {
     std::condition_variable wake;  // stop, pending events
     bool stopping = false;
     FaultPlan faults;
-    std::vector<RecordedRequest> requests;
+    RequestLog requests{kRecordedRequests, kRecordedBodyBytes};
     std::map<std::string, std::string> blobs;
     std::set<std::string> pendingEvents;
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
-    std::set<int> connections;
+    ConnectionWatch watch;
+    int openPolls = 0;
     std::string dataDirectory;
 
     static int connectionIndex() {
@@ -126,52 +175,117 @@ struct StandInService::Impl {
         return index;
     }
 
-    static void onTlsInfo(const SSL* constSsl, int where, int) {
-        if (!(where & SSL_CB_HANDSHAKE_DONE)) return;
-        SSL* ssl = const_cast<SSL*>(constSsl);
-        if (SSL_get_ex_data(ssl, connectionIndex())) return;  // TLS 1.3 may report it twice
-        auto* impl = static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-        const int fd = SSL_get_fd(ssl);
-        if (!impl || fd < 0) return;
-        SSL_set_ex_data(ssl, connectionIndex(), new ConnectionTag{impl, fd});
-        std::lock_guard<std::mutex> lock(impl->mutex);
-        impl->connections.insert(fd);
-        if (impl->stopping) ::shutdown(fd, SHUT_RDWR);
+    static Impl* implOf(const SSL* ssl) {
+        return static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
     }
 
-    // Runs inside SSL_free, which the server calls before it closes the socket, so a descriptor
-    // in the set is always still open.
+    static void onTlsInfo(const SSL* constSsl, int where, int) {
+        SSL* ssl = const_cast<SSL*>(constSsl);
+        Impl* impl = implOf(ssl);
+        const int fd = SSL_get_fd(ssl);
+        if (!impl || fd < 0) return;
+        if (where & SSL_CB_HANDSHAKE_START) {
+            if (SSL_get_ex_data(ssl, connectionIndex())) return;  // a renegotiation or TLS 1.3 repeat
+            SSL_set_ex_data(ssl, connectionIndex(), new ConnectionTag{impl, fd});
+            impl->watch.opened(fd);
+        } else if (where & SSL_CB_HANDSHAKE_DONE) {
+            impl->watch.idle(fd);
+        }
+    }
+
+    // Every record header read: bytes of a request (or of the handshake) have arrived.
+    static void onTlsMessage(int written, int, int contentType, const void*, size_t, SSL* ssl, void*) {
+        if (written || contentType != SSL3_RT_HEADER) return;
+        Impl* impl = implOf(ssl);
+        const int fd = SSL_get_fd(ssl);
+        if (impl && fd >= 0) impl->watch.reading(fd);
+    }
+
+    // Runs inside SSL_free, which the server calls before it closes the socket, so a watched
+    // descriptor is always still open.
     static void forgetConnection(void*, void* data, CRYPTO_EX_DATA*, int, long, void*) {
         auto* tag = static_cast<ConnectionTag*>(data);
         if (!tag) return;
-        {
-            std::lock_guard<std::mutex> lock(tag->impl->mutex);
-            tag->impl->connections.erase(tag->fd);
-        }
+        tag->impl->watch.closed(tag->fd);
         delete tag;
     }
 
-    void record(const httplib::Request& request) {
+    static int descriptorOf(const httplib::Request& request) {
+        return request.ssl ? SSL_get_fd(request.ssl) : -1;
+    }
+
+    void record(const Incoming& incoming) {
+        const httplib::Request& request = incoming.request;
         RecordedRequest entry;
         entry.method = request.method;
         entry.path = request.path;
         const size_t question = request.target.find('?');
         if (question != std::string::npos) entry.query = request.target.substr(question + 1);
         for (const auto& header : request.headers) entry.headers.emplace_back(header.first, header.second);
-        entry.body = request.body;
-        std::lock_guard<std::mutex> lock(mutex);
-        requests.push_back(std::move(entry));
+        entry.body.assign(incoming.body, 0, std::min<size_t>(incoming.body.size(), kRecordedBodyBytes));
+        entry.bodySize = incoming.bodySize;
+        requests.add(std::move(entry));
     }
 
-    void handle(const httplib::Request& request, httplib::Response& response) {
-        record(request);
+    // Runs once the headers are read, before any of the body: a body announced beyond the
+    // limit (or with a length that is no number) is refused without reading it.
+    httplib::Server::HandlerResponse admit(const httplib::Request& request, httplib::Response& response) {
+        if (request.method != "POST") return httplib::Server::HandlerResponse::Unhandled;
+        const bool announces = request.has_header("Content-Length");
+        const auto announced = announces ? parseLength(request.get_header_value("Content-Length")) : std::nullopt;
+        const bool within = announced && *announced <= kMaxBodyBytes;
+        if (within || request.path == kSinkPath || !announces) {
+            watch.receivingBody(descriptorOf(request), announced ? *announced : kMaxBodyBytes);
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        record(Incoming{request, {}, 0});
+        refuseAndClose(request, response, announced ? 413 : 400);
+        return httplib::Server::HandlerResponse::Handled;
+    }
+
+    // Reads a POST body itself, so that a body without a length (chunked, or up to the end of
+    // the stream) meets the same limit; "/sink" only counts.
+    void receive(const httplib::Request& request, httplib::Response& response,
+                 const httplib::ContentReader& content) {
+        Incoming incoming{request, {}, 0};
+        const bool counting = request.path == kSinkPath;
+        bool tooLong = false;
+        const bool whole = content([&](const char* data, size_t length) {
+            incoming.bodySize += length;
+            if (counting) return true;
+            if (incoming.bodySize > kMaxBodyBytes) {
+                tooLong = true;
+                return false;
+            }
+            incoming.body.append(data, length);
+            return true;
+        });
+        if (!whole) {
+            record(incoming);
+            refuseAndClose(request, response, tooLong ? 413 : 400);
+            return;
+        }
+        handle(incoming, response);
+    }
+
+    void handle(const Incoming& incoming, httplib::Response& response) {
+        const httplib::Request& request = incoming.request;
+        const int fd = descriptorOf(request);
+        watch.answering(fd);
+        answer(incoming, response);
+        watch.idle(fd);
+    }
+
+    void answer(const Incoming& incoming, httplib::Response& response) {
+        const httplib::Request& request = incoming.request;
+        record(incoming);
         std::optional<Fault> fault;
         {
             std::lock_guard<std::mutex> lock(mutex);
             fault = faults.take(request.path);
         }
         if (!fault) {
-            send(response, route(request), Fault{});
+            send(response, route(incoming), Fault{});
             return;
         }
         if (fault->delay.count() > 0) {
@@ -187,21 +301,22 @@ struct StandInService::Impl {
             response.status = fault->status;
             return;
         }
-        send(response, route(request), *fault);
+        send(response, route(incoming), *fault);
     }
 
-    Answer route(const httplib::Request& request) {
+    Answer route(const Incoming& incoming) {
+        const httplib::Request& request = incoming.request;
         const std::string& path = request.path;
         const bool post = request.method == "POST";
-        if (path == "/api" && post) return answerBatch(request.body);
+        if (path == "/api" && post) return answerBatch(incoming.body);
         if (hasPrefix(path, "/data/")) {
             const auto length = parseLength(path.substr(6));
             if (!length) return Answer{400, {}};
             return Answer{200, Body::data(*length)};
         }
-        if (path == "/echo" && post) return Answer{200, Body::of(request.body)};
-        if (path == "/sink" && post) return Answer{200, Body::of(std::to_string(request.body.size()))};
-        if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), request);
+        if (path == "/echo" && post) return Answer{200, Body::of(incoming.body)};
+        if (path == kSinkPath && post) return Answer{200, Body::of(std::to_string(incoming.bodySize))};
+        if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), incoming);
         if (hasPrefix(path, "/events/") && post) return answerPoll(path.substr(8));
         return Answer{404, {}};
     }
@@ -212,10 +327,10 @@ struct StandInService::Impl {
         return Answer{200, Body::of(std::move(answer))};
     }
 
-    Answer answerBlob(const std::string& name, const httplib::Request& request) {
+    Answer answerBlob(const std::string& name, const Incoming& incoming) {
         std::lock_guard<std::mutex> lock(mutex);
-        if (request.method == "POST" && !request.body.empty()) {
-            blobs[name] = request.body;
+        if (incoming.request.method == "POST" && !incoming.body.empty()) {
+            blobs[name] = incoming.body;
             return Answer{200, {}};
         }
         auto it = blobs.find(name);
@@ -223,9 +338,15 @@ struct StandInService::Impl {
         return Answer{200, Body::of(it->second)};
     }
 
+    // Waits for the token's events on the condition the events are announced on; beyond the
+    // bound of open polls the client is told to come back later.
     Answer answerPoll(const std::string& token) {
         std::unique_lock<std::mutex> lock(mutex);
+        if (pendingEvents.erase(token) > 0) return Answer{200, Body::of("1")};
+        if (openPolls >= kMaxOpenPolls) return Answer{503, {}};
+        ++openPolls;
         wake.wait_for(lock, pollTimeout, [&] { return stopping || pendingEvents.count(token) > 0; });
+        --openPolls;
         return Answer{200, Body::of(pendingEvents.erase(token) > 0 ? "1" : "0")};
     }
 
@@ -268,24 +389,29 @@ struct StandInService::Impl {
     }
 
     bool listen(uint16_t requestedPort) {
-        auto created = std::make_unique<httplib::SSLServer>(certificate->certificate(), certificate->key());
+        auto created = std::make_unique<Server>(certificate->certificate(), certificate->key());
         if (!created->is_valid()) return false;
         SSL_CTX* context = created->ssl_context();
         SSL_CTX_set_app_data(context, this);
         SSL_CTX_set_info_callback(context, &Impl::onTlsInfo);
+        SSL_CTX_set_msg_callback(context, &Impl::onTlsMessage);
         SSL_CTX_set_alpn_select_cb(context, &alpnSelect, nullptr);
         connectionIndex();
 
-        created->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        created->new_task_queue = [] { return new WorkerPool(kCoreWorkers, kMaxWorkers, kWorkerIdleTime); };
         created->set_keep_alive_max_count(1000);
+        created->set_keep_alive_timeout(kKeepAliveSeconds);
         // Small answers must not wait for delayed ACKs (about 40 ms per round trip on loopback).
         created->set_tcp_nodelay(true);
         created->set_write_timeout(kWriteTimeoutSeconds, 0);
-        auto handler = [this](const httplib::Request& request, httplib::Response& response) {
-            handle(request, response);
-        };
-        created->Get(".*", handler);
-        created->Post(".*", handler);
+        created->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+            return admit(request, response);
+        });
+        created->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            handle(Incoming{request, {}, 0}, response);
+        });
+        created->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                                   const httplib::ContentReader& content) { receive(request, response, content); });
 
         if (requestedPort == 0) {
             const int bound = created->bind_to_any_port(kLoopback);
@@ -295,6 +421,7 @@ struct StandInService::Impl {
             if (!created->bind_to_port(kLoopback, requestedPort)) return false;
             port = requestedPort;
         }
+        if (!created->deepenBacklog()) return false;
         httplib::SSLServer* raw = created.get();
         auto exited = std::make_shared<std::atomic<bool>>(false);
         thread = std::thread([raw, exited] {
@@ -347,7 +474,9 @@ bool StandInService::start(uint16_t port) {
         impl.stopping = false;
         if (!impl.dataDirectory.empty() && !impl.store.open(impl.dataDirectory)) return false;
     }
+    impl.watch.start();
     if (!impl.listen(port)) {
+        impl.watch.stop();
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.store.close();
         return false;
@@ -361,12 +490,13 @@ void StandInService::stop() {
     {
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.stopping = true;
-        for (int fd : impl.connections) ::shutdown(fd, SHUT_RDWR);
     }
+    impl.watch.shutdownAll();
     impl.wake.notify_all();
     impl.server->stop();
     if (impl.thread.joinable()) impl.thread.join();
     impl.server.reset();
+    impl.watch.stop();
     std::lock_guard<std::mutex> lock(impl.mutex);
     impl.store.close();
     impl.stopping = false;
@@ -407,12 +537,10 @@ void StandInService::clearFaults() {
 }
 
 std::vector<RecordedRequest> StandInService::requests() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->requests;
+    return impl_->requests.entries();
 }
 
 void StandInService::clearRequests() {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->requests.clear();
 }
 
@@ -438,6 +566,10 @@ void StandInService::setEventsPending(const std::string& token) {
 void StandInService::setPollTimeout(std::chrono::milliseconds timeout) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->pollTimeout = timeout;
+}
+
+void StandInService::setReadDeadline(std::chrono::milliseconds deadline) {
+    impl_->watch.setReadDeadline(deadline);
 }
 
 void StandInService::setDataDirectory(const std::string& directory) {

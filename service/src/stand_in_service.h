@@ -1,6 +1,6 @@
 // Loopback stand-in of the service for tests and local runs: HTTPS on 127.0.0.1 (HTTP/1.1 only)
 // with a fresh self-signed certificate, the batch endpoint, the event long poll, raw-bytes
-// endpoints, scripted faults and a record of every request.
+// endpoints, scripted faults and a record of the latest requests.
 #pragma once
 
 #include <chrono>
@@ -29,7 +29,8 @@ struct Fault {
 struct RecordedRequest {
     std::string method, path, query;        // query: the raw text after '?', "" when none
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;
+    std::string body;                       // the first StandInService::kRecordedBodyBytes of the body
+    uint64_t bodySize = 0;                  // the whole body's length
 };
 
 // Answers one batch message: gets the whole size-prefixed message (4-byte length included),
@@ -38,6 +39,14 @@ using BatchHandler = std::function<std::string(const std::string& message)>;
 
 class StandInService {
 public:
+    // What one request may carry: a file chunk (1 MiB) with room for its framing. A larger
+    // body is refused with 413 before it is read, and the connection is closed. ("/sink"
+    // only counts what it receives and takes any length.)
+    static constexpr uint64_t kMaxBodyBytes = (1u << 20) + (64u << 10);
+    // The record keeps the latest requests, each with the first bytes of its body.
+    static constexpr size_t kRecordedRequests = 256;
+    static constexpr size_t kRecordedBodyBytes = 64u << 10;
+
     StandInService();                        // makes a fresh P-256 key and a self-signed certificate
     ~StandInService();                       // stops
     StandInService(const StandInService&) = delete;
@@ -53,12 +62,12 @@ public:
     void setBatchHandler(const std::string& identifier, BatchHandler handler);  // identifier: the message's 4 characters, e.g. "TESM"
     void addFault(Fault fault);
     void clearFaults();
-    std::vector<RecordedRequest> requests() const;   // every request received, in arrival order
+    std::vector<RecordedRequest> requests() const;   // the latest kRecordedRequests requests, in arrival order
     void clearRequests();
     // Raw-bytes endpoints, used by transport tests and later by chunk and blob links:
     //   POST/GET "/data/<n>"  answers n deterministic bytes (byte i = (i * 7 + 3) & 0xFF); request body ignored
     //   POST "/echo"           answers the request body
-    //   POST "/sink"           reads the body, answers its length as decimal text
+    //   POST "/sink"           reads the body (any length, nothing kept), answers its length as decimal text
     //   "/blob/<name>"         POST stores the body under name (answers empty), GET/POST-with-empty-body answers it (404 when absent)
     void putBlob(const std::string& name, std::string bytes);
     std::string getBlob(const std::string& name) const;
@@ -69,7 +78,11 @@ public:
 
     // Extras of the stand-in beyond the agreed interface.
     void setDataDirectory(const std::string& directory);  // before start(): where the SQLite store lives
-    std::vector<std::string> unknownMessages() const;     // identifiers (or "" when unreadable) of batch messages no handler answered
+    // A connection must deliver its TLS handshake, and each request line with its headers,
+    // within this time from their first byte (default 10 s), or it is closed; a body gets as
+    // much again plus the time to move it at 64 KiB/s.
+    void setReadDeadline(std::chrono::milliseconds deadline);
+    std::vector<std::string> unknownMessages() const;     // identifiers (or "" when unreadable) of the latest batch messages no handler answered
 
 private:
     struct Impl;

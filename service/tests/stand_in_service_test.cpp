@@ -11,9 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <poll.h>
 #include <thread>
 
+#include "batch_dispatcher.h"
+#include "batch_framing.h"
 #include "https_client.h"
+#include "tls_socket.h"
 
 namespace corvane::service {
 namespace {
@@ -201,6 +205,7 @@ TEST_F(StandInServiceTest, RecordsEveryRequestInArrivalOrder) {
     EXPECT_EQ(requests[0].path, "/api");
     EXPECT_EQ(requests[0].query, "s=abc&a=Wk9xQmLp");
     EXPECT_EQ(requests[0].body, call.body);
+    EXPECT_EQ(requests[0].bodySize, call.body.size());
     const auto& headers = requests[0].headers;
     auto has = [&headers](const std::string& name, const std::string& value) {
         for (const auto& header : headers)
@@ -214,6 +219,114 @@ TEST_F(StandInServiceTest, RecordsEveryRequestInArrivalOrder) {
     EXPECT_EQ(requests[1].query, "");
     service_.clearRequests();
     EXPECT_TRUE(service_.requests().empty());
+}
+
+TEST_F(StandInServiceTest, RecordKeepsTheLatestRequestsWithTheirBodiesCut) {
+    const size_t extra = 20;
+    const std::string large = dataBytes(100000);
+    CURL* reused = curl_easy_init();
+    for (size_t i = 0; i < StandInService::kRecordedRequests + extra; ++i) {
+        Call call;
+        call.url = service_.baseUrl() + "/echo?n=" + std::to_string(i);
+        call.body = i % 2 ? large : "small";
+        call.caFile = service_.certificatePath();
+        const Reply reply = perform(call, reused);
+        ASSERT_EQ(reply.body, call.body) << i;  // answers stay whole
+    }
+    curl_easy_cleanup(reused);
+    const auto requests = service_.requests();
+    ASSERT_EQ(requests.size(), StandInService::kRecordedRequests);
+    EXPECT_EQ(requests.front().query, "n=" + std::to_string(extra));
+    EXPECT_EQ(requests.back().query, "n=" + std::to_string(StandInService::kRecordedRequests + extra - 1));
+    for (const auto& request : requests) {
+        if (request.bodySize == large.size()) {
+            EXPECT_EQ(request.body, large.substr(0, StandInService::kRecordedBodyBytes));
+        } else {
+            EXPECT_EQ(request.body, "small");
+            EXPECT_EQ(request.bodySize, 5u);
+        }
+    }
+}
+
+TEST_F(StandInServiceTest, BatchesBeyondWhatAClientSendsAreRefused) {
+    struct Case {
+        const char* name;
+        size_t messages;
+        long status;
+    };
+    const std::vector<Case> cases = {
+        {"the persistent pair around 100 queued messages", BatchDispatcher::kMaxMessages, 200},
+        {"one more", BatchDispatcher::kMaxMessages + 1, 400},
+        {"a flood of empty messages", 200000, 400},
+    };
+    for (const auto& c : cases) {
+        std::string body;
+        for (size_t i = 0; i < c.messages; ++i) body += c.messages > 1000 ? std::string(4, '\0') : sizePrefixed("TESM", "");
+        const Reply reply = post("/api", body);
+        EXPECT_EQ(reply.status, c.status) << c.name;
+        if (c.status == 200) {
+            std::vector<std::string> responses;
+            EXPECT_TRUE(splitResponses(reply.body, responses)) << c.name;
+            EXPECT_EQ(responses.size(), c.messages) << c.name;
+        }
+    }
+}
+
+TEST_F(StandInServiceTest, UnknownMessagesKeepOnlyTheLatest) {
+    const size_t total = BatchDispatcher::kKeptUnknownMessages + 60;
+    auto identifier = [](size_t i) {
+        char text[24];
+        std::snprintf(text, sizeof text, "U%03zu", i);
+        return std::string(text);
+    };
+    for (size_t first = 0; first < total; first += 100) {
+        std::string body;
+        for (size_t i = first; i < std::min(total, first + 100); ++i) body += sizePrefixed(identifier(i), "");
+        ASSERT_EQ(post("/api", body).status, 200);
+    }
+    const auto unknown = service_.unknownMessages();
+    ASSERT_EQ(unknown.size(), BatchDispatcher::kKeptUnknownMessages);
+    EXPECT_EQ(unknown.front(), identifier(total - BatchDispatcher::kKeptUnknownMessages));
+    EXPECT_EQ(unknown.back(), identifier(total - 1));
+}
+
+// A body beyond the limit is answered 413 without being read, and the connection ends there.
+TEST_F(StandInServiceTest, OversizedBodyIsRefusedWithoutReadingIt) {
+    const std::string over = std::to_string(StandInService::kMaxBodyBytes + 1);
+    struct Case {
+        const char* name;
+        std::string head;
+        std::string body;
+        const char* status = "HTTP/1.1 413 ";
+    };
+    std::string chunked(StandInService::kMaxBodyBytes + 1, 'c');
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", chunked.size());
+    const std::vector<Case> cases = {
+        {"announced 200 MiB, none sent", "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 209715200\r\n\r\n", ""},
+        {"announced one byte over, none sent",
+         "POST /api HTTP/1.1\r\nHost: x\r\nContent-Length: " + over + "\r\n\r\n", ""},
+        {"chunked, no length announced", "POST /blob/big HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
+         size + chunked},
+        {"length that is no number", "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 12x\r\n\r\n", "",
+         "HTTP/1.1 400 "},
+    };
+    for (const auto& c : cases) {
+        test::TlsSocket socket;
+        ASSERT_TRUE(socket.connect(service_.port())) << c.name;
+        ASSERT_TRUE(socket.write(c.head + c.body)) << c.name;
+        bool closed = false;
+        const std::string answer = socket.readUntilClosed(closed);
+        EXPECT_EQ(answer.rfind(c.status, 0), 0u) << c.name << ": " << answer.substr(0, 40);
+        EXPECT_TRUE(closed) << c.name;
+    }
+    EXPECT_EQ(service_.getBlob("big"), "");
+
+    // Up to the limit is fine, and "/sink" counts any length without keeping it.
+    const std::string largest(StandInService::kMaxBodyBytes, 'l');
+    EXPECT_EQ(post("/echo", largest).body, largest);
+    EXPECT_EQ(post("/sink", std::string(4 * StandInService::kMaxBodyBytes, 's')).body,
+              std::to_string(4 * StandInService::kMaxBodyBytes));
 }
 
 TEST_F(StandInServiceTest, RawBytesEndpoints) {
@@ -431,6 +544,76 @@ TEST_F(StandInServiceTest, StopEndsOpenPollsAndIdleConnections) {
     again.pin = pin;
     again.caFile = service_.certificatePath();
     EXPECT_EQ(perform(again).code, CURLE_OK);
+}
+
+// Long polls and idle sockets each hold a connection open; neither may keep a batch waiting.
+TEST_F(StandInServiceTest, BatchIsAnsweredBehindOpenPollsAndIdleSockets) {
+    constexpr int kPolls = 64;
+    constexpr int kIdleSockets = 64;  // half that never start their handshake, half kept alive after an exchange
+    service_.setPollTimeout(60s);
+    std::vector<int> idle;
+    for (int i = 0; i < kIdleSockets / 2; ++i) {
+        const int fd = test::connectLoopback(service_.port());
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    std::vector<CURL*> keptAlive;
+    for (int i = 0; i < kIdleSockets / 2; ++i) {
+        keptAlive.push_back(curl_easy_init());
+        Call call;
+        call.url = service_.baseUrl() + "/echo";
+        call.caFile = service_.certificatePath();
+        ASSERT_EQ(perform(call, keptAlive.back()).code, CURLE_OK);
+    }
+    service_.clearRequests();
+    std::vector<std::future<Reply>> polls;
+    for (int i = 0; i < kPolls; ++i) {
+        polls.push_back(std::async(std::launch::async, [this, i] {
+            Call call;
+            call.url = service_.baseUrl() + "/events/poll" + std::to_string(i);
+            call.caFile = service_.certificatePath();
+            call.timeoutMs = 120000;
+            return perform(call);
+        }));
+    }
+    const bool allPolling = waitForRequests(kPolls);
+    EXPECT_TRUE(allPolling) << service_.requests().size() << " of " << kPolls << " polls arrived";
+
+    Call batch;
+    batch.url = service_.apiUrl();
+    batch.body = sizePrefixed("XXXM", "");
+    batch.caFile = service_.certificatePath();
+    batch.timeoutMs = 30000;
+    const Reply reply = perform(batch);
+    EXPECT_EQ(reply.code, CURLE_OK) << curl_easy_strerror(reply.code);
+    EXPECT_EQ(reply.status, 200);
+
+    for (int i = 0; i < kPolls; ++i) service_.setEventsPending("poll" + std::to_string(i));
+    for (auto& poll : polls) EXPECT_EQ(poll.get().body, "1");
+    for (int fd : idle) ::close(fd);
+    for (CURL* handle : keptAlive) curl_easy_cleanup(handle);
+}
+
+// A client that sends its headers a byte at a time never trips a time-out per read; the
+// deadline for the whole head ends its connection.
+TEST_F(StandInServiceTest, TricklingHeadersMeetTheReadDeadline) {
+    service_.setReadDeadline(1s);
+    test::TlsSocket socket;
+    ASSERT_TRUE(socket.connect(service_.port()));
+    ASSERT_TRUE(socket.write("POST /echo HTTP/1.1\r\nHost: x\r\n"));
+    const auto start = std::chrono::steady_clock::now();
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() - start < 20s) {
+        if (!socket.write("X")) break;
+        pollfd ready{socket.fd(), POLLIN, 0};
+        ended = ::poll(&ready, 1, 200) > 0;  // the server says nothing until it closes
+    }
+    bool closed = false;
+    socket.readUntilClosed(closed);
+    EXPECT_TRUE(closed);
+    // A generous bound, yet well below what the server's other limits would allow.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+    EXPECT_EQ(post("/echo", "still served").body, "still served");
 }
 
 TEST(StandInServiceStore, CreatesTheDatabaseFileInTheDataDirectory) {
