@@ -113,6 +113,8 @@ void Cloud::initialize(const ByteVector& masterKey, const ByteVector& fingerprin
 }
 
 void Cloud::openCache(uint64_t accountId, Callback completion) {
+    // Opening again closes an earlier connection and its tables with it.
+    dropTables();
     DatabaseModule* database = database_;
     const std::string path = cachePath(dataPath_, handle_);
     database->execute([this, database, path, accountId, completion]() {
@@ -297,10 +299,12 @@ void Cloud::reset(Callback completion) {
         notify(completion);
         return;
     }
+    // The table handles die with the connection: drop them now, so that nothing issued before
+    // the completion arrives is queued behind the close on a table that no longer exists.
+    dropTables();
     DatabaseModule* database = database_;
     database->execute([this, database, completion]() {
         database->close([this, completion](bool ok) {
-            dropTables();
             if (ok) {
                 CLOG_DEBUG("[cloud] Database correctly closed");
             } else {
@@ -318,10 +322,12 @@ void Cloud::remove(Callback completion) {
         notify(completion);
         return;
     }
+    // The table handles die with the connection: drop them now, so that nothing issued before
+    // the completion arrives is queued behind the remove on a table that no longer exists.
+    dropTables();
     DatabaseModule* database = database_;
     database->execute([this, database, completion]() {
         database->remove([this, completion](bool ok) {
-            dropTables();
             if (ok) {
                 CLOG_DEBUG("[cloud] Database correctly removed");
             } else {

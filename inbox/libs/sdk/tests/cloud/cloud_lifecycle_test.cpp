@@ -248,3 +248,23 @@ TEST_F(LoadedCloudTest, ResetThenInitializeOpensTheCacheAgain) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A lookup issued right after reset or remove, before the database loop has closed the file,
+// must not be queued behind the close on a table that no longer exists.
+TEST_F(LoadedCloudTest, LookupRightAfterCloseFindsNoTable) {
+    load();
+    for (auto operation : {&Cloud::reset, &Cloud::remove}) {
+        auto node = std::get<0>(h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) {
+            (h.cloud.get()->*operation)(nullptr);
+            h.cloud->getNodeById(11, done);
+        }));
+        EXPECT_EQ(node, nullptr);
+        h.initialize();
+    }
+}
+
+}  // namespace
+}  // namespace corvane
