@@ -131,6 +131,13 @@ void Cloud::openCache(uint64_t accountId, Callback completion) {
                 return;
             }
             CLOG_DEBUG("[cloud] Database correctly opened");
+            // Children are searched by parent: without an index each listing of a parent not
+            // held in RAM reads the whole table. Rows of one parent keep their order.
+            DatabaseModule* opened = database_;
+            opened->execute([opened]() {
+                const MutableNodeData prototype;
+                opened->createIndex(prototype, MutableNodeData::PARENT, nullptr);
+            });
             openTables(0, accountId, completion);
         });
     });

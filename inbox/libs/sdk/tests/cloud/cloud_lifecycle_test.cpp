@@ -1,3 +1,4 @@
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -264,6 +265,32 @@ TEST_F(LoadedCloudTest, LookupRightAfterCloseFindsNoTable) {
         EXPECT_EQ(node, nullptr);
         h.initialize();
     }
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// Children are searched by parent: the cache gets an index on that column, and only that one.
+TEST(CloudCacheIndexTest, ParentColumnIndexed) {
+    CloudHarness h;
+    h.initialize();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(h.cacheFile().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::vector<std::string> indexes;
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql NOT NULL",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        indexes.push_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))) + ": " +
+                          reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    EXPECT_EQ(indexes, (std::vector<std::string>{"nodes: CREATE INDEX nodes_parent ON nodes (parent)"}));
 }
 
 }  // namespace
