@@ -6,8 +6,9 @@
 #include <cryptopp/rsa.h>
 #include <gtest/gtest.h>
 
+#include <cryptopp/queue.h>
+
 #include "cloud_test_support.h"
-#include "crypto/crypto_test_support.h"
 #include "support/log_capture.h"
 
 namespace corvane {
@@ -106,7 +107,10 @@ TEST_F(CloudFilesystemTest, SharedDriveKeys) {
     CryptoPP::InvertibleRSAFunction rsa;
     rsa.GenerateRandomWithKeySize(random, 2048);
     const CryptoPP::RSA::PrivateKey privateKey(rsa);
-    h.accountKey = test::derOf(privateKey);
+    CryptoPP::ByteQueue der;
+    privateKey.DEREncode(der);
+    h.accountKey.resize(der.MaxRetrievable());
+    der.Get(h.accountKey.data(), h.accountKey.size());
     const Bytes driveKey = patternKey(80);
     CryptoPP::RSAES_OAEP_SHA_Encryptor encryptor{CryptoPP::RSA::PublicKey(privateKey)};
     Bytes sealed(encryptor.FixedCiphertextLength());

@@ -6,8 +6,11 @@
 
 #include <openssl/evp.h>
 
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
@@ -21,15 +24,36 @@
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
 #include "database/database.h"
-#include "database/database_test_util.h"
 #include "database/sqlite_database.h"
 #include "loop/libuv_loop.h"
-#include "loop/loop_test_support.h"
 
 namespace corvane {
 namespace test {
 
 using Bytes = std::vector<uint8_t>;
+
+// A private folder under the system's temporary folder, removed with everything in it.
+class CloudTempDir {
+public:
+    CloudTempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "corvane-cloud-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        path_ = made ? made : "";
+    }
+    ~CloudTempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    CloudTempDir(const CloudTempDir&) = delete;
+    CloudTempDir& operator=(const CloudTempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 inline Bytes patternKey(uint8_t seed, size_t size = 32) {
     Bytes key(size);
@@ -214,7 +238,18 @@ public:
     // Runs a synchronous getter on the SDK main loop.
     template <typename Function>
     auto onLoop(Function function) -> decltype(function()) {
-        return runOnLoop(mainLoop, function);
+        using Result = decltype(function());
+        auto promise = std::make_shared<std::promise<Result>>();
+        auto future = promise->get_future();
+        mainLoop.post([promise, function]() mutable {
+            if constexpr (std::is_void_v<Result>) {
+                function();
+                promise->set_value();
+            } else {
+                promise->set_value(function());
+            }
+        });
+        return future.get();
     }
 
     void initialize(uint64_t accountId = kAccountId) {
@@ -239,7 +274,7 @@ public:
         }));
     }
 
-    TempDir dir;
+    CloudTempDir dir;
     Bytes masterKey;
     Bytes accountKey;
     Bytes fingerprintKey;
