@@ -38,6 +38,10 @@ void DatabaseModule::commitTransaction(BoolCallback callback) {
     });
 }
 
+void DatabaseModule::createIndex(const DatabaseRecord&, int32_t, BoolCallback callback) {
+    notify(callback, false);
+}
+
 void DatabaseModule::notify(const BoolCallback& callback, bool value) const {
     if (!callback) {
         return;

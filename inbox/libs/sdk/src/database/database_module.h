@@ -33,6 +33,9 @@ public:
     virtual void remove(BoolCallback callback) = 0;
     // The handle of the prototype's table, null when the database has none. The prototype is only read.
     virtual void table(const DatabaseRecord& prototype, TableCallback callback) = 0;
+    // Makes sure an index on the column of the prototype's table exists. Indexes change no
+    // result, only how fast a search by the column is; a back end without them reports false.
+    virtual void createIndex(const DatabaseRecord& prototype, int32_t column, BoolCallback callback);
     virtual void begin(BoolCallback callback) = 0;
     virtual void rollback(BoolCallback callback) = 0;
     virtual void commit(BoolCallback callback) = 0;

@@ -115,6 +115,11 @@ public:
     void setInboxKey(const uint8_t* data, size_t size);
     void setInboxKey(const ByteVector& key);
 
+    // Whether the node's children are held in the cloud model's RAM. Kept in memory only,
+    // never a column.
+    bool getChildrenLoaded() const { return childrenLoaded_; }
+    void setChildrenLoaded(bool loaded) { childrenLoaded_ = loaded; }
+
 private:
     friend class TableRecord<MutableNodeData>;
     static const char* const kTableName;
@@ -125,6 +130,8 @@ private:
     SnapshotInfo& snapshotInfo();
     InboxInfo& inboxInfo();
     RecordInfo& recordInfo();
+
+    bool childrenLoaded_ = false;
 };
 
 }  // namespace corvane

@@ -511,6 +511,19 @@ void SQLiteDatabase::runStatement(const char* sql, const BoolCallback& callback)
     notify(callback, true);
 }
 
+void SQLiteDatabase::createIndex(const DatabaseRecord& prototype, int32_t column, BoolCallback callback) {
+    if (column < 0 || column >= prototype.getColumnCount()) {
+        CLOG_ERROR("[db][{}][{}] No column {} to index", path_, prototype.getTableName(), column);
+        notify(callback, false);
+        return;
+    }
+    const std::string table = prototype.getTableName();
+    const std::string name = prototype.getColumnNames()[column];
+    const std::string sql =
+        "CREATE INDEX IF NOT EXISTS " + table + "_" + name + " ON " + table + " (" + name + ")";
+    runStatement(sql.c_str(), callback);
+}
+
 void SQLiteDatabase::begin(BoolCallback callback) {
     runStatement("BEGIN", callback);
 }

@@ -76,6 +76,7 @@ public:
     void close(BoolCallback callback) override;
     void remove(BoolCallback callback) override;
     void table(const DatabaseRecord& prototype, TableCallback callback) override;
+    void createIndex(const DatabaseRecord& prototype, int32_t column, BoolCallback callback) override;
     void begin(BoolCallback callback) override;
     void rollback(BoolCallback callback) override;
     void commit(BoolCallback callback) override;

@@ -1,0 +1,210 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "corvane/error.h"
+#include "corvane/node_data.h"
+#include "corvane/task_manager.h"
+#include "crypto/crypto_primitives.h"
+#include "database/database.h"
+#include "database/filesystem_data.h"
+#include "database/mutable_account_info_data.h"
+#include "database/mutable_node_data.h"
+#include "database/mutable_user_info_data.h"
+#include "loop/libuv_loop.h"
+
+namespace corvane {
+
+class CryptoManager;
+class DatabaseModule;
+
+// The signed-in account's cloud: the nodes held in RAM, the filesystems with their keys, the
+// roots, and the per-account cache database that mirrors them. Everything runs on the SDK main
+// loop and takes no locks; every completion is posted to that loop, never run inside the call.
+class Cloud {
+public:
+    using ByteVector = std::vector<uint8_t>;
+    using NodePointer = std::shared_ptr<MutableNodeData>;
+    using NodeListPointer = std::shared_ptr<NodeList>;
+    using FilesystemList = std::vector<std::shared_ptr<FilesystemData>>;
+
+    using Callback = std::function<void()>;
+    using BoolCallback = std::function<void(bool)>;
+    using MutableNodeCallback = std::function<void(NodePointer)>;
+    using NodeCallback = std::function<void(std::shared_ptr<NodeData>)>;
+    using NodeListCallback = std::function<void(NodeListPointer)>;
+    using NodeFilter = std::function<bool(const NodeData*)>;
+    // (walk completed, node lies inside, error): LOOP_DETECTED when the walk met a node twice.
+    using DescendantCallback = std::function<void(bool, bool, Error)>;
+    // The accumulator; LOOP_DETECTED when a node turned up below itself (the walk stops there).
+    using SubtreeCallback = std::function<void(NodeListPointer, Error)>;
+    // The path, empty when a node on the way is missing or the parents run in a circle
+    // (LOOP_DETECTED).
+    using PathCallback = std::function<void(std::string, Error)>;
+    // The deepest node reached and the unresolved rest of the path.
+    using NodePathCallback = std::function<void(std::shared_ptr<NodeData>, std::string)>;
+
+    // Version of the cache's schema, part of the cache file's name.
+    static constexpr int kCacheVersion = 31;
+    static constexpr size_t kRootSlots = 5;
+
+    Cloud(CryptoManager* cryptoManager, DatabaseModule* database, LibuvLoop* loop, std::string dataPath);
+    ~Cloud();
+
+    Cloud(const Cloud&) = delete;
+    Cloud& operator=(const Cloud&) = delete;
+
+    // --- state and lifecycle ---
+
+    void initialize(const ByteVector& masterKey, const ByteVector& fingerprintKey, const ByteVector& linkKey,
+                    const ByteVector& accountKey, const char* handle, uint64_t accountId, uint8_t accountCrypto,
+                    Callback completion);
+    bool isCacheAvailable() const;
+    void loadCache(BoolCallback completion);
+    void reset(Callback completion);
+    void remove(Callback completion);
+    void truncate(Callback completion);
+    void beginTransaction();
+    void endTransaction(uint64_t cloudState, Callback completion);
+    uint64_t getCloudState() const;
+
+    // "cloud-v31-" and the first 8 characters of the handle, inside the data folder.
+    static std::string cachePath(const std::string& dataPath, const std::string& handle);
+
+    // --- filesystems ---
+
+    void addFilesystems(std::shared_ptr<FilesystemList> filesystems, BoolCallback completion);
+    void addFilesystem(std::shared_ptr<FilesystemData> filesystem, BoolCallback completion);
+    void addFilesystemWithKey(std::shared_ptr<FilesystemData> filesystem, const ByteVector& key,
+                              BoolCallback completion);
+    void addFilesystemUsingNodeKey(std::shared_ptr<FilesystemData> filesystem, std::unique_ptr<ByteVector> nodeKey,
+                                   BoolCallback completion);
+    // The filesystem id of a node from its parent; 0 when it cannot be worked out.
+    uint64_t getFilesystem(const NodeData& node, const NodeData* parent) const;
+
+    std::shared_ptr<FilesystemData> getFilesystem(uint64_t filesystemId) const;
+    // Buffers owned by the filesystem record, valid while it stays known; null when absent.
+    const ByteVector* getFilesystemKey(uint64_t filesystemId) const;
+    const ByteVector* getFilesystemNodeKey(uint64_t filesystemId) const;
+    // -1 for an unknown filesystem.
+    int32_t getFilesystemType(uint64_t filesystemId) const;
+
+    // --- lookup ---
+
+    void getNodeById(uint64_t id, MutableNodeCallback completion);
+    void getChildren(uint64_t parentId, NodeListCallback completion, int32_t order);
+    void getChildren(uint64_t parentId, NodeListCallback completion, NodeFilter filter, int32_t order);
+    void getChildFiles(uint64_t parentId, NodeListCallback completion, int32_t order);
+    void getChildFolders(uint64_t parentId, NodeListCallback completion, int32_t order);
+    void getNodeByName(uint64_t parentId, const std::string& name, NodeCallback completion);
+    void getNodesByFullHash(const ByteVector& hash, NodeListCallback completion);
+    void getNodesBySparseHash(const ByteVector& hash, NodeListCallback completion);
+    void getIdenticalNode(const ByteVector& fullHash, uint64_t size, NodeCallback completion);
+    void getSimilarNode(const ByteVector& sparseHash, uint64_t size, uint64_t modificationTime,
+                        NodeCallback completion);
+    void isDescendant(uint64_t ancestorId, uint64_t nodeId, DescendantCallback completion);
+    void getSubtree(uint64_t nodeId, NodeListPointer accumulator, SubtreeCallback completion);
+    void hashFingerprint(const ByteVector& data, BytesCompletion completion);
+
+    std::shared_ptr<NodeData> getRoot(int32_t index) const;
+    NodePointer getMainRoot() const;
+    std::shared_ptr<NodeList> getRoots() const;
+    NodePointer getSecretNode(uint64_t id) const;
+    std::shared_ptr<NodeList> getSecrets() const;
+    const ByteVector* getSecretKey(uint64_t id) const;
+    NodePointer getSharedDrive(uint64_t id) const;
+    std::shared_ptr<NodeList> getSharedDrives() const;
+
+    // --- order and paths ---
+
+    static void sortNodes(const NodeListPointer& list, int32_t order);
+
+    void getNode(const std::string& path, NodePathCallback completion);
+    void getNodeByPath(uint64_t parentId, const std::string& path, NodeCallback completion);
+    void getNodePath(uint64_t nodeId, PathCallback completion);
+
+    // --- seen by tests and benchmarks ---
+
+    int32_t getRamNodeCount() const { return ramNodeCount_; }
+    bool isInRam(uint64_t id) const { return nodes_.count(id) != 0; }
+    // Whether the node held in RAM has its children loaded; false when it is not held.
+    bool hasChildrenLoaded(uint64_t id) const;
+
+private:
+    struct SubtreeWalk;
+    struct PathWalk;
+
+    // Posts the completion with the result to the SDK main loop; nothing for an empty one.
+    template <typename... Args>
+    void notify(const std::function<void(Args...)>& completion,
+                typename std::common_type<Args>::type... args) const {
+        if (!completion) {
+            return;
+        }
+        TaskManager::postOrRun(loop_, [completion, args...]() { completion(args...); });
+    }
+
+    // A typed table only while the database is set: after reset or remove the tables are gone
+    // until the next initialize, and the Cloud then works as without a cache.
+    Database<FilesystemData>* filesystemTable() const { return database_ ? filesystemTable_.get() : nullptr; }
+    Database<MutableNodeData>* nodeTable() const { return database_ ? nodeTable_.get() : nullptr; }
+    Database<MutableAccountInfoData>* accountTable() const { return database_ ? accountTable_.get() : nullptr; }
+
+    void openCache(uint64_t accountId, Callback completion);
+    void openTables(size_t index, uint64_t accountId, Callback completion);
+    void loadRoots(BoolCallback completion);
+    void placeCachedRoot(const NodePointer& node);
+    void clearRamState(bool keepAccount);
+    void dropTables();
+
+    void storeFilesystem(const std::shared_ptr<FilesystemData>& filesystem, bool toDatabase, bool withKey,
+                         BoolCallback completion);
+    void addFilesystemStep(std::shared_ptr<FilesystemList> filesystems, BoolCallback completion);
+    void putIntoRam(const NodePointer& node);
+
+    void isDescendantStep(uint64_t ancestorId, uint64_t nodeId, std::shared_ptr<std::set<uint64_t>> visited,
+                          DescendantCallback completion);
+    void subtreeExpand(const std::shared_ptr<SubtreeWalk>& walk, uint64_t nodeId);
+    void subtreeNext(const std::shared_ptr<SubtreeWalk>& walk);
+    void hashSearch(int32_t column, const ByteVector& hash, const char* missingMessage, const char* errorMessage,
+                    NodeListCallback completion);
+    void bestCandidate(NodeListPointer candidates, uint64_t size, const uint64_t* modificationTime,
+                       const char* errorMessage, const char* missingMessage, NodeCallback completion);
+    void pathStep(uint64_t parentId, std::string text, NodePathCallback completion);
+    void relativePathStep(uint64_t parentId, std::string text, NodeCallback completion);
+    void nodePathStep(const std::shared_ptr<PathWalk>& walk, NodePointer node);
+
+    int32_t ramNodeCount_ = 0;
+    LibuvLoop* loop_;
+    CryptoManager* cryptoManager_;
+    ByteVector masterKey_;
+    ByteVector accountKey_;
+    ByteVector linkKey_;
+    ByteVector fingerprintKey_;
+    std::string handle_;
+    std::map<uint64_t, std::shared_ptr<FilesystemData>> filesystems_;
+    std::shared_ptr<std::vector<NodePointer>> roots_;
+    NodePointer contactsRoot_;
+    std::map<uint64_t, NodePointer> secrets_;
+    std::map<uint64_t, NodePointer> sharedDrives_;
+    std::map<uint64_t, NodePointer> nodes_;
+    std::multimap<uint64_t, NodePointer> children_;
+    DatabaseModule* database_;
+    std::string dataPath_;
+    bool cacheAvailable_ = false;
+    std::shared_ptr<MutableAccountInfoData> accountInfo_;
+    std::unique_ptr<Database<FilesystemData>> filesystemTable_;
+    std::unique_ptr<Database<MutableNodeData>> nodeTable_;
+    std::unique_ptr<Database<MutableUserInfoData>> userTable_;
+    std::unique_ptr<Database<MutableAccountInfoData>> accountTable_;
+    int32_t purgeAllowance_ = 0;
+};
+
+}  // namespace corvane
