@@ -133,7 +133,7 @@ TEST_F(RequestQueueEndToEnd, RequestEndedInTheMiddleOfTheApiQueueLeavesTheOthers
         EXPECT_EQ(actions[i]->getErrorCode(), 0) << labels[i];
     }
     std::vector<std::string> entries = journal.entries();
-    for (const std::string& label : {"first", "before", "after", "later"}) {
+    for (std::string label : {"first", "before", "after", "later"}) {
         size_t processed = 0, finished = 0;
         for (const std::string& entry : entries) {
             processed += entry == label + ":processed";
