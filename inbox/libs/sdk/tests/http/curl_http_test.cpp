@@ -572,10 +572,29 @@ TEST_F(CurlHttpTest, UploadSpeedLimitHoldsTheRate) {
     EXPECT_NEAR(rate, double(kLimit), kLimit * 0.1);
 }
 
+// Stops and joins a loop when it leaves scope. Declared after what the loop's callbacks use, it
+// runs first, so a failed assertion that returns early cannot free a transport under its
+// running loop.
+class LoopJoiner {
+public:
+    explicit LoopJoiner(ThreadedLoop& loop) : loop_(loop) {}
+    ~LoopJoiner() {
+        loop_.stop();
+        loop_.join();
+    }
+
+    LoopJoiner(const LoopJoiner&) = delete;
+    LoopJoiner& operator=(const LoopJoiner&) = delete;
+
+private:
+    ThreadedLoop& loop_;
+};
+
 TEST_F(CurlHttpTest, TransportsOnSeveralThreadsShareTheProcessWideCaches) {
     LibuvLoop otherLoop;
     otherLoop.start();
     auto other = std::make_unique<CurlHttp>(&otherLoop, nullptr, &callbackLoop_);
+    LoopJoiner joinOtherLoop(otherLoop);
     std::vector<Exchange*> all;
     for (int i = 0; i < 8; ++i) {
         for (CurlHttp* transport : {transport_.get(), other.get()}) {
@@ -588,9 +607,6 @@ TEST_F(CurlHttpTest, TransportsOnSeveralThreadsShareTheProcessWideCaches) {
         ASSERT_TRUE(data->recorder.waitFinished());
         EXPECT_EQ(data->recorder.status, 200);
     }
-    otherLoop.stop();
-    otherLoop.join();
-    other.reset();
 }
 
 }  // namespace
