@@ -120,8 +120,14 @@ void HttpRequestBuffer::setSpaceCallback(SpaceCallback callback, void* context) 
 
 void HttpRequestBuffer::resetLocked() {
     free_ = capacity_;
-    // Release the old storage: an unbounded answer may have been large.
-    std::vector<uint8_t>(capacity_).swap(storage_);
+    // A record is sent again and again (transfer slots, the request channel): keeping its
+    // storage spares freeing and faulting in the pages of every answer. Only a one-off large
+    // answer's storage is given back.
+    if (storage_.capacity() > std::max<size_t>(kKeptStorage, capacity_)) {
+        std::vector<uint8_t>().swap(storage_);
+    }
+    storage_.clear();
+    storage_.resize(capacity_);
     available_ = 0;
     readPosition_ = 0;
     writePosition_ = 0;

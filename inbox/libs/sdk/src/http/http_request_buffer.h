@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -37,6 +38,10 @@ public:
 
     // Puts back the last n bytes that read handed out.
     void unread(uint32_t n);
+
+    // Storage up to this size outlives a reset or a capacity change, for the next answer:
+    // a few 1 MiB transfer chunks' worth, while one large answer is not held for ever.
+    static constexpr size_t kKeptStorage = size_t(4) << 20;
 
     // Empties the buffer; the capacity stays.
     void reset();

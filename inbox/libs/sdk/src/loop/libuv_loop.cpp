@@ -189,6 +189,9 @@ TimerHandle LibuvLoop::addTimer(uint64_t milliseconds, TimerCallback callback) {
 }
 
 void LibuvLoop::startTimer(TimerContext* context, uint64_t milliseconds) {
+    // libuv counts from the time it cached when the loop last woke up; a timer armed after a
+    // long callback would otherwise fire early by the time that callback took.
+    uv_update_time(uvLoop_);
     uv_timer_start(static_cast<uv_timer_t*>(context->backendTimer), &LibuvLoop::onTimer, milliseconds, 0);
 }
 

@@ -121,5 +121,70 @@ TEST(HttpRequestBufferTest, ResetEmptiesButKeepsTheCapacity) {
     EXPECT_TRUE(buffer.write(bytes("unbounded again"), 15));
 }
 
+// A record is sent again and again: whatever the earlier answer left in the storage (kept
+// for reuse or not), a send's reset followed by a new answer hands out that answer alone.
+TEST(HttpRequestBufferTest, ReusedBufferHandsOutOnlyTheNewAnswer) {
+    struct Case {
+        const char* name;
+        uint32_t oldCapacity;   // 0: unbounded
+        uint32_t oldLength;
+        uint32_t oldTaken;      // bytes of the old answer read (and given back) before the reset
+        uint32_t newCapacity;   // 0: unbounded
+        uint32_t newReserve;    // for an unbounded new answer
+        uint32_t newLength;
+        uint32_t readStep;      // maximum per read; 0: all
+    };
+    const uint32_t kMiB = 1u << 20;
+    const Case cases[] = {
+        {"unread unbounded answer, then a short one", 0, kMiB, 0, 0, 0, 100, 0},
+        {"unbounded answer read to its end, then a reserved one", 0, kMiB, kMiB, 0, 5000, 5000, 0},
+        {"ring half read, then a smaller ring", kMiB, kMiB, kMiB / 2, 4096, 0, 4096, 1000},
+        {"ring, then an unbounded answer", kMiB, kMiB, 0, 0, 0, 3000, 0},
+        {"answer above the kept size, then a ring", 0, 6 * kMiB, 0, kMiB, 0, kMiB, 65536},
+        {"ring, then a longer ring", 4096, 4096, 4096, kMiB, 0, kMiB - 7, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpRequestBuffer buffer;
+        buffer.setCapacity(c.oldCapacity);
+        const std::string oldAnswer(c.oldLength, 'o');
+        ASSERT_TRUE(buffer.write(bytes(oldAnswer.c_str()), c.oldLength));
+        for (uint32_t taken = 0; taken < c.oldTaken;) {
+            const uint8_t* out = nullptr;
+            uint32_t count = buffer.read(&out, c.oldTaken - taken);
+            ASSERT_GT(count, 0u);
+            buffer.consume(count);
+            taken += count;
+        }
+
+        // As a send prepares the record, then as the transport sizes it for the answer.
+        buffer.setCapacity(0);
+        if (c.newCapacity) {
+            buffer.setCapacity(c.newCapacity);
+        } else if (c.newReserve) {
+            buffer.reserve(c.newReserve);
+        }
+        std::string newAnswer(c.newLength, '\0');
+        for (uint32_t i = 0; i < c.newLength; ++i) {
+            newAnswer[i] = static_cast<char>('a' + i % 26);
+        }
+        ASSERT_TRUE(buffer.write(bytes(newAnswer.c_str()), c.newLength));
+        EXPECT_EQ(buffer.size(), c.newLength);
+        EXPECT_EQ(buffer.getTotalWritten(), c.newLength);
+
+        std::string handedOut;
+        while (true) {
+            std::string run = take(buffer, c.readStep);
+            if (run.empty()) {
+                break;
+            }
+            buffer.consume(static_cast<uint32_t>(run.size()));
+            handedOut += run;
+        }
+        EXPECT_EQ(handedOut.size(), newAnswer.size());
+        EXPECT_TRUE(handedOut == newAnswer);
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -175,6 +175,27 @@ TEST_F(LibuvLoopTest, TimerCallbackCanRemoveAnotherDueTimer) {
     EXPECT_EQ(done.get_future().get(), 0);
 }
 
+// libuv counts a timer from the time it cached when the loop last woke up; a timer armed at
+// the end of a long stretch of work must still wait its whole delay from the moment it is
+// armed. The loop's clock counts whole milliseconds and may be the kernel's coarse clock,
+// hence two of slack.
+TEST_F(LibuvLoopTest, TimerArmedLateInABusyTurnWaitsItsWholeDelay) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kBusy = std::chrono::milliseconds(200);
+    constexpr auto kDelay = std::chrono::milliseconds(100);
+    std::promise<double> firedAfterMs;
+    loop_.post([&] {
+        const Clock::time_point busyUntil = Clock::now() + kBusy;
+        while (Clock::now() < busyUntil) {
+        }
+        const Clock::time_point armed = Clock::now();
+        loop_.addTimer(kDelay.count(), [&firedAfterMs, armed](TimerHandle) {
+            firedAfterMs.set_value(std::chrono::duration<double, std::milli>(Clock::now() - armed).count());
+        });
+    });
+    EXPECT_GE(firedAfterMs.get_future().get(), double(kDelay.count() - 2));
+}
+
 class SocketTest : public LibuvLoopTest {
 protected:
     void SetUp() override {
