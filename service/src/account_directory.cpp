@@ -130,6 +130,18 @@ uint64_t AccountDirectory::addRoot(uint64_t account, NodeRecord root, Filesystem
     return transaction.done() ? root.handle : 0;
 }
 
+uint64_t AccountDirectory::addNode(uint64_t account, NodeRecord node) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto parent = node.parent == 0 ? std::nullopt : store_.node(account, node.parent);
+    if (!parent) return 0;
+    Transaction transaction(store_);
+    if (node.handle == 0) node.handle = store_.newHandle();
+    if (node.handle == 0 || node.handle >= kHandleLimit) return 0;
+    if (node.filesystem == 0) node.filesystem = parent->filesystem;
+    if (!store_.putNode(account, node)) return 0;
+    return transaction.done() ? node.handle : 0;
+}
+
 std::string AccountDirectory::createSession(uint64_t user, uint64_t account) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!store_.hasAccount(account) || !store_.user(user)) return {};

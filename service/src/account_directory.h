@@ -76,6 +76,10 @@ public:
     // A root node with its filesystem: the root gets a fresh handle when it has none, and the
     // filesystem the id root << 15 (index 0) when it has none; returns the root's handle.
     uint64_t addRoot(uint64_t account, NodeRecord root, FilesystemRecord filesystem);
+    // A node placed directly (no change is logged): gets a fresh handle when it has none, and
+    // its parent's filesystem when it names none. Returns its handle, 0 when the parent is
+    // not in the account.
+    uint64_t addNode(uint64_t account, NodeRecord node);
     // A session of the user in the account: returns its id (the "s=" text); its long-poll
     // token is separate (pollToken).
     std::string createSession(uint64_t user, uint64_t account);
