@@ -3,6 +3,8 @@
 #include <openssl/rand.h>
 #include <sqlite3.h>
 
+#include <cstdio>
+
 namespace corvane::service {
 
 namespace {
@@ -175,7 +177,12 @@ sqlite3_stmt* ServiceStore::statement(const char* text) {
     auto it = statements_.find(text);
     if (it == statements_.end()) {
         sqlite3_stmt* prepared = nullptr;
-        if (sqlite3_prepare_v2(db_, text, -1, &prepared, nullptr) != SQLITE_OK) return nullptr;
+        if (sqlite3_prepare_v2(db_, text, -1, &prepared, nullptr) != SQLITE_OK) {
+            // A statement that cannot be prepared is a fault of the stand-in itself: say so
+            // instead of answering as if the table were empty.
+            std::fprintf(stderr, "corvane-service: cannot prepare \"%s\": %s\n", text, sqlite3_errmsg(db_));
+            return nullptr;
+        }
         it = statements_.emplace(text, prepared).first;
     }
     sqlite3_reset(it->second);
@@ -256,7 +263,7 @@ std::vector<UserRecord> ServiceStore::accountUsers(uint64_t account) {
     std::vector<UserRecord> users;
     sqlite3_stmt* s = statement(
         "SELECT users.handle, users.email, users.status FROM account_users JOIN users ON users.handle = "
-        "account_users.user WHERE account_users.account = ? ORDER BY rowid");
+        "account_users.user WHERE account_users.account = ? ORDER BY account_users.rowid");
     if (!s) return users;
     sqlite3_bind_int64(s, 1, sql(account));
     while (sqlite3_step(s) == SQLITE_ROW)
