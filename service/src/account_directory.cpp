@@ -81,17 +81,15 @@ AccountDirectory::~AccountDirectory() = default;
 
 bool AccountDirectory::openDirectory(const std::string& directory) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!store_.path().empty() && store_.path().rfind(directory, 0) == 0) return true;
+    // A restarted stand-in goes on with the file it has open.
+    if (!store_.path().empty() && store_.path() == ServiceStore::pathIn(directory)) return true;
     if (!store_.open(directory)) {
         store_.openInMemory();
+        sessionsExist_ = false;
         return false;
     }
-    sessionsExist_ = false;
+    sessionsExist_ = store_.hasSessions();
     return true;
-}
-
-std::string AccountDirectory::storePath() const {
-    return store_.path();
 }
 
 uint64_t AccountDirectory::createUser(const std::string& email, int8_t status) {

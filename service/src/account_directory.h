@@ -65,7 +65,6 @@ public:
 
     // Where the accounts live: in memory until a data directory is opened (before any is made).
     bool openDirectory(const std::string& directory);
-    std::string storePath() const;
 
     // Fixture operations. Handles are random below 2^48; 0 means failure.
     uint64_t createUser(const std::string& email, int8_t status = 0);

@@ -100,19 +100,21 @@ SessionRecord readSession(sqlite3_stmt* s) {
     return session;
 }
 
-constexpr const char* kSessionColumns = "id, poll_token, user, account, told, snapshot";
-
 }  // namespace
 
 ServiceStore::~ServiceStore() {
     close();
 }
 
-bool ServiceStore::open(const std::string& directory) {
-    close();
+std::string ServiceStore::pathIn(const std::string& directory) {
     std::string path = directory;
     if (!path.empty() && path.back() != '/') path += '/';
-    path += kFileName;
+    return path + kFileName;
+}
+
+bool ServiceStore::open(const std::string& directory) {
+    close();
+    std::string path = pathIn(directory);
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
@@ -318,6 +320,14 @@ std::optional<SessionRecord> ServiceStore::session(const std::string& id) {
     bindText(s, 1, id);
     std::optional<SessionRecord> found;
     if (sqlite3_step(s) == SQLITE_ROW) found = readSession(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::hasSessions() {
+    sqlite3_stmt* s = statement("SELECT 1 FROM sessions LIMIT 1");
+    if (!s) return false;
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
     sqlite3_reset(s);
     return found;
 }

@@ -27,6 +27,7 @@ public:
 
     // Opens, creating it when absent, the database file in the directory (which must exist).
     bool open(const std::string& directory);
+    static std::string pathIn(const std::string& directory);
     // A private database in memory, for a stand-in without a data directory.
     bool openInMemory();
     void close();
@@ -55,6 +56,7 @@ public:
 
     bool putSession(const SessionRecord& session);
     std::optional<SessionRecord> session(const std::string& id);
+    bool hasSessions();
     std::optional<SessionRecord> sessionByPollToken(const std::string& token);
     bool setSessionTold(const std::string& id, uint64_t told);
     bool setSessionSnapshot(const std::string& id, Snapshot snapshot);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <map>
@@ -266,6 +267,50 @@ TEST_F(EventHandlersTest, SnapshotComesForUnknownOrForgottenStatusesAndWhenForce
     const EventsAnswer kept = sync(sessionA_, start + 1);
     EXPECT_FALSE(kept.full);
     EXPECT_EQ(identifiers(kept.changes), (std::vector<std::string>{"RENR", "RENR"}));
+}
+
+// Two sessions change the account at once while a third keeps syncing: each batch's status
+// covers exactly the changes its events carried, so the third sees every change once.
+TEST_F(EventHandlersTest, ConcurrentChangesReachAThirdSessionEachExactlyOnce) {
+    const std::string sessionC = service_.accounts().createSession(user_, account_);
+    ASSERT_FALSE(sessionC.empty());
+    constexpr int kBatches = 15;
+    auto writer = [&](const std::string& session) {
+        std::vector<uint64_t> made;
+        for (int i = 0; i < kBatches; ++i) {
+            BatchReply reply = batch(session, {addNodesMessage(kClientId, folder_, {NewNode{}})});
+            const auto* added = reply.responses.size() == 1 ? reply.responses[0].as<AddNodesResponse>("ADNR") : nullptr;
+            if (added && added->nodes() && added->nodes()->size() == 1) made.push_back(added->nodes()->Get(0)->handle());
+        }
+        return made;
+    };
+    uint64_t known = status();
+    auto first = std::async(std::launch::async, writer, sessionB_);
+    auto second = std::async(std::launch::async, writer, sessionC);
+    std::vector<uint64_t> seen;
+    auto collect = [&] {
+        const EventsAnswer answer = sync(sessionA_, known);
+        ASSERT_TRUE(answer.ok);
+        ASSERT_FALSE(answer.full);
+        for (const auto& change : answer.changes) {
+            const auto* added = change.as<AddNodesResponse>("ADNR");
+            ASSERT_NE(added, nullptr);
+            for (const auto* node : *added->nodes()) seen.push_back(node->handle());
+        }
+        known = answer.accountStatus;
+    };
+    while (first.wait_for(0s) != std::future_status::ready || second.wait_for(0s) != std::future_status::ready) {
+        collect();
+    }
+    collect();
+    std::vector<uint64_t> made = first.get();
+    const std::vector<uint64_t> more = second.get();
+    made.insert(made.end(), more.begin(), more.end());
+    ASSERT_EQ(made.size(), size_t(2 * kBatches));
+    std::sort(made.begin(), made.end());
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, made);
+    EXPECT_EQ(known, status());
 }
 
 TEST_F(EventHandlersTest, ChangeMadeThroughTheHookReachesTheOtherSessions) {
