@@ -171,6 +171,7 @@ struct StandInService::Impl {
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
     ConnectionWatch watch;
     int openPolls = 0;
+    uint64_t changeGeneration = 0;  // moves on whenever the accounts logged changes
     std::string dataDirectory;
 
     static int connectionIndex() {
@@ -350,23 +351,39 @@ struct StandInService::Impl {
 
     // Waits for the token's events on the condition the events are announced on; beyond the
     // bound of open polls the client is told to come back later. A session's token has news
-    // while changes it was not told of wait; those stay until its next status answer.
+    // while changes it was not told of wait; those stay until its next status answer. The
+    // accounts are asked without this lock held, since a batch handler holding theirs may
+    // call into the service.
     Answer answerPoll(const std::string& token) {
         std::unique_lock<std::mutex> lock(mutex);
-        if (pendingEvents.erase(token) > 0 || accounts.hasNews(token)) return Answer{200, Body::of("1")};
+        if (pendingEvents.erase(token) > 0) return Answer{200, Body::of("1")};
+        uint64_t seen = changeGeneration;
+        lock.unlock();
+        bool news = accounts.hasNews(token);
+        lock.lock();
+        if (news) return Answer{200, Body::of("1")};
         if (openPolls >= kMaxOpenPolls) return Answer{503, {}};
         ++openPolls;
-        wake.wait_for(lock, pollTimeout,
-                      [&] { return stopping || pendingEvents.count(token) > 0 || accounts.hasNews(token); });
+        const auto deadline = std::chrono::steady_clock::now() + pollTimeout;
+        while (!news) {
+            const bool woken = wake.wait_until(lock, deadline, [&] {
+                return stopping || pendingEvents.count(token) > 0 || changeGeneration != seen;
+            });
+            if (!woken || stopping || pendingEvents.count(token) > 0) break;
+            seen = changeGeneration;
+            lock.unlock();
+            news = accounts.hasNews(token);
+            lock.lock();
+        }
         --openPolls;
-        const bool news = pendingEvents.erase(token) > 0 || accounts.hasNews(token);
+        news = pendingEvents.erase(token) > 0 || news;
         return Answer{200, Body::of(news ? "1" : "0")};
     }
 
     void announceChanges() {
         {
-            // Taken so that a poll between its check and its wait cannot miss the wake-up.
             std::lock_guard<std::mutex> lock(mutex);
+            ++changeGeneration;
         }
         wake.notify_all();
     }

@@ -74,7 +74,8 @@ public:
     void putBlob(const std::string& name, std::string bytes);
     std::string getBlob(const std::string& name) const;
     // Long poll: POST "/events/<token>" answers "1" when events are pending for that token (and clears them),
-    // otherwise waits up to pollTimeout (default 30 s, settable) and answers "0".
+    // or, for a session's token, while changes that session was not told of wait (until its next status
+    // answer); otherwise waits up to pollTimeout (default 30 s, settable), woken by either, and answers "0".
     void setEventsPending(const std::string& token);
     void setPollTimeout(std::chrono::milliseconds timeout);
 
