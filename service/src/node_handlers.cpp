@@ -72,31 +72,29 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
         if (!parent) return refuse("ADNM", kErrorNotFound);
         existingParents.emplace(node.parent, std::move(*parent));
     }
-    // Every new node must hang, through new nodes only, from a node that exists.
+    // Every new node must hang, through new nodes only, from a node that exists; a node that
+    // names no filesystem lives in its nearest ancestor's that does.
     std::vector<uint64_t> filesystemOf(nodes.size(), 0);
     for (size_t i = 0; i < nodes.size(); ++i) {
         size_t at = i;
         size_t steps = 0;
+        uint64_t filesystem = nodes[i].filesystem;
         while (newParent[at] >= 0) {
             at = static_cast<size_t>(newParent[at]);
             if (++steps > nodes.size()) return refuse("ADNM", kErrorLoopDetected);
+            if (filesystem == 0) filesystem = nodes[at].filesystem;
         }
-        filesystemOf[i] = existingParents.at(nodes[at].parent).filesystem;
+        filesystemOf[i] = filesystem != 0 ? filesystem : existingParents.at(nodes[at].parent).filesystem;
     }
 
-    std::map<size_t, uint64_t> assigned;
-    for (size_t i = 0; i < nodes.size(); ++i) assigned[i] = store.newHandle();
+    std::vector<uint64_t> assigned(nodes.size());
+    for (auto& handle : assigned) handle = store.newHandle();
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
     for (size_t i = 0; i < nodes.size(); ++i) {
         NodeRecord& node = nodes[i];
         if (newParent[i] >= 0) node.parent = assigned[static_cast<size_t>(newParent[i])];
         node.handle = assigned[i];
-        // A node that names no filesystem lives in its parent's.
-        if (node.filesystem == 0) {
-            size_t at = i;
-            while (newParent[at] >= 0 && nodes[at].filesystem == 0) at = static_cast<size_t>(newParent[at]);
-            node.filesystem = nodes[at].filesystem != 0 && at != i ? nodes[at].filesystem : filesystemOf[i];
-        }
+        node.filesystem = filesystemOf[i];
         if (node.ctime == 0) node.ctime = now;
         store.putNode(account, node);
     }
