@@ -4,7 +4,6 @@
 // opens a SessionScope for the session a batch names and answers its messages inside it.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
