@@ -13,6 +13,16 @@ constexpr int32_t kUnknownError = 9;
 }  // namespace
 
 void BatchDispatcher::setHandler(const std::string& identifier, BatchHandler handler) {
+    if (!handler) {
+        setScopedHandler(identifier, nullptr);
+        return;
+    }
+    setScopedHandler(identifier, [handler = std::move(handler)](const std::string& message, SessionScope*) {
+        return handler(message);
+    });
+}
+
+void BatchDispatcher::setScopedHandler(const std::string& identifier, ScopedHandler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (handler)
         handlers_[identifier] = std::move(handler);
@@ -20,37 +30,36 @@ void BatchDispatcher::setHandler(const std::string& identifier, BatchHandler han
         handlers_.erase(identifier);
 }
 
-bool BatchDispatcher::answer(const std::string& body, std::string& response) {
+bool BatchDispatcher::answer(const std::string& body, std::string& response, SessionScope* session) {
     std::vector<std::string> messages;
     if (!splitBatch(body, messages, kMaxMessages)) return false;
 
     std::vector<std::string> responses;
     responses.reserve(messages.size());
-    for (const auto& message : messages) {
-        const std::string identifier = messageIdentifier(message);
-        // A known message is answered only after its table's verifier accepted it; otherwise,
-        // and when no handler takes it, it gets its own response table with error 9, so that
-        // the client reads an answer of the kind it waits for.
-        const MessageKind* kind = identifier.empty() ? nullptr : findMessageKind(identifier);
-        const bool readable = kind == nullptr || verifyMessage(*kind, message);
-        BatchHandler handler;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            auto it = identifier.empty() || !readable ? handlers_.end() : handlers_.find(identifier);
-            if (it != handlers_.end())
-                handler = it->second;
-            else
-                rememberUnknown(identifier);
-        }
-        if (handler)
-            responses.push_back(handler(message));
-        else if (kind != nullptr)
-            responses.push_back(errorResponse(*kind, kUnknownError));
-        else
-            responses.push_back(unknownMessageResponse());
-    }
+    for (const auto& message : messages) responses.push_back(answerMessage(message, session));
     response = joinResponses(responses);
     return true;
+}
+
+std::string BatchDispatcher::answerMessage(const std::string& message, SessionScope* session) {
+    const std::string identifier = messageIdentifier(message);
+    // A known message is answered only after its table's verifier accepted it; otherwise,
+    // and when no handler takes it, it gets its own response table with error 9, so that
+    // the client reads an answer of the kind it waits for.
+    const MessageKind* kind = identifier.empty() ? nullptr : findMessageKind(identifier);
+    const bool readable = kind == nullptr || verifyMessage(*kind, message);
+    ScopedHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = identifier.empty() || !readable ? handlers_.end() : handlers_.find(identifier);
+        if (it != handlers_.end())
+            handler = it->second;
+        else
+            rememberUnknown(identifier);
+    }
+    if (handler) return handler(message, session);
+    if (kind != nullptr) return errorResponse(*kind, kUnknownError);
+    return unknownMessageResponse();
 }
 
 std::vector<std::string> BatchDispatcher::unknownMessages() const {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -12,6 +13,11 @@
 #include "stand_in_service.h"
 
 namespace corvane::service {
+
+class SessionScope;
+
+// A handler that also gets the scope of the batch's session (null for a batch without one).
+using ScopedHandler = std::function<std::string(const std::string& message, SessionScope* session)>;
 
 class BatchDispatcher {
 public:
@@ -22,11 +28,15 @@ public:
     static constexpr size_t kKeptUnknownMessages = 256;
 
     void setHandler(const std::string& identifier, BatchHandler handler);
+    void setScopedHandler(const std::string& identifier, ScopedHandler handler);
 
     // Answers a whole batch body. False when the body is not a series of size-prefixed
     // messages, or holds more than kMaxMessages (the endpoint then answers 400). Handlers run without the table's lock held,
     // so a handler may register others.
-    bool answer(const std::string& body, std::string& response);
+    bool answer(const std::string& body, std::string& response, SessionScope* session = nullptr);
+
+    // Answers one whole size-prefixed message as answer() would inside a batch.
+    std::string answerMessage(const std::string& message, SessionScope* session);
 
     // Identifiers of the latest kKeptUnknownMessages messages no handler took (none registered,
     // or the message failed the verifier of its table), in arrival order; "" for a message too
@@ -37,7 +47,7 @@ private:
     void rememberUnknown(const std::string& identifier);  // mutex_ held
 
     mutable std::mutex mutex_;
-    std::map<std::string, BatchHandler> handlers_;
+    std::map<std::string, ScopedHandler> handlers_;
     std::deque<std::string> unknown_;
 };
 

@@ -1,38 +1,556 @@
 #include "service_store.h"
 
+#include <openssl/rand.h>
 #include <sqlite3.h>
 
+#include <cstdio>
+
 namespace corvane::service {
+
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS handles (handle INTEGER PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS users (handle INTEGER PRIMARY KEY, email TEXT NOT NULL, status INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS accounts (handle INTEGER PRIMARY KEY, status INTEGER NOT NULL, floor INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS account_users (account INTEGER NOT NULL, user INTEGER NOT NULL, PRIMARY KEY (account, user));
+CREATE TABLE IF NOT EXISTS sessions (id TEXT PRIMARY KEY, poll_token TEXT NOT NULL UNIQUE, user INTEGER NOT NULL,
+  account INTEGER NOT NULL, told INTEGER NOT NULL, snapshot INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS filesystems (handle INTEGER PRIMARY KEY, account INTEGER NOT NULL, type INTEGER NOT NULL,
+  crypto INTEGER NOT NULL, nodekey BLOB, filesystem_key BLOB, source INTEGER NOT NULL, target INTEGER NOT NULL,
+  permissions INTEGER NOT NULL, ctime INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS nodes (handle INTEGER PRIMARY KEY, account INTEGER NOT NULL, parent INTEGER NOT NULL,
+  type INTEGER NOT NULL, crypto INTEGER NOT NULL, shared INTEGER NOT NULL, filesystem INTEGER NOT NULL,
+  ctime INTEGER NOT NULL, size INTEGER NOT NULL, full INTEGER NOT NULL, extra_number INTEGER NOT NULL,
+  pubhandle BLOB, nodekey BLOB, childkey BLOB, attributes BLOB, metadata BLOB, fingerprint BLOB, extra_data BLOB);
+CREATE INDEX IF NOT EXISTS nodes_by_parent ON nodes (account, parent);
+CREATE TABLE IF NOT EXISTS metadata (handle INTEGER PRIMARY KEY, node INTEGER NOT NULL, type INTEGER NOT NULL, token BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS changes (account INTEGER NOT NULL, status INTEGER NOT NULL, origin TEXT NOT NULL,
+  response BLOB NOT NULL, PRIMARY KEY (account, status));
+)sql";
+
+// SQLite keeps integers signed: uint64 values travel bit for bit.
+sqlite3_int64 sql(uint64_t value) {
+    return static_cast<sqlite3_int64>(value);
+}
+
+uint64_t u64(sqlite3_stmt* s, int column) {
+    return static_cast<uint64_t>(sqlite3_column_int64(s, column));
+}
+
+void bindText(sqlite3_stmt* s, int index, const std::string& text) {
+    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void bindBytes(sqlite3_stmt* s, int index, const Bytes& bytes) {
+    if (!bytes)
+        sqlite3_bind_null(s, index);
+    else  // a zero-length blob, not NULL, for an empty vector
+        sqlite3_bind_blob(s, index, bytes->empty() ? "" : bytes->data(), static_cast<int>(bytes->size()),
+                          SQLITE_TRANSIENT);
+}
+
+Bytes columnBytes(sqlite3_stmt* s, int column) {
+    if (sqlite3_column_type(s, column) == SQLITE_NULL) return std::nullopt;
+    const void* data = sqlite3_column_blob(s, column);
+    const int size = sqlite3_column_bytes(s, column);
+    return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+std::string columnText(sqlite3_stmt* s, int column) {
+    const unsigned char* text = sqlite3_column_text(s, column);
+    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(s, column)))
+                : std::string();
+}
+
+constexpr const char* kNodeColumns =
+    "handle, parent, type, crypto, shared, filesystem, ctime, size, full, extra_number, pubhandle, nodekey, "
+    "childkey, attributes, metadata, fingerprint, extra_data";
+
+NodeRecord readNode(sqlite3_stmt* s) {
+    NodeRecord node;
+    node.handle = u64(s, 0);
+    node.parent = u64(s, 1);
+    node.type = static_cast<int8_t>(sqlite3_column_int(s, 2));
+    node.crypto = static_cast<uint8_t>(sqlite3_column_int(s, 3));
+    node.shared = sqlite3_column_int(s, 4) != 0;
+    node.filesystem = u64(s, 5);
+    node.ctime = static_cast<uint32_t>(sqlite3_column_int64(s, 6));
+    node.size = u64(s, 7);
+    node.full = sqlite3_column_int(s, 8) != 0;
+    node.extraNumber = u64(s, 9);
+    node.pubhandle = columnBytes(s, 10);
+    node.nodekey = columnBytes(s, 11);
+    node.childkey = columnBytes(s, 12);
+    node.attributes = columnBytes(s, 13);
+    node.metadata = columnBytes(s, 14);
+    node.fingerprint = columnBytes(s, 15);
+    node.extraData = columnBytes(s, 16);
+    return node;
+}
+
+SessionRecord readSession(sqlite3_stmt* s) {
+    SessionRecord session;
+    session.id = columnText(s, 0);
+    session.pollToken = columnText(s, 1);
+    session.user = u64(s, 2);
+    session.account = u64(s, 3);
+    session.told = u64(s, 4);
+    session.snapshot = static_cast<Snapshot>(sqlite3_column_int(s, 5));
+    return session;
+}
+
+}  // namespace
 
 ServiceStore::~ServiceStore() {
     close();
 }
 
-bool ServiceStore::open(const std::string& directory) {
-    close();
+std::string ServiceStore::pathIn(const std::string& directory) {
     std::string path = directory;
     if (!path.empty() && path.back() != '/') path += '/';
-    path += kFileName;
+    return path + kFileName;
+}
+
+bool ServiceStore::open(const std::string& directory) {
+    close();
+    std::string path = pathIn(directory);
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return false;
     }
-    // SQLite creates the file lazily; an empty transaction-free statement forces it onto disk.
-    if (sqlite3_exec(db, "PRAGMA user_version = 0;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+    db_ = db;
+    // The tables put the file on disk at once.
+    if (!createTables()) {
+        close();
         return false;
     }
-    db_ = db;
     path_ = std::move(path);
     return true;
 }
 
+bool ServiceStore::openInMemory() {
+    close();
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return false;
+    }
+    db_ = db;
+    if (!createTables()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
 void ServiceStore::close() {
+    for (auto& entry : statements_) sqlite3_finalize(entry.second);
+    statements_.clear();
     if (db_) sqlite3_close(db_);
     db_ = nullptr;
     path_.clear();
+}
+
+bool ServiceStore::createTables() {
+    return exec(kSchema);
+}
+
+bool ServiceStore::exec(const char* text) {
+    return db_ && sqlite3_exec(db_, text, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool ServiceStore::begin() {
+    return exec("BEGIN IMMEDIATE");
+}
+
+bool ServiceStore::commit() {
+    return exec("COMMIT");
+}
+
+void ServiceStore::rollback() {
+    exec("ROLLBACK");
+}
+
+sqlite3_stmt* ServiceStore::statement(const char* text) {
+    if (!db_) return nullptr;
+    auto it = statements_.find(text);
+    if (it == statements_.end()) {
+        sqlite3_stmt* prepared = nullptr;
+        if (sqlite3_prepare_v2(db_, text, -1, &prepared, nullptr) != SQLITE_OK) {
+            // A statement that cannot be prepared is a fault of the stand-in itself: say so
+            // instead of answering as if the table were empty.
+            std::fprintf(stderr, "corvane-service: cannot prepare \"%s\": %s\n", text, sqlite3_errmsg(db_));
+            return nullptr;
+        }
+        it = statements_.emplace(text, prepared).first;
+    }
+    sqlite3_reset(it->second);
+    sqlite3_clear_bindings(it->second);
+    return it->second;
+}
+
+bool ServiceStore::run(sqlite3_stmt* s) {
+    if (!s) return false;
+    int result;
+    while ((result = sqlite3_step(s)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(s);
+    return result == SQLITE_DONE;
+}
+
+uint64_t ServiceStore::newHandle() {
+    for (;;) {
+        uint64_t value = 0;
+        if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1) return 0;
+        value &= kHandleLimit - 1;
+        if (value == 0) continue;
+        sqlite3_stmt* s = statement("INSERT OR IGNORE INTO handles (handle) VALUES (?)");
+        if (!s) return 0;
+        sqlite3_bind_int64(s, 1, sql(value));
+        if (!run(s)) return 0;
+        if (sqlite3_changes(db_) == 1) return value;
+    }
+}
+
+bool ServiceStore::putUser(const UserRecord& user) {
+    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO users (handle, email, status) VALUES (?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(user.handle));
+    bindText(s, 2, user.email);
+    sqlite3_bind_int(s, 3, user.status);
+    return run(s);
+}
+
+std::optional<UserRecord> ServiceStore::user(uint64_t handle) {
+    sqlite3_stmt* s = statement("SELECT handle, email, status FROM users WHERE handle = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(handle));
+    std::optional<UserRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        found = UserRecord{u64(s, 0), columnText(s, 1), static_cast<int8_t>(sqlite3_column_int(s, 2))};
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::putAccount(uint64_t account, uint64_t status) {
+    sqlite3_stmt* s = statement("INSERT INTO accounts (handle, status, floor) VALUES (?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(status));
+    sqlite3_bind_int64(s, 3, sql(status));
+    return run(s);
+}
+
+bool ServiceStore::hasAccount(uint64_t account) {
+    sqlite3_stmt* s = statement("SELECT 1 FROM accounts WHERE handle = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::addAccountUser(uint64_t account, uint64_t user) {
+    sqlite3_stmt* s = statement("INSERT OR IGNORE INTO account_users (account, user) VALUES (?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(user));
+    return run(s);
+}
+
+std::vector<UserRecord> ServiceStore::accountUsers(uint64_t account) {
+    std::vector<UserRecord> users;
+    sqlite3_stmt* s = statement(
+        "SELECT users.handle, users.email, users.status FROM account_users JOIN users ON users.handle = "
+        "account_users.user WHERE account_users.account = ? ORDER BY account_users.rowid");
+    if (!s) return users;
+    sqlite3_bind_int64(s, 1, sql(account));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        users.push_back(UserRecord{u64(s, 0), columnText(s, 1), static_cast<int8_t>(sqlite3_column_int(s, 2))});
+    sqlite3_reset(s);
+    return users;
+}
+
+uint64_t ServiceStore::accountStatus(uint64_t account) {
+    sqlite3_stmt* s = statement("SELECT status FROM accounts WHERE handle = ?");
+    if (!s) return 0;
+    sqlite3_bind_int64(s, 1, sql(account));
+    const uint64_t status = sqlite3_step(s) == SQLITE_ROW ? u64(s, 0) : 0;
+    sqlite3_reset(s);
+    return status;
+}
+
+uint64_t ServiceStore::accountFloor(uint64_t account) {
+    sqlite3_stmt* s = statement("SELECT floor FROM accounts WHERE handle = ?");
+    if (!s) return 0;
+    sqlite3_bind_int64(s, 1, sql(account));
+    const uint64_t floor = sqlite3_step(s) == SQLITE_ROW ? u64(s, 0) : 0;
+    sqlite3_reset(s);
+    return floor;
+}
+
+bool ServiceStore::setAccountStatus(uint64_t account, uint64_t status, uint64_t floor) {
+    sqlite3_stmt* s = statement("UPDATE accounts SET status = ?, floor = ? WHERE handle = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(status));
+    sqlite3_bind_int64(s, 2, sql(floor));
+    sqlite3_bind_int64(s, 3, sql(account));
+    return run(s);
+}
+
+bool ServiceStore::putSession(const SessionRecord& session) {
+    sqlite3_stmt* s = statement(
+        "INSERT OR REPLACE INTO sessions (id, poll_token, user, account, told, snapshot) VALUES (?, ?, ?, ?, ?, ?)");
+    if (!s) return false;
+    bindText(s, 1, session.id);
+    bindText(s, 2, session.pollToken);
+    sqlite3_bind_int64(s, 3, sql(session.user));
+    sqlite3_bind_int64(s, 4, sql(session.account));
+    sqlite3_bind_int64(s, 5, sql(session.told));
+    sqlite3_bind_int(s, 6, static_cast<int>(session.snapshot));
+    return run(s);
+}
+
+std::optional<SessionRecord> ServiceStore::session(const std::string& id) {
+    sqlite3_stmt* s = statement("SELECT id, poll_token, user, account, told, snapshot FROM sessions WHERE id = ?");
+    if (!s) return std::nullopt;
+    bindText(s, 1, id);
+    std::optional<SessionRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found = readSession(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::hasSessions() {
+    sqlite3_stmt* s = statement("SELECT 1 FROM sessions LIMIT 1");
+    if (!s) return false;
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_reset(s);
+    return found;
+}
+
+std::optional<SessionRecord> ServiceStore::sessionByPollToken(const std::string& token) {
+    sqlite3_stmt* s =
+        statement("SELECT id, poll_token, user, account, told, snapshot FROM sessions WHERE poll_token = ?");
+    if (!s) return std::nullopt;
+    bindText(s, 1, token);
+    std::optional<SessionRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found = readSession(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::setSessionTold(const std::string& id, uint64_t told) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET told = ? WHERE id = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(told));
+    bindText(s, 2, id);
+    return run(s);
+}
+
+bool ServiceStore::setSessionSnapshot(const std::string& id, Snapshot snapshot) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET snapshot = ? WHERE id = ?");
+    if (!s) return false;
+    sqlite3_bind_int(s, 1, static_cast<int>(snapshot));
+    bindText(s, 2, id);
+    return run(s);
+}
+
+bool ServiceStore::setAccountSnapshot(uint64_t account, Snapshot snapshot) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET snapshot = ? WHERE account = ?");
+    if (!s) return false;
+    sqlite3_bind_int(s, 1, static_cast<int>(snapshot));
+    sqlite3_bind_int64(s, 2, sql(account));
+    return run(s);
+}
+
+bool ServiceStore::putFilesystem(uint64_t account, const FilesystemRecord& fs) {
+    sqlite3_stmt* s = statement(
+        "INSERT OR REPLACE INTO filesystems (handle, account, type, crypto, nodekey, filesystem_key, source, target, "
+        "permissions, ctime) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(fs.handle));
+    sqlite3_bind_int64(s, 2, sql(account));
+    sqlite3_bind_int(s, 3, fs.type);
+    sqlite3_bind_int(s, 4, fs.crypto);
+    bindBytes(s, 5, fs.nodekey);
+    bindBytes(s, 6, fs.filesystemKey);
+    sqlite3_bind_int64(s, 7, sql(fs.source));
+    sqlite3_bind_int64(s, 8, sql(fs.target));
+    sqlite3_bind_int(s, 9, fs.permissions);
+    sqlite3_bind_int64(s, 10, fs.ctime);
+    return run(s);
+}
+
+std::vector<FilesystemRecord> ServiceStore::filesystems(uint64_t account) {
+    std::vector<FilesystemRecord> list;
+    sqlite3_stmt* s = statement(
+        "SELECT handle, type, crypto, nodekey, filesystem_key, source, target, permissions, ctime FROM filesystems "
+        "WHERE account = ? ORDER BY rowid");
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account));
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        FilesystemRecord fs;
+        fs.handle = u64(s, 0);
+        fs.type = static_cast<int8_t>(sqlite3_column_int(s, 1));
+        fs.crypto = static_cast<uint8_t>(sqlite3_column_int(s, 2));
+        fs.nodekey = columnBytes(s, 3);
+        fs.filesystemKey = columnBytes(s, 4);
+        fs.source = u64(s, 5);
+        fs.target = u64(s, 6);
+        fs.permissions = static_cast<uint8_t>(sqlite3_column_int(s, 7));
+        fs.ctime = static_cast<uint32_t>(sqlite3_column_int64(s, 8));
+        list.push_back(std::move(fs));
+    }
+    sqlite3_reset(s);
+    return list;
+}
+
+bool ServiceStore::deleteFilesystemsOfRoot(uint64_t account, uint64_t root) {
+    sqlite3_stmt* s = statement("DELETE FROM filesystems WHERE account = ? AND handle >> 15 = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(root));
+    return run(s);
+}
+
+bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
+    sqlite3_stmt* s = statement(
+        "INSERT OR REPLACE INTO nodes (account, handle, parent, type, crypto, shared, filesystem, ctime, size, full, "
+        "extra_number, pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extra_data) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(node.handle));
+    sqlite3_bind_int64(s, 3, sql(node.parent));
+    sqlite3_bind_int(s, 4, node.type);
+    sqlite3_bind_int(s, 5, node.crypto);
+    sqlite3_bind_int(s, 6, node.shared ? 1 : 0);
+    sqlite3_bind_int64(s, 7, sql(node.filesystem));
+    sqlite3_bind_int64(s, 8, node.ctime);
+    sqlite3_bind_int64(s, 9, sql(node.size));
+    sqlite3_bind_int(s, 10, node.full ? 1 : 0);
+    sqlite3_bind_int64(s, 11, sql(node.extraNumber));
+    bindBytes(s, 12, node.pubhandle);
+    bindBytes(s, 13, node.nodekey);
+    bindBytes(s, 14, node.childkey);
+    bindBytes(s, 15, node.attributes);
+    bindBytes(s, 16, node.metadata);
+    bindBytes(s, 17, node.fingerprint);
+    bindBytes(s, 18, node.extraData);
+    return run(s);
+}
+
+std::optional<NodeRecord> ServiceStore::node(uint64_t account, uint64_t handle) {
+    static const std::string text = std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? AND handle = ?";
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(handle));
+    std::optional<NodeRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found = readNode(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+std::vector<NodeRecord> ServiceStore::nodes(uint64_t account) {
+    static const std::string text = std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? ORDER BY rowid";
+    std::vector<NodeRecord> list;
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account));
+    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(readNode(s));
+    sqlite3_reset(s);
+    return list;
+}
+
+std::vector<uint64_t> ServiceStore::children(uint64_t account, uint64_t parent) {
+    std::vector<uint64_t> list;
+    sqlite3_stmt* s = statement("SELECT handle FROM nodes WHERE account = ? AND parent = ?");
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(parent));
+    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(u64(s, 0));
+    sqlite3_reset(s);
+    return list;
+}
+
+bool ServiceStore::deleteNode(uint64_t account, uint64_t handle) {
+    sqlite3_stmt* s = statement("DELETE FROM nodes WHERE account = ? AND handle = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(handle));
+    if (!run(s)) return false;
+    sqlite3_stmt* m = statement("DELETE FROM metadata WHERE node = ?");
+    if (!m) return false;
+    sqlite3_bind_int64(m, 1, sql(handle));
+    return run(m);
+}
+
+bool ServiceStore::putMetadata(uint64_t handle, uint64_t node, uint8_t type, const std::string& token) {
+    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO metadata (handle, node, type, token) VALUES (?, ?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(handle));
+    sqlite3_bind_int64(s, 2, sql(node));
+    sqlite3_bind_int(s, 3, type);
+    bindBytes(s, 4, token);
+    return run(s);
+}
+
+bool ServiceStore::appendChange(uint64_t account, uint64_t status, const std::string& origin,
+                                const std::string& response) {
+    sqlite3_stmt* s = statement("INSERT INTO changes (account, status, origin, response) VALUES (?, ?, ?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(status));
+    bindText(s, 3, origin);
+    bindBytes(s, 4, response);
+    return run(s);
+}
+
+std::vector<std::string> ServiceStore::changesAfter(uint64_t account, uint64_t status, const std::string& exclude) {
+    std::vector<std::string> list;
+    sqlite3_stmt* s = statement(
+        "SELECT response FROM changes WHERE account = ? AND status > ? AND origin <> ? ORDER BY status");
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(status));
+    bindText(s, 3, exclude);
+    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(columnBytes(s, 0).value_or(std::string()));
+    sqlite3_reset(s);
+    return list;
+}
+
+bool ServiceStore::hasChangesAfter(uint64_t account, uint64_t status, const std::string& exclude) {
+    sqlite3_stmt* s =
+        statement("SELECT 1 FROM changes WHERE account = ? AND status > ? AND origin <> ? LIMIT 1");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(status));
+    bindText(s, 3, exclude);
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_reset(s);
+    return found;
+}
+
+uint64_t ServiceStore::trimChanges(uint64_t account, size_t keep) {
+    sqlite3_stmt* s = statement(
+        "SELECT status FROM changes WHERE account = ? ORDER BY status DESC LIMIT 1 OFFSET ?");
+    if (!s) return 0;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(keep));
+    const uint64_t newestForgotten = sqlite3_step(s) == SQLITE_ROW ? u64(s, 0) : 0;
+    sqlite3_reset(s);
+    if (newestForgotten == 0) return 0;
+    sqlite3_stmt* d = statement("DELETE FROM changes WHERE account = ? AND status <= ?");
+    if (!d) return 0;
+    sqlite3_bind_int64(d, 1, sql(account));
+    sqlite3_bind_int64(d, 2, sql(newestForgotten));
+    run(d);
+    return newestForgotten;
 }
 
 }  // namespace corvane::service

@@ -16,13 +16,16 @@
 #include <set>
 #include <thread>
 
+#include "account_directory.h"
 #include "batch_dispatcher.h"
 #include "certificate.h"
 #include "connection_watch.h"
+#include "event_handlers.h"
 #include "fault_plan.h"
+#include "metadata_handlers.h"
+#include "node_handlers.h"
 #include "raw_bytes.h"
 #include "request_log.h"
-#include "service_store.h"
 #include "test_handler.h"
 #include "worker_pool.h"
 
@@ -156,7 +159,7 @@ struct StandInService::Impl {
     uint16_t port = 0;
 
     BatchDispatcher batch;
-    ServiceStore store;
+    AccountDirectory accounts;
 
     mutable std::mutex mutex;
     std::condition_variable wake;  // stop, pending events
@@ -168,6 +171,7 @@ struct StandInService::Impl {
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
     ConnectionWatch watch;
     int openPolls = 0;
+    uint64_t changeGeneration = 0;  // moves on whenever the accounts logged changes
     std::string dataDirectory;
 
     static int connectionIndex() {
@@ -308,7 +312,7 @@ struct StandInService::Impl {
         const httplib::Request& request = incoming.request;
         const std::string& path = request.path;
         const bool post = request.method == "POST";
-        if (path == "/api" && post) return answerBatch(incoming.body);
+        if (path == "/api" && post) return answerBatch(incoming);
         if (hasPrefix(path, "/data/")) {
             const auto length = parseLength(path.substr(6));
             if (!length) return Answer{400, {}};
@@ -321,9 +325,16 @@ struct StandInService::Impl {
         return Answer{404, {}};
     }
 
-    Answer answerBatch(const std::string& body) {
+    // A batch that names a session is answered inside that session's scope; once sessions
+    // exist, one naming an unknown session is refused as a whole.
+    Answer answerBatch(const Incoming& incoming) {
+        std::unique_ptr<SessionScope> scope;
+        if (incoming.request.has_param("s")) {
+            scope = accounts.open(incoming.request.get_param_value("s"));
+            if (!scope && accounts.checksSessions()) return Answer{403, {}};
+        }
         std::string answer;
-        if (!batch.answer(body, answer)) return Answer{400, {}};
+        if (!batch.answer(incoming.body, answer, scope.get())) return Answer{400, {}};
         return Answer{200, Body::of(std::move(answer))};
     }
 
@@ -339,15 +350,42 @@ struct StandInService::Impl {
     }
 
     // Waits for the token's events on the condition the events are announced on; beyond the
-    // bound of open polls the client is told to come back later.
+    // bound of open polls the client is told to come back later. A session's token has news
+    // while changes it was not told of wait; those stay until its next status answer. The
+    // accounts are asked without this lock held, since a batch handler holding theirs may
+    // call into the service.
     Answer answerPoll(const std::string& token) {
         std::unique_lock<std::mutex> lock(mutex);
         if (pendingEvents.erase(token) > 0) return Answer{200, Body::of("1")};
+        uint64_t seen = changeGeneration;
+        lock.unlock();
+        bool news = accounts.hasNews(token);
+        lock.lock();
+        if (news) return Answer{200, Body::of("1")};
         if (openPolls >= kMaxOpenPolls) return Answer{503, {}};
         ++openPolls;
-        wake.wait_for(lock, pollTimeout, [&] { return stopping || pendingEvents.count(token) > 0; });
+        const auto deadline = std::chrono::steady_clock::now() + pollTimeout;
+        while (!news) {
+            const bool woken = wake.wait_until(lock, deadline, [&] {
+                return stopping || pendingEvents.count(token) > 0 || changeGeneration != seen;
+            });
+            if (!woken || stopping || pendingEvents.count(token) > 0) break;
+            seen = changeGeneration;
+            lock.unlock();
+            news = accounts.hasNews(token);
+            lock.lock();
+        }
         --openPolls;
-        return Answer{200, Body::of(pendingEvents.erase(token) > 0 ? "1" : "0")};
+        news = pendingEvents.erase(token) > 0 || news;
+        return Answer{200, Body::of(news ? "1" : "0")};
+    }
+
+    void announceChanges() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++changeGeneration;
+        }
+        wake.notify_all();
     }
 
     // Sends the answer with the body faults applied. A flipped byte damages the content itself,
@@ -454,6 +492,13 @@ struct StandInService::Impl {
 
 StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     impl_->batch.setHandler("TESM", &answerTestMessage);
+    registerNodeHandlers(impl_->batch);
+    registerMetadataHandlers(impl_->batch);
+    Impl* impl = impl_.get();
+    registerEventHandlers(impl_->batch, [impl] {
+        return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
+    });
+    impl_->accounts.setChangeListener([impl] { impl->announceChanges(); });
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
 }
@@ -469,16 +514,16 @@ bool StandInService::start(uint16_t port) {
     if (impl.server) return true;
     if (!impl.certificate) return false;
     ignoreBrokenPipes();
+    std::string dataDirectory;
     {
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.stopping = false;
-        if (!impl.dataDirectory.empty() && !impl.store.open(impl.dataDirectory)) return false;
+        dataDirectory = impl.dataDirectory;
     }
+    if (!dataDirectory.empty() && !impl.accounts.openDirectory(dataDirectory)) return false;
     impl.watch.start();
     if (!impl.listen(port)) {
         impl.watch.stop();
-        std::lock_guard<std::mutex> lock(impl.mutex);
-        impl.store.close();
         return false;
     }
     return true;
@@ -498,7 +543,6 @@ void StandInService::stop() {
     impl.server.reset();
     impl.watch.stop();
     std::lock_guard<std::mutex> lock(impl.mutex);
-    impl.store.close();
     impl.stopping = false;
 }
 
@@ -579,6 +623,16 @@ void StandInService::setDataDirectory(const std::string& directory) {
 
 std::vector<std::string> StandInService::unknownMessages() const {
     return impl_->batch.unknownMessages();
+}
+
+AccountDirectory& StandInService::accounts() {
+    return impl_->accounts;
+}
+
+std::string StandInService::answerAs(const std::string& sessionId, const std::string& message) {
+    auto scope = impl_->accounts.open(sessionId);
+    if (!scope) return {};
+    return impl_->batch.answerMessage(message, scope.get());
 }
 
 }  // namespace corvane::service

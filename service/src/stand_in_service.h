@@ -13,6 +13,8 @@
 
 namespace corvane::service {
 
+class AccountDirectory;
+
 // One scripted fault, applied to the next `times` requests whose path starts with pathPrefix.
 struct Fault {
     std::string pathPrefix;                 // "" matches every request
@@ -72,17 +74,30 @@ public:
     void putBlob(const std::string& name, std::string bytes);
     std::string getBlob(const std::string& name) const;
     // Long poll: POST "/events/<token>" answers "1" when events are pending for that token (and clears them),
-    // otherwise waits up to pollTimeout (default 30 s, settable) and answers "0".
+    // or, for a session's token, while changes that session was not told of wait (until its next status
+    // answer); otherwise waits up to pollTimeout (default 30 s, settable), woken by either, and answers "0".
     void setEventsPending(const std::string& token);
     void setPollTimeout(std::chrono::milliseconds timeout);
 
     // Extras of the stand-in beyond the agreed interface.
-    void setDataDirectory(const std::string& directory);  // before start(): where the SQLite store lives
+    // Before start() and before any account is made: where the SQLite store lives (in memory
+    // without one). The accounts outlive stop(), so a restarted stand-in keeps its sessions.
+    void setDataDirectory(const std::string& directory);
     // A connection must deliver its TLS handshake, and each request line with its headers,
     // within this time from their first byte (default 10 s), or it is closed; a body gets as
     // much again plus the time to move it at 64 KiB/s.
     void setReadDeadline(std::chrono::milliseconds deadline);
     std::vector<std::string> unknownMessages() const;     // identifiers (or "" when unreadable) of the latest batch messages no handler answered
+
+    // Accounts, sessions and their change logs (account_directory.h): the fixture of tests that
+    // sign in with a session made here. A batch "?s=<id>" is answered in that session; once a
+    // session exists, a batch naming an unknown one gets 403. GetStatus answers each session
+    // its own long-poll link, baseUrl() + "/events/<token>".
+    AccountDirectory& accounts();
+    // Answers one whole size-prefixed message as the session would get it in a batch: a
+    // change "made by another session" reaches the account's other sessions as an event.
+    // Returns the response without its length; "" when the session is unknown.
+    std::string answerAs(const std::string& sessionId, const std::string& message);
 
 private:
     struct Impl;

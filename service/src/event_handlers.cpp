@@ -1,0 +1,124 @@
+#include "event_handlers.h"
+
+#include <map>
+
+#include "account_directory.h"
+#include "api_errors.h"
+#include "batch_dispatcher.h"
+#include "batch_framing.h"
+#include "message_verifier.h"
+#include "node_wire.h"
+
+#include "get_events_message_generated.h"
+#include "get_events_response_generated.h"
+#include "get_status_message_generated.h"
+#include "get_status_response_generated.h"
+
+namespace corvane::service {
+
+namespace {
+
+constexpr int8_t kContactNode = 46;
+
+std::string answerStatus(const std::string& linkBase, SessionScope* scope) {
+    if (!scope) return errorResponse(*findMessageKind("GESM"), kErrorSessionNotValid);
+    const uint64_t status = scope->status();
+    scope->setTold(status);
+    auto builder = responseBuilder(128);
+    const auto link = builder.CreateString(linkBase + "/events/" + scope->session().pollToken);
+    GetStatusResponseBuilder response(builder);
+    response.add_accountStatus(status);
+    response.add_link(link);
+    builder.Finish(response.Finish(), GetStatusResponseIdentifier());
+    return finishedResponse(builder);
+}
+
+// The account's nodes with every parent before its children (the client places a node only
+// under a parent it has); nodes whose parent is not in the account start the order like roots.
+std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {
+    std::map<uint64_t, std::vector<size_t>> children;
+    std::map<uint64_t, size_t> index;
+    for (size_t i = 0; i < nodes.size(); ++i) index.emplace(nodes[i].handle, i);
+    std::vector<size_t> order;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (nodes[i].parent != 0 && index.count(nodes[i].parent))
+            children[nodes[i].parent].push_back(i);
+        else
+            order.push_back(i);
+    }
+    for (size_t at = 0; at < order.size(); ++at) {
+        auto it = children.find(nodes[order[at]].handle);
+        if (it != children.end()) order.insert(order.end(), it->second.begin(), it->second.end());
+    }
+    std::vector<NodeRecord> sorted;
+    sorted.reserve(order.size());
+    for (size_t i : order) sorted.push_back(std::move(nodes[i]));
+    return sorted;
+}
+
+std::string snapshot(SessionScope& scope, uint64_t status, bool withNodes) {
+    ServiceStore& store = scope.store();
+    const uint64_t account = scope.account();
+    auto builder = responseBuilder(4096);
+    std::vector<flatbuffers::Offset<FilesystemMessage>> filesystems;
+    for (const auto& fs : store.filesystems(account)) filesystems.push_back(writeFilesystem(builder, fs));
+    std::vector<flatbuffers::Offset<NodeMessage>> nodes, contacts;
+    if (withNodes) {
+        for (const auto& node : parentsFirst(store.nodes(account)))
+            (node.type == kContactNode ? contacts : nodes).push_back(writeNode(builder, node));
+    }
+    std::vector<flatbuffers::Offset<ContactMessage>> users;
+    for (const auto& user : store.accountUsers(account)) users.push_back(writeContact(builder, user));
+    const auto filesystemVector = builder.CreateVector(filesystems);
+    const auto nodeVector = builder.CreateVector(nodes);
+    const auto userVector = builder.CreateVector(users);
+    const auto contactVector = builder.CreateVector(contacts);
+    GetEventsResponseBuilder response(builder);
+    response.add_accountStatus(status);
+    response.add_full(true);
+    response.add_filesystems(filesystemVector);
+    response.add_nodes(nodeVector);
+    response.add_users(userVector);
+    response.add_contacts(contactVector);
+    builder.Finish(response.Finish(), GetEventsResponseIdentifier());
+    return finishedResponse(builder);
+}
+
+std::string answerEvents(const std::string& bytes, SessionScope* scope) {
+    if (!scope) return errorResponse(*findMessageKind("GEEM"), kErrorSessionNotValid);
+    const AlignedMessage aligned(bytes);
+    const auto* message = flatbuffers::GetSizePrefixedRoot<GetEventsMessage>(aligned.data());
+    const uint64_t known = message->accountStatus();
+    const uint64_t status = scope->status();
+    const Snapshot forced = scope->takeSnapshot();
+    // 0 is no status at all; one beyond the account's, or older than its kept changes, cannot
+    // be brought up to date change by change.
+    const bool stale = known == 0 || known > status || known < scope->store().accountFloor(scope->account());
+    if (forced != Snapshot::None || stale) return snapshot(*scope, status, forced != Snapshot::Empty);
+
+    // The session's own changes reached it as the answers to its requests.
+    std::string events;
+    for (const auto& change : scope->store().changesAfter(scope->account(), known, scope->session().id)) {
+        events += littleEndian32(static_cast<uint32_t>(change.size()));
+        events += change;
+    }
+    auto builder = responseBuilder(events.size() + 128);
+    flatbuffers::Offset<flatbuffers::Vector<uint8_t>> list;
+    if (!events.empty()) list = builder.CreateVector(reinterpret_cast<const uint8_t*>(events.data()), events.size());
+    GetEventsResponseBuilder response(builder);
+    if (!list.IsNull()) response.add_events(list);
+    response.add_accountStatus(status);
+    builder.Finish(response.Finish(), GetEventsResponseIdentifier());
+    return finishedResponse(builder);
+}
+
+}  // namespace
+
+void registerEventHandlers(BatchDispatcher& dispatcher, std::function<std::string()> linkBase) {
+    dispatcher.setScopedHandler("GESM", [linkBase = std::move(linkBase)](const std::string&, SessionScope* scope) {
+        return answerStatus(linkBase(), scope);
+    });
+    dispatcher.setScopedHandler("GEEM", &answerEvents);
+}
+
+}  // namespace corvane::service

@@ -1,0 +1,48 @@
+// The node, filesystem and contact tables on the wire: reading received tables into the
+// store's records and writing records back, byte vectors untouched.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <flatbuffers/flatbuffers.h>
+
+#include "account_records.h"
+#include "contact_message_generated.h"
+#include "filesystem_message_generated.h"
+#include "node_message_generated.h"
+
+namespace corvane::service {
+
+NodeRecord readNode(const NodeMessage& message);
+
+flatbuffers::Offset<NodeMessage> writeNode(flatbuffers::FlatBufferBuilder& builder, const NodeRecord& node);
+flatbuffers::Offset<FilesystemMessage> writeFilesystem(flatbuffers::FlatBufferBuilder& builder,
+                                                       const FilesystemRecord& filesystem);
+flatbuffers::Offset<ContactMessage> writeContact(flatbuffers::FlatBufferBuilder& builder, const UserRecord& user);
+
+// An optional byte vector: absent when the bytes are.
+flatbuffers::Offset<flatbuffers::Vector<uint8_t>> writeBytes(flatbuffers::FlatBufferBuilder& builder,
+                                                             const Bytes& bytes);
+Bytes readBytes(const flatbuffers::Vector<uint8_t>* vector);
+
+// A builder as every answer uses: minimum alignment 8, defaults left out.
+flatbuffers::FlatBufferBuilder responseBuilder(size_t initialSize = 256);
+// The finished plain buffer (no length prefix), as batch handlers return it.
+std::string finishedResponse(flatbuffers::FlatBufferBuilder& builder);
+
+// A size-prefixed message copied to 8-byte aligned storage, so that its tables can be read in
+// place wherever the batch body kept it.
+class AlignedMessage {
+public:
+    explicit AlignedMessage(const std::string& message);
+    const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(words_.data()); }
+    size_t size() const { return size_; }
+
+private:
+    std::vector<uint64_t> words_;
+    size_t size_;
+};
+
+}  // namespace corvane::service
