@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/base64.h"
+#include "util/base64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     corvane::Base64 codec;

@@ -9,7 +9,7 @@ packages=(
   libflatbuffers-dev flatbuffers-compiler librsync-dev libb2-dev libspdlog-dev libfmt-dev
   libqrcodegencpp-dev libcpp-httplib-dev openssl curl
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format
   qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev qtmultimedia5-dev libqt5svg5-dev
   qttools5-dev qttools5-dev-tools qtdeclarative5-dev-tools
   qml-module-qtquick2 qml-module-qtquick-controls2 qml-module-qtquick-layouts

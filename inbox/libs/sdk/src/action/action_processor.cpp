@@ -1,6 +1,7 @@
 #include "action/action_processor.h"
 
 #include "api/api_manager.h"
+#include "request/request.h"
 #include "util/log.h"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
 #include "corvane/task_manager.h"
-#include "request/request.h"
+#include "request/request_listener.h"
 
 namespace corvane {
 

@@ -6,17 +6,21 @@
 #include <string>
 
 #include "corvane/action_listener.h"
-#include "corvane/event_listener.h"
 #include "corvane/task_manager.h"
-#include "request/request.h"
+#include "request/request_host.h"
+#include "request/request_listener.h"
 
 namespace corvane {
+
+class NetworkRequest;
+class Request;
 
 // The core object of one SDK instance, as the action framework sees it: the session, the
 // account's access level, the request queues and the SDK main loop. Its action-listener face
 // receives every action notification that the execution manager lets through, and its
-// event-listener face every SDK event.
-class ApiManager : public ActionListener, public EventListener, public RequestListener {
+// event-listener face every SDK event. What requests need of it is its RequestHost face
+// (session reset, logout, events), declared below the API layer.
+class ApiManager : public ActionListener, public RequestHost, public RequestListener {
 public:
     ~ApiManager() override = default;
 
@@ -37,14 +41,6 @@ public:
 
     // Queues a request for its local phase only.
     virtual void enqueueLocalRequest(std::shared_ptr<Request> request, RequestListener* listener) = 0;
-
-    // Drops the session and resets the cloud model, keeping the cache file; then the
-    // completion, on the SDK main loop.
-    virtual void resetSession(std::function<void()> completion) = 0;
-
-    // Signs out: everything is reset and the cache removed; then the completion, which may be
-    // empty.
-    virtual void logout(std::function<void()> completion) = 0;
 };
 
 }  // namespace corvane

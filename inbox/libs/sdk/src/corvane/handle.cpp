@@ -1,6 +1,6 @@
 #include "corvane/handle.h"
 
-#include "crypto/base64.h"
+#include "util/base64.h"
 
 namespace corvane {
 

@@ -288,7 +288,7 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
     // The logger formats and takes its lock, which no handler should; the report is complete
     // before it runs, and the flush gets it to disk before the process ends.
     CLOG_CRITICAL("Crash detected. Report:\n{}", text.view());
-    log::get()->flush();
+    log::flush();
 
     if (!gCallback) {
         // _exit rather than exit: static destructors and atexit handlers must not run while

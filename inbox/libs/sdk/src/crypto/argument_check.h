@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include <spdlog/common.h>
+#include "util/log.h"
 
 namespace corvane {
 
@@ -10,7 +10,7 @@ namespace corvane {
 struct ArgumentCheck {
     bool met;
     const char* failure;
-    spdlog::level::level_enum level = spdlog::level::warn;
+    log::Level level = log::Level::warn;
 };
 
 // Runs the checks in the order given and logs only the first that fails, so that the log

@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "crypto/argument_check.h"
-#include "crypto/base64.h"
 #include "crypto/crypto_module.h"
 #include "crypto/crypto_scheme.h"
-#include "database/mutable_node_data.h"
+#include "crypto/node_attributes.h"
+#include "util/base64.h"
 #include "util/log.h"
 
 namespace corvane {
@@ -55,8 +55,8 @@ std::shared_ptr<std::string> secretText(std::string text) {
 
 // An absent fingerprint or fingerprint key is an ordinary case and logs at debug level; an
 // empty fingerprint is a caller's fault.
-constexpr spdlog::level::level_enum kError = spdlog::level::err;
-constexpr spdlog::level::level_enum kDebug = spdlog::level::debug;
+constexpr corvane::log::Level kError = corvane::log::Level::err;
+constexpr corvane::log::Level kDebug = corvane::log::Level::debug;
 
 }  // namespace
 
@@ -203,7 +203,7 @@ void CryptoManager::decryptAttributes(uint32_t number, const uint8_t* blob, uint
                                       std::shared_ptr<MutableNodeData> node, CheckCompletion completion) {
     CryptoScheme* chosen = scheme(number);
     if (!chosen || !checkArguments({{node != nullptr, "Invalid node"},
-                                    {node && node->getKey(), "Invalid key"},
+                                    {hasNodeKey(node.get()), "Invalid key"},
                                     {blob != nullptr, "Invalid data"}})) {
         completion(false);
         return;

@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = CryptoScheme::Bytes;
 
-constexpr spdlog::level::level_enum kError = spdlog::level::err;
+constexpr log::Level kError = log::Level::err;
 
 // A module AES operation: input, size, IV or counter block, key, completion.
 using CipherOperation = void (CryptoModule::*)(const uint8_t*, uint64_t, const uint8_t*, const uint8_t*,

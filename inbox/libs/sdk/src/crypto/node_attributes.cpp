@@ -294,4 +294,8 @@ bool applyNodeAttributes(const uint8_t* data, size_t size, MutableNodeData& node
     return true;
 }
 
+bool hasNodeKey(const MutableNodeData* node) {
+    return node != nullptr && node->getKey() != nullptr;
+}
+
 }  // namespace corvane

@@ -25,4 +25,8 @@ bool applyNodeAttributes(CryptoBytes plaintext, MutableNodeData& node);
 // The same over borrowed bytes at any address; null data means the blob did not open.
 bool applyNodeAttributes(const uint8_t* data, size_t size, MutableNodeData& node);
 
+// Whether there is a node and it holds a key; lets callers check a node without the cache
+// record's header.
+bool hasNodeKey(const MutableNodeData* node);
+
 }  // namespace corvane

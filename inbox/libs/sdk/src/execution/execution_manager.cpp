@@ -4,6 +4,7 @@
 
 #include "api/api_manager.h"
 #include "corvane/action_types.h"
+#include "request/request.h"
 #include "util/log.h"
 
 namespace corvane {

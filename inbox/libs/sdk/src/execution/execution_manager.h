@@ -11,7 +11,7 @@
 #include "action/action_processor.h"
 #include "corvane/action_listener.h"
 #include "corvane/mutable_action_data.h"
-#include "request/request.h"
+#include "request/request_listener.h"
 
 namespace corvane {
 

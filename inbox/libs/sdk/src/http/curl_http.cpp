@@ -44,7 +44,7 @@ CURLSH* currentShare() {
 }
 
 bool debugLogging() {
-    return log::get()->level() <= spdlog::level::debug;
+    return log::enabled(log::Level::debug);
 }
 
 CurlContext* contextOf(void* userData) {

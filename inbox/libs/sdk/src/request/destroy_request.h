@@ -11,7 +11,7 @@ class DestroyRequest : public Request {
 public:
     explicit DestroyRequest(std::shared_ptr<MutableActionData> actionData);
 
-    void applyResults(ApiManager* manager) override;
+    void applyResults(RequestHost* manager) override;
     const char* getName() const override { return "Destroy"; }
 };
 

@@ -26,7 +26,7 @@ Request::Request(std::shared_ptr<MutableActionData> actionData) : actionData_(st
 
 Request::~Request() = default;
 
-void Request::applyResults(ApiManager* manager) {
+void Request::applyResults(RequestHost* manager) {
     notifyFinished();
 }
 

@@ -7,26 +7,15 @@
 #include <flatbuffers/flatbuffers.h>
 
 #include "corvane/error.h"
+#include "request/request_listener.h"
 #include "util/byte_array.h"
 
 namespace corvane {
 
-class ApiManager;
 class HttpRequestBuffer;
 class MutableActionData;
-class Request;
+class RequestHost;
 struct RequestCatalogueEntry;
-
-// Told when a request has been processed (its response read) and when it has finished.
-class RequestListener {
-public:
-    virtual ~RequestListener() = default;
-
-    // Intermediate report of a request; nothing to do by default.
-    virtual void updated(std::shared_ptr<Request> request) {}
-    virtual void processed(std::shared_ptr<Request> request);
-    virtual void finished(std::shared_ptr<Request> request);
-};
 
 // A piece of work applied to the SDK state in order with the API operations: only a local
 // phase. Always created under shared ownership and used on the SDK main loop.
@@ -39,7 +28,7 @@ public:
     Request& operator=(const Request&) = delete;
 
     // Applies what the request carries; the base has nothing to apply and finishes at once.
-    virtual void applyResults(ApiManager* manager);
+    virtual void applyResults(RequestHost* manager);
     virtual bool isFinished() const { return finished_; }
     virtual const char* getName() const = 0;
     // Tells the listener; may be called more than once.

@@ -4,10 +4,10 @@
 
 #include <openssl/crypto.h>
 
-#include "api/api_manager.h"
 #include "corvane/action_types.h"
 #include "corvane/mutable_event_data.h"
 #include "http/http_module.h"
+#include "request/request_host.h"
 #include "util/deployment.h"
 #include "util/log.h"
 
@@ -21,7 +21,7 @@ constexpr size_t kMessageAlignment = 8;
 
 const char* const RequestChannel::kApplicationKeyQuery = "a=Wk9xQmLp";
 
-RequestChannel::RequestChannel(ApiManager* manager, HttpModule* http, std::string baseUrl,
+RequestChannel::RequestChannel(RequestHost* manager, HttpModule* http, std::string baseUrl,
                                std::string applicationKeyQuery)
     : manager_(manager),
       http_(http),

@@ -12,8 +12,8 @@
 
 namespace corvane {
 
-class ApiManager;
 class HttpModule;
+class RequestHost;
 
 // Carries the network requests to the API endpoint: one POST at a time, each a batch of the
 // queued messages framed by the leading (events) and trailing (status) requests, and hands
@@ -26,7 +26,7 @@ public:
     static const char* const kApplicationKeyQuery;
 
     // An empty base URL stands for the deployment's API endpoint.
-    RequestChannel(ApiManager* manager, HttpModule* http, std::string baseUrl = std::string(),
+    RequestChannel(RequestHost* manager, HttpModule* http, std::string baseUrl = std::string(),
                    std::string applicationKeyQuery = kApplicationKeyQuery);
     // Does not cancel a batch in flight: the owner stops the HTTP loop first.
     ~RequestChannel() override;
@@ -70,7 +70,7 @@ private:
     // Finishes requests that got no response, returning persistent ones to idle.
     static void failUnanswered(const std::vector<std::shared_ptr<NetworkRequest>>& requests, Error error);
 
-    ApiManager* manager_;
+    RequestHost* manager_;
     HttpModule* http_;
     std::string baseUrl_;
     std::string applicationKeyQuery_;

@@ -5,7 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include <flatbuffers/flatbuffers.h>
+namespace flatbuffers {
+class DetachedBuffer;
+}
 
 namespace corvane {
 
@@ -22,21 +24,24 @@ public:
 };
 
 // The finished message of a FlatBuffers builder, taken over by move (the source is left
-// empty); the storage goes back through the builder's allocator on destruction.
+// empty); the storage goes back through the builder's allocator on destruction. The buffer
+// is held by pointer so that users of byte arrays need no FlatBuffers header.
 class FlatbufferByteArray : public ByteArray {
 public:
     explicit FlatbufferByteArray(flatbuffers::DetachedBuffer&& buffer);
-    ~FlatbufferByteArray() override = default;
+    ~FlatbufferByteArray() override;
 
     FlatbufferByteArray(const FlatbufferByteArray&) = delete;
     FlatbufferByteArray& operator=(const FlatbufferByteArray&) = delete;
 
-    uint8_t at(size_t index) const override { return buffer_.data()[index]; }
-    const uint8_t* data() const override { return buffer_.data(); }
-    size_t size() const override { return buffer_.size(); }
+    uint8_t at(size_t index) const override { return data_[index]; }
+    const uint8_t* data() const override { return data_; }
+    size_t size() const override { return size_; }
 
 private:
-    flatbuffers::DetachedBuffer buffer_;
+    std::unique_ptr<flatbuffers::DetachedBuffer> buffer_;
+    const uint8_t* data_;
+    size_t size_;
 };
 
 // A heap byte vector that this array owns and deletes.

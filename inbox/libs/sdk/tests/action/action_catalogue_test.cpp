@@ -12,8 +12,9 @@
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
 #include "corvane/node_data.h"
-#include "execution/fake_api_manager.h"
+#include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/recording_listeners.h"
 
 namespace corvane {
 namespace {
@@ -21,15 +22,9 @@ namespace {
 using Fill = std::function<void(MutableActionData&)>;
 
 // Records the notifications that reach the execution manager's face, as "<kind>:<error>".
-class RecordingListener : public ActionListener {
+class RecordingListener : public test::RecordingActionListener {
 public:
-    void onActionStart(std::shared_ptr<ActionData> a) override { calls.push_back("start:" + code(a)); }
-    void onActionProcessed(std::shared_ptr<ActionData> a) override { calls.push_back("processed:" + code(a)); }
-    void onActionProgress(std::shared_ptr<ActionData> a) override { calls.push_back("progress:" + code(a)); }
-    void onActionError(std::shared_ptr<ActionData> a) override { calls.push_back("error:" + code(a)); }
-    void onActionFinish(std::shared_ptr<ActionData> a) override { calls.push_back("finish:" + code(a)); }
-    static std::string code(const std::shared_ptr<ActionData>& a) { return std::to_string(a->getErrorCode()); }
-    std::vector<std::string> calls;
+    RecordingListener() : RecordingActionListener(Options{"", &RecordingActionListener::errorCode}) {}
 };
 
 std::shared_ptr<NodeData> namedNode(const char* name) {

@@ -9,26 +9,14 @@
 #include "action/backup_action.h"
 #include "action/utils_action.h"
 #include "corvane/action_listener.h"
-#include "execution/fake_api_manager.h"
+#include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/recording_listeners.h"
 
 namespace corvane {
 namespace {
 
-class RecordingListener : public ActionListener {
-public:
-    explicit RecordingListener(std::vector<std::string>* calls, std::string prefix = "")
-        : calls_(calls), prefix_(std::move(prefix)) {}
-    void onActionStart(std::shared_ptr<ActionData>) override { calls_->push_back(prefix_ + "start"); }
-    void onActionProcessed(std::shared_ptr<ActionData>) override { calls_->push_back(prefix_ + "processed"); }
-    void onActionProgress(std::shared_ptr<ActionData>) override { calls_->push_back(prefix_ + "progress"); }
-    void onActionError(std::shared_ptr<ActionData>) override { calls_->push_back(prefix_ + "error"); }
-    void onActionFinish(std::shared_ptr<ActionData>) override { calls_->push_back(prefix_ + "finish"); }
-
-private:
-    std::vector<std::string>* calls_;
-    std::string prefix_;
-};
+using RecordingListener = test::RecordingActionListener;
 
 class ProcessorTest : public ::testing::Test {
 protected:

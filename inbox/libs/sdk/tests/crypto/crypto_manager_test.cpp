@@ -16,6 +16,7 @@
 #include <cryptopp/rsa.h>
 #include <cryptopp/sha.h>
 #include <gtest/gtest.h>
+#include <spdlog/logger.h>
 #include <spdlog/sinks/ringbuffer_sink.h>
 
 #include "crypto/crypto_manager.h"

@@ -13,7 +13,7 @@
 
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
-#include "e2e/e2e_api_manager.h"
+#include "support/e2e_api_manager.h"
 #include "request/utils_request.h"
 #include "stand_in_service.h"
 #include "support/log_capture.h"

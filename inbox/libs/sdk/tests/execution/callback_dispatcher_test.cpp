@@ -15,6 +15,7 @@
 
 #include "corvane/action_types.h"
 #include "corvane/mutable_event_data.h"
+#include "support/recording_listeners.h"
 
 namespace corvane {
 namespace {
@@ -69,47 +70,13 @@ public:
     std::vector<bool> releases;
 };
 
-// Records what it hears, on which thread, and how the SDK holds it.
-class RecordingListener : public ActionListener {
+// Records what it hears as "<kind>:<action id>", on which thread, and how the SDK holds it.
+class RecordingListener : public test::RecordingActionListener {
 public:
-    void setReleased(bool released) override { record(released ? "released" : "held"); }
-    void onActionStart(std::shared_ptr<ActionData> a) override { record("start:" + std::to_string(a->getId())); }
-    void onActionProcessed(std::shared_ptr<ActionData> a) override { record("processed:" + std::to_string(a->getId())); }
-    void onActionFinish(std::shared_ptr<ActionData> a) override {
-        record("finish:" + std::to_string(a->getId()));
-        std::lock_guard<std::mutex> guard(mutex);
-        ++finishes;
-        condition.notify_all();
-    }
-
-    void record(const std::string& call) {
-        std::lock_guard<std::mutex> guard(mutex);
-        calls.push_back(call);
-        threads.push_back(std::this_thread::get_id());
-    }
-    void waitForFinishes(int count) {
-        std::unique_lock<std::mutex> lock(mutex);
-        condition.wait(lock, [&] { return finishes >= count; });
-    }
-    std::vector<std::string> snapshot() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return calls;
-    }
-
-    std::mutex mutex;
-    std::condition_variable condition;
-    std::vector<std::string> calls;
-    std::vector<std::thread::id> threads;
-    int finishes = 0;
+    RecordingListener() : RecordingActionListener(Options{"", &RecordingActionListener::id, true, false}) {}
 };
 
-class RecordingEventListener : public EventListener {
-public:
-    void setReleased(bool released) override { releases.push_back(released); }
-    void onEvent(std::shared_ptr<EventData>) override { ++events; }
-    std::vector<bool> releases;
-    int events = 0;
-};
+using test::RecordingEventListener;
 
 TEST(CallbackDispatcherTest, DeliversOnTheTaskManagersThreadInPostingOrder) {
     ThreadTaskManager taskManager;

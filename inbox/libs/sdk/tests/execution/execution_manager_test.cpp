@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "corvane/action_types.h"
-#include "execution/fake_api_manager.h"
+#include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/recording_listeners.h"
 
 namespace corvane {
 namespace {
@@ -18,7 +19,7 @@ class HeldRequest : public Request {
 public:
     HeldRequest(std::string name, std::shared_ptr<MutableActionData> data, std::vector<std::string>* applied)
         : Request(std::move(data)), name_(std::move(name)), applied_(applied) {}
-    void applyResults(ApiManager*) override { applied_->push_back(name_); }
+    void applyResults(RequestHost*) override { applied_->push_back(name_); }
     const char* getName() const override { return name_.c_str(); }
 
 private:
@@ -30,7 +31,7 @@ class HeldNetworkRequest : public NetworkRequest {
 public:
     HeldNetworkRequest(std::string name, std::vector<std::string>* applied)
         : NetworkRequest(nullptr), name_(std::move(name)), applied_(applied) {}
-    void applyResults(ApiManager*) override { applied_->push_back(name_); }
+    void applyResults(RequestHost*) override { applied_->push_back(name_); }
     const char* getName() const override { return name_.c_str(); }
     std::string messageToString(const uint8_t*) override { return {}; }
     std::string responseToString(const uint8_t*) override { return {}; }
@@ -44,13 +45,7 @@ private:
     std::vector<std::string>* applied_;
 };
 
-class CountingRequestListener : public RequestListener {
-public:
-    void processed(std::shared_ptr<Request>) override { ++processedCount; }
-    void finished(std::shared_ptr<Request>) override { ++finishedCount; }
-    int processedCount = 0;
-    int finishedCount = 0;
-};
+using test::CountingRequestListener;
 
 class ExecutionManagerTest : public ::testing::Test {
 protected:

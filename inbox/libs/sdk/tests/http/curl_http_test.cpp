@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include <fmt/core.h>
 #include <gtest/gtest.h>
 
 #include "loop/libuv_loop.h"

@@ -19,7 +19,7 @@
 
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
-#include "execution/fake_api_manager.h"
+#include "support/fake_api_manager.h"
 #include "http/curl_http.h"
 #include "loop/libuv_loop.h"
 #include "stand_in_service.h"

@@ -16,6 +16,7 @@
 #include "log_event_response_generated.h"
 #include "message_verifier.h"
 #include "support/log_capture.h"
+#include "support/recording_listeners.h"
 #include "util/schema_text.h"
 
 namespace corvane {
@@ -30,13 +31,7 @@ void appendMessage(std::vector<uint8_t>& out, const std::string& body) {
     out.insert(out.end(), body.begin(), body.end());
 }
 
-class RecordingListener : public RequestListener {
-public:
-    void processed(std::shared_ptr<Request> request) override { ++processedCount; }
-    void finished(std::shared_ptr<Request> request) override { ++finishedCount; }
-    int processedCount = 0;
-    int finishedCount = 0;
-};
+using RecordingListener = test::CountingRequestListener;
 
 class LocalRequest : public Request {
 public:

@@ -11,18 +11,15 @@
 #include "account_info_response_generated.h"
 #include "action/utils_action.h"
 #include "corvane/mutable_action_data.h"
-#include "execution/fake_api_manager.h"
+#include "support/fake_api_manager.h"
 #include "message_verifier.h"
+#include "support/recording_listeners.h"
 #include "util/schema_text.h"
 
 namespace corvane {
 namespace {
 
-class CountingListener : public RequestListener {
-public:
-    void finished(std::shared_ptr<Request>) override { ++finishedCount; }
-    int finishedCount = 0;
-};
+using CountingListener = test::CountingRequestListener;
 
 std::string asString(const ByteArray& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include <spdlog/logger.h>
+#include <spdlog/sinks/ringbuffer_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include "util/log.h"

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include <spdlog/sinks/ringbuffer_sink.h>
+namespace spdlog {
+namespace sinks {
+template <typename Mutex>
+class ringbuffer_sink;
+}  // namespace sinks
+}  // namespace spdlog
 
 namespace corvane {
 namespace test {
@@ -28,7 +34,7 @@ public:
     size_t count(const std::string& text) const;
 
 private:
-    std::shared_ptr<spdlog::sinks::ringbuffer_sink_mt> sink_;
+    std::shared_ptr<spdlog::sinks::ringbuffer_sink<std::mutex>> sink_;
 };
 
 // The logger tests start with: silent, or stderr at debug level when CORVANE_TEST_LOG is set.

@@ -9,6 +9,7 @@
 #include "api/api_manager.h"
 #include "corvane/task_manager.h"
 #include "execution/execution_manager.h"
+#include "request/request.h"
 
 namespace corvane {
 namespace test {

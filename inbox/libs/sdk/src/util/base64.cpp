@@ -1,4 +1,4 @@
-#include "crypto/base64.h"
+#include "util/base64.h"
 
 #include <array>
 

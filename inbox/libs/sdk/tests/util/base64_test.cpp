@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/base64.h"
+#include "util/base64.h"
 
 namespace corvane {
 namespace {
