@@ -200,6 +200,9 @@ public:
     // Whether the node held in RAM has its children loaded; false when it is not held.
     bool hasChildrenLoaded(uint64_t id) const;
     int32_t getPurgeAllowance() const { return purgeAllowance_; }
+    // Empty when every node held is listed once under its parent and nothing else is listed;
+    // otherwise what is wrong.
+    std::string ramInconsistency() const;
     size_t getRamChildEntryCount(uint64_t parentId) const { return children_.count(parentId); }
 
 private:

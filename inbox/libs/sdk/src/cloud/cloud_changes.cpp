@@ -1,6 +1,7 @@
 // Applying received and local node changes to RAM and the cache, and the RAM purge.
 
 #include <set>
+#include <string>
 #include <utility>
 
 #include "cloud/cloud.h"
@@ -305,6 +306,29 @@ void Cloud::deleteNodeEntry(NodePointer node, Callback completion) {
         CLOG_DEBUG("[cloud] Node removed from database: {}", id);
         notify(completion);
     });
+}
+
+std::string Cloud::ramInconsistency() const {
+    if (static_cast<size_t>(ramNodeCount_) != nodes_.size()) {
+        return "count " + std::to_string(ramNodeCount_) + " for " + std::to_string(nodes_.size()) + " nodes";
+    }
+    if (children_.size() != nodes_.size()) {
+        return std::to_string(children_.size()) + " children entries for " + std::to_string(nodes_.size()) + " nodes";
+    }
+    std::set<uint64_t> listed;
+    for (const auto& entry : children_) {
+        if (!listed.insert(entry.second->getId()).second) {
+            return "listed twice: " + std::to_string(entry.second->getId());
+        }
+        auto held = nodes_.find(entry.second->getId());
+        if (held == nodes_.end() || held->second != entry.second) {
+            return "listed but not held: " + std::to_string(entry.second->getId());
+        }
+        if (entry.first != entry.second->getParent()) {
+            return "listed under another parent: " + std::to_string(entry.second->getId());
+        }
+    }
+    return std::string();
 }
 
 // --- RAM purge ---
