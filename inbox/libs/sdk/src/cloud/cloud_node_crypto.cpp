@@ -564,6 +564,7 @@ void Cloud::createRootNode(const ByteVector& parentKey, int32_t rootType, Encryp
     auto result = std::make_shared<EncryptedNodeData>();
     result->setType(rootType);
     result->setCrypto(crypto);
+    // Every buffer the crypto loop reads is held by each step until its completion has run.
     auto parent = copyOf(&parentKey);
     auto nodeKey = shared(cryptoManager_->generateNodeKey(crypto, rootType));
     auto filesystemKey = shared(cryptoManager_->generateNodeKey(crypto, rootType));
@@ -571,33 +572,45 @@ void Cloud::createRootNode(const ByteVector& parentKey, int32_t rootType, Encryp
         CLOG_ERROR("Unable to encrypt node key");
         notify(completion, EncryptedNodePointer());
     };
-    cryptoManager_->encryptNodeKey(crypto, nodeKey.get(), parent.get(), [=](CryptoBytes encryptedNodeKey) {
-        if (!encryptedNodeKey) {
-            fail();
-            return;
-        }
-        result->setEncryptedNodeKey(encryptedNodeKey->data(), encryptedNodeKey->size());
-        cryptoManager_->deriveNodeKey(crypto, filesystemKey.get(), parent.get(), [=](CryptoBytes derived) {
-            auto derivedKey = shared(std::move(derived));
-            cryptoManager_->encryptNodeKey(crypto, nodeKey.get(), derivedKey.get(), [=](CryptoBytes childKey) {
-                if (!childKey) {
+    auto sealFilesystemKey = [this, crypto, result, parent, filesystemKey, fail, completion]() {
+        cryptoManager_->encryptNodeKey(
+            crypto, filesystemKey.get(), parent.get(),
+            [this, result, parent, filesystemKey, fail, completion](CryptoBytes encryptedFilesystemKey) {
+                if (!encryptedFilesystemKey) {
                     fail();
                     return;
                 }
-                result->setEncryptedChildKey(childKey->data(), childKey->size());
+                result->setEncryptedAttributes(encryptedFilesystemKey->data(), encryptedFilesystemKey->size());
+                notify(completion, result);
+            });
+    };
+    auto sealChildKey = [this, crypto, result, parent, nodeKey, filesystemKey, fail, sealFilesystemKey]() {
+        cryptoManager_->deriveNodeKey(
+            crypto, filesystemKey.get(), parent.get(),
+            [this, crypto, result, parent, nodeKey, filesystemKey, fail, sealFilesystemKey](CryptoBytes derived) {
+                auto derivedKey = shared(std::move(derived));
                 cryptoManager_->encryptNodeKey(
-                    crypto, filesystemKey.get(), parent.get(), [=](CryptoBytes encryptedFilesystemKey) {
-                        if (!encryptedFilesystemKey) {
+                    crypto, nodeKey.get(), derivedKey.get(),
+                    [result, nodeKey, derivedKey, fail, sealFilesystemKey](CryptoBytes childKey) {
+                        if (!childKey) {
                             fail();
                             return;
                         }
-                        result->setEncryptedAttributes(encryptedFilesystemKey->data(),
-                                                       encryptedFilesystemKey->size());
-                        notify(completion, result);
+                        result->setEncryptedChildKey(childKey->data(), childKey->size());
+                        sealFilesystemKey();
                     });
             });
-        });
-    });
+    };
+    cryptoManager_->encryptNodeKey(crypto, nodeKey.get(), parent.get(),
+                                   [result, parent, nodeKey, fail, sealChildKey](CryptoBytes encryptedNodeKey) {
+                                       if (!encryptedNodeKey) {
+                                           fail();
+                                           return;
+                                       }
+                                       result->setEncryptedNodeKey(encryptedNodeKey->data(),
+                                                                   encryptedNodeKey->size());
+                                       sealChildKey();
+                                   });
 }
 
 // --- copies ---
