@@ -203,7 +203,6 @@ public:
     // Empty when every node held is listed once under its parent and nothing else is listed;
     // otherwise what is wrong.
     std::string ramInconsistency() const;
-    size_t getRamChildEntryCount(uint64_t parentId) const { return children_.count(parentId); }
 
 private:
     struct SubtreeWalk;
