@@ -1,13 +1,11 @@
 // Node decryption, encryption and the copies that prepare nodes for encryption.
 
-#include <algorithm>
 #include <utility>
 
 #include "cloud/cloud.h"
 #include "corvane/handle.h"
 #include "corvane/node_type.h"
 #include "crypto/crypto_manager.h"
-#include "database/database_module.h"
 #include "util/log.h"
 
 namespace corvane {
@@ -476,7 +474,8 @@ void Cloud::encryptPublic(NodePointer node, std::shared_ptr<ByteVector> cipherKe
     CLOG_DEBUG("Encrypting node for public link");
     TaskManager::postOrRun(loop_, [this, node, cipherKey, filesystemKey, done]() {
         const uint8_t crypto = node->getCrypto();
-        auto key = node->getKey() ? copyOf(node->getKey()) : shared(cryptoManager_->generateNodeKey(crypto, node->getType()));
+        auto key = node->getKey() ? copyOf(node->getKey())
+                                  : shared(cryptoManager_->generateNodeKey(crypto, node->getType()));
         cryptoManager_->encryptAttributes(
             crypto, node, key.get(), [this, node, key, cipherKey, filesystemKey, done, crypto](CryptoBytes blob) {
                 if (!blob) {

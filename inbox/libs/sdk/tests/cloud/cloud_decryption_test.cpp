@@ -133,7 +133,8 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "folder", {"Decrypting node of type 21 inside node of type -1 inside filesystem of type 0 with crypto 0"}},
+         same, "folder",
+         {"Decrypting node of type 21 inside node of type -1 inside filesystem of type 0 with crypto 0"}},
         {"Crypto0ParentKeyAsItIsWithoutFilesystemKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;

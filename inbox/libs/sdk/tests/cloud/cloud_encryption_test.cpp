@@ -95,7 +95,8 @@ protected:
                 set(from->data(), from->size());
             }
         };
-        copy(sent->getEncryptedAttributes(), [&](const uint8_t* d, size_t s) { received->setEncryptedAttributes(d, s); });
+        copy(sent->getEncryptedAttributes(),
+             [&](const uint8_t* d, size_t s) { received->setEncryptedAttributes(d, s); });
         copy(sent->getEncryptedChildKey(), [&](const uint8_t* d, size_t s) { received->setEncryptedChildKey(d, s); });
         copy(sent->getEncryptedNodeKey(), [&](const uint8_t* d, size_t s) { received->setEncryptedNodeKey(d, s); });
         return std::get<0>(h.call<Cloud::NodePointer>([&, received, parent](Cloud::MutableNodeCallback done) {
