@@ -1,12 +1,22 @@
 // Children listing of a parent that is not held in RAM, read from a cache table of 1,000,000
-// nodes (the whole table is scanned unless the parent column is indexed), and sorting 10,000
-// names in natural order.
+// nodes (the whole table is scanned unless the parent column is indexed), sorting 10,000
+// names in natural order, and applying 100,000 received nodes (decrypted, checked and
+// inserted in one transaction) with the peak memory it takes.
 
 #include <benchmark/benchmark.h>
+#include <cryptopp/aes.h>
+#include <cryptopp/blake2.h>
+#include <cryptopp/filters.h>
+#include <cryptopp/gcm.h>
+#include <cryptopp/osrng.h>
+#include <flatbuffers/flatbuffers.h>
+#include <openssl/evp.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -16,12 +26,14 @@
 #include <vector>
 
 #include "cloud/cloud.h"
+#include "cloud/encrypted_node_data.h"
 #include "cloud/node_order.h"
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
 #include "database/database.h"
 #include "database/sqlite_database.h"
 #include "loop/libuv_loop.h"
+#include "node_attributes_generated.h"
 
 namespace {
 
@@ -192,6 +204,223 @@ void BM_SortNamesNaturally(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_SortNamesNaturally)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// --- applying received nodes ---
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes keyOf(uint64_t seed) {
+    Bytes key(32);
+    for (size_t i = 0; i < key.size(); ++i) {
+        key[i] = static_cast<uint8_t>(seed * 31 + i * 7);
+    }
+    return key;
+}
+
+// RFC 3394 through OpenSSL, as the service's peers seal node keys.
+Bytes wrap(const Bytes& kek, const Bytes& key) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_CIPHER_CTX_set_flags(ctx, EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
+    Bytes out(key.size() + 8);
+    int length = 0;
+    int total = 0;
+    EVP_EncryptInit_ex(ctx, EVP_aes_256_wrap(), nullptr, kek.data(), nullptr);
+    EVP_EncryptUpdate(ctx, out.data(), &length, key.data(), static_cast<int>(key.size()));
+    total = length;
+    EVP_EncryptFinal_ex(ctx, out.data() + total, &length);
+    EVP_CIPHER_CTX_free(ctx);
+    return out;
+}
+
+Bytes sealAttributes(CryptoPP::RandomNumberGenerator& random, const Bytes& key, const std::string& name,
+                     const Bytes* hash) {
+    flatbuffers::FlatBufferBuilder builder;
+    auto nameOffset = builder.CreateString(name);
+    flatbuffers::Offset<flatbuffers::Vector<uint8_t>> hashOffset;
+    if (hash) {
+        hashOffset = builder.CreateVector(*hash);
+    }
+    corvane::NodeAttributesBuilder attributes(builder);
+    attributes.add_name(nameOffset);
+    if (hash) {
+        attributes.add_sparseHash(hashOffset);
+    }
+    builder.Finish(attributes.Finish());
+    Bytes iv(12);
+    random.GenerateBlock(iv.data(), iv.size());
+    CryptoPP::GCM<CryptoPP::AES>::Encryption gcm;
+    gcm.SetKeyWithIV(key.data(), key.size(), iv.data(), iv.size());
+    std::string sealed;
+    CryptoPP::StringSource source(builder.GetBufferPointer(), builder.GetSize(), true,
+                                  new CryptoPP::AuthenticatedEncryptionFilter(gcm, new CryptoPP::StringSink(sealed)));
+    Bytes out = iv;
+    out.insert(out.end(), sealed.begin(), sealed.end());
+    return out;
+}
+
+// The peak resident set since the last reset, in kB (VmHWM).
+long peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// Makes VmHWM start again from the current resident set.
+void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// A full fetch as the service delivers it: 100 folders under the cloud drive root, each
+// followed by its files (with content fingerprints), parents before children.
+std::shared_ptr<corvane::NodeList> receivedNodes(size_t count, const Bytes& rootKey, const Bytes& fingerprintKey,
+                                                 uint64_t filesystem) {
+    CryptoPP::AutoSeededRandomPool random;
+    auto list = std::make_shared<corvane::NodeList>();
+    const size_t folders = 100;
+    const size_t perFolder = count / folders - 1;
+    uint64_t id = 1000;
+    for (size_t f = 0; f < folders && list->size() < count; ++f) {
+        const uint64_t folderId = id++;
+        const Bytes folderKey = keyOf(folderId);
+        auto folder = std::make_shared<corvane::EncryptedNodeData>();
+        folder->setId(folderId);
+        folder->setType(21);
+        folder->setParent(1);
+        folder->setFilesystem(filesystem);
+        const Bytes childKey = wrap(rootKey, folderKey);
+        folder->setEncryptedChildKey(childKey.data(), childKey.size());
+        const Bytes attributes = sealAttributes(random, folderKey, "folder " + std::to_string(f), nullptr);
+        folder->setEncryptedAttributes(attributes.data(), attributes.size());
+        list->push_back(folder);
+        for (size_t i = 0; i < perFolder && list->size() < count; ++i) {
+            const uint64_t fileId = id++;
+            const Bytes fileKey = keyOf(fileId);
+            Bytes hash(16);
+            for (size_t b = 0; b < hash.size(); ++b) {
+                hash[b] = static_cast<uint8_t>(fileId >> (b % 8));
+            }
+            auto file = std::make_shared<corvane::EncryptedNodeData>();
+            file->setId(fileId);
+            file->setType(20);
+            file->setParent(folderId);
+            file->setFilesystem(filesystem);
+            file->setSize(1000 + fileId);
+            const Bytes fileChildKey = wrap(folderKey, fileKey);
+            file->setEncryptedChildKey(fileChildKey.data(), fileChildKey.size());
+            const Bytes fileAttributes =
+                sealAttributes(random, fileKey, "document " + std::to_string(fileId) + ".pdf", &hash);
+            file->setEncryptedAttributes(fileAttributes.data(), fileAttributes.size());
+            Bytes fingerprint(20);
+            CryptoPP::BLAKE2b blake(fingerprintKey.data(), fingerprintKey.size(), nullptr, 0, nullptr, 0, false, 20);
+            blake.CalculateDigest(fingerprint.data(), hash.data(), hash.size());
+            file->setEncryptedFingerprint(fingerprint.data(), fingerprint.size());
+            list->push_back(file);
+        }
+    }
+    return list;
+}
+
+// addNodes of a full fetch inside one transaction, as the API manager applies it; folders
+// enter RAM under the loaded root, files go to the cache table.
+void BM_ApplyReceivedNodes(benchmark::State& state) {
+    const size_t count = static_cast<size_t>(state.range(0));
+    const Bytes masterKey = keyOf(1);
+    const Bytes fingerprintKey = keyOf(2);
+    const Bytes rootKey = keyOf(3);
+    const uint64_t filesystem = uint64_t{1} << 15;
+    size_t stored = 0;
+    int32_t inRam = 0;
+    long peakGrowthKb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        char pattern[] = "/tmp/corvane-cloud-apply-XXXXXX";
+        const std::string dir = mkdtemp(pattern);
+        auto nodes = receivedNodes(count, rootKey, fingerprintKey, filesystem);
+        corvane::LibuvLoop mainLoop;
+        corvane::LibuvLoop databaseLoop;
+        corvane::LibuvLoop cryptoLoop;
+        mainLoop.start();
+        databaseLoop.start();
+        cryptoLoop.start();
+        {
+            corvane::CryptoppCrypto crypto(&cryptoLoop, &mainLoop);
+            corvane::CryptoManager cryptoManager(&crypto);
+            corvane::SQLiteDatabase database(&databaseLoop, &mainLoop);
+            Cloud cloud(&cryptoManager, &database, &mainLoop, dir);
+            std::promise<void> ready;
+            mainLoop.post([&]() {
+                cloud.initialize(masterKey, fingerprintKey, {}, {}, kHandle, kAccount, 0, [&]() {
+                    auto root = std::make_shared<corvane::MutableNodeData>();
+                    root->setId(1);
+                    root->setType(0);
+                    root->setFilesystem(filesystem);
+                    root->setKey(&rootKey);
+                    cloud.updateNode(
+                        root,
+                        [&](Cloud::NodePointer stored) {
+                            stored->setChildrenLoaded(true);
+                            ready.set_value();
+                        },
+                        true);
+                });
+            });
+            ready.get_future().wait();
+            resetPeakResident();
+            const long before = residentKb();
+            state.ResumeTiming();
+
+            std::promise<size_t> done;
+            mainLoop.post([&]() {
+                cloud.beginTransaction();
+                cloud.addNodes(
+                    nodes,
+                    [&](Cloud::NodeListPointer result) {
+                        cloud.endTransaction(2, [&, result]() { done.set_value(result ? result->size() : 0); });
+                    },
+                    true);
+            });
+            stored = done.get_future().get();
+
+            state.PauseTiming();
+            peakGrowthKb = peakResidentKb() - before;
+            std::promise<int32_t> counted;
+            mainLoop.post([&]() { counted.set_value(cloud.getRamNodeCount()); });
+            inRam = counted.get_future().get();
+            mainLoop.stop();
+            databaseLoop.stop();
+            cryptoLoop.stop();
+            mainLoop.join();
+            databaseLoop.join();
+            cryptoLoop.join();
+        }
+        nodes.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+        state.ResumeTiming();
+    }
+    if (stored != count) {
+        state.SkipWithError("not every node was stored");
+    }
+    state.counters["stored"] = static_cast<double>(stored);
+    state.counters["in_ram"] = static_cast<double>(inRam);
+    state.counters["peak_growth_MB"] = static_cast<double>(peakGrowthKb) / 1024.0;
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
+}
+BENCHMARK(BM_ApplyReceivedNodes)->Arg(100000)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

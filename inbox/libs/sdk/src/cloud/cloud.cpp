@@ -224,9 +224,13 @@ void Cloud::loadRoots(BoolCallback completion) {
         notify(completion, false);
         return;
     }
-    table->search(MutableNodeData::PARENT, uint64_t{0}, 0, [this, completion](NodePointer row, bool ok) {
+    auto cachedSecrets = std::make_shared<std::vector<uint64_t>>();
+    table->search(MutableNodeData::PARENT, uint64_t{0}, 0, [this, cachedSecrets, completion](NodePointer row, bool ok) {
         if (row) {
             if (row->isRoot()) {
+                if (row->getType() == SECRET_ROOT) {
+                    cachedSecrets->push_back(row->getId());
+                }
                 placeCachedRoot(row);
             } else {
                 CLOG_WARN("Non root node without parent id");
@@ -239,27 +243,31 @@ void Cloud::loadRoots(BoolCallback completion) {
             return;
         }
         CLOG_DEBUG("Database load finished. Nodes: {}", ramNodeCount_);
-        // The RAM purge runs here once the model has one.
-        notify(completion, true);
+        closeCachedSecrets(cachedSecrets, completion);
     });
+}
+
+// A secret is never open after a load. The load completes once they are closed, so that its
+// caller never sees a secret that is about to go.
+void Cloud::closeCachedSecrets(std::shared_ptr<std::vector<uint64_t>> ids, BoolCallback completion) {
+    if (ids->empty()) {
+        purgeNodes();
+        notify(completion, true);
+        return;
+    }
+    const uint64_t id = ids->back();
+    ids->pop_back();
+    closeSecret(id, [this, ids, completion]() { closeCachedSecrets(ids, completion); });
 }
 
 void Cloud::placeCachedRoot(const NodePointer& node) {
     const uint64_t id = node->getId();
     const int32_t type = node->getType();
-    if (type == SECRET_ROOT) {
-        // A secret is never open after a load: its root stays out of RAM and its filesystem is
-        // forgotten. Dropping its rows from the cache belongs to closing a secret.
-        for (auto it = filesystems_.begin(); it != filesystems_.end(); ++it) {
-            if (it->second->getRootId() == id) {
-                filesystems_.erase(it);
-                break;
-            }
-        }
-        return;
-    }
     putIntoRam(node);
-    if (type == SHARED_DRIVE_ROOT && accountInfo_->getId() != 0) {
+    if (type == SECRET_ROOT) {
+        // Closed again once the load has read every root (loadRoots).
+        secrets_[id] = node;
+    } else if (type == SHARED_DRIVE_ROOT && accountInfo_->getId() != 0) {
         sharedDrives_[id] = node;
     } else if (type == CONTACTS_ROOT) {
         contactsRoot_ = node;
@@ -654,7 +662,7 @@ void Cloud::getChildren(uint64_t parentId, NodeListCallback completion, NodeFilt
                               parentIt->second->setChildrenLoaded(true);
                           }
                           sortNodes(result, order);
-                          // The RAM purge runs here once the model has one.
+                          purgeNodes();
                           notify(completion, result);
                       });
     });

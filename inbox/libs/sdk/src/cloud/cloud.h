@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "cloud/encrypted_node_data.h"
 #include "corvane/error.h"
 #include "corvane/node_data.h"
 #include "corvane/task_manager.h"
@@ -50,10 +51,20 @@ public:
     using PathCallback = std::function<void(std::string, Error)>;
     // The deepest node reached and the unresolved rest of the path.
     using NodePathCallback = std::function<void(std::shared_ptr<NodeData>, std::string)>;
+    using EncryptedNodePointer = std::shared_ptr<EncryptedNodeData>;
+    using EncryptedNodeList = std::vector<EncryptedNodePointer>;
+    using EncryptedNodeCallback = std::function<void(EncryptedNodePointer)>;
+    using EncryptedNodeListCallback = std::function<void(std::shared_ptr<EncryptedNodeList>)>;
+    // (filesystem id, the child key or null); the receiver owns the key.
+    using ChildKeyCallback = std::function<void(uint64_t, std::shared_ptr<ByteVector>)>;
 
     // Version of the cache's schema, part of the cache file's name.
     static constexpr int kCacheVersion = 31;
     static constexpr size_t kRootSlots = 5;
+    // RAM purge: the count aimed at above the allowance, and the band around it.
+    static constexpr int32_t kPurgeThreshold = 150000;
+    static constexpr int32_t kPurgeBand = 37500;
+    static constexpr int32_t kPurgeAllowanceStep = 37500;
 
     Cloud(CryptoManager* cryptoManager, DatabaseModule* database, LibuvLoop* loop, std::string dataPath);
     ~Cloud();
@@ -130,16 +141,75 @@ public:
     void getNodeByPath(uint64_t parentId, const std::string& path, NodeCallback completion);
     void getNodePath(uint64_t nodeId, PathCallback completion);
 
+    // --- node decryption ---
+
+    // The completion always gets the node, decrypted as far as it went; failures are logged.
+    void decryptNode(NodePointer node, NodePointer parent, MutableNodeCallback completion);
+    void decryptPublicNode(NodePointer node, const ByteVector& key, MutableNodeCallback completion);
+    void decryptAttributes(uint32_t scheme, const ByteVector* encryptedAttributes, NodePointer node,
+                           BoolCallback completion);
+
+    // --- node encryption and copies ---
+
+    void encryptNode(NodePointer node, EncryptedNodeCallback completion);
+    void encryptNodeForParent(NodePointer node, NodePointer parent, bool renew, EncryptedNodeCallback completion);
+    void encryptNodeList(NodeListPointer nodes, EncryptedNodeListCallback completion);
+    void encryptPublicNode(NodePointer node, const ByteVector& cipherKey, const ByteVector* filesystemKey,
+                           EncryptedNodeCallback completion);
+    void encryptChildKey(NodePointer node, NodePointer parent, ChildKeyCallback completion);
+    void createRootNode(const ByteVector& parentKey, int32_t rootType, EncryptedNodeCallback completion);
+    void copyNode(uint64_t nodeId, uint64_t newParentId, NodeListCallback completion);
+    void shareNodeTree(uint64_t nodeId, uint64_t newParentId, NodeListCallback completion);
+
+    // --- node changes ---
+
+    void addNodes(NodeListPointer nodes, NodeListCallback completion, bool skipLookup);
+    void addNode(NodePointer node, MutableNodeCallback completion, bool skipLookup);
+    void updateNode(NodePointer node, MutableNodeCallback completion, bool skipLookup);
+    void moveNode(uint64_t id, uint64_t newParentId, uint64_t newFilesystemId, MutableNodeCallback completion);
+    void changeNodeMetadata(uint64_t id, const uint8_t* metadata, size_t length, MutableNodeCallback completion);
+    void removeNode(uint64_t id, Callback completion);
+    void decryptPublicNodes(NodeListPointer nodes, const ByteVector& key, NodeListCallback completion);
+
+    // Evicts sibling groups, deepest first, while RAM holds too many nodes.
+    void purgeNodes();
+
+    // --- roots, secrets, shared drives, account record ---
+
+    void createRootNodeList(const ByteVector& parentKey, EncryptedNodeListCallback completion);
+    void closeSecret(uint64_t id, Callback completion);
+    void deleteSharedDrive(uint64_t id, Callback completion);
+    void removeFilesystemOfNode(uint64_t nodeId, BoolCallback completion);
+    void removeFilesystem(uint64_t filesystemId, BoolCallback completion);
+
+    uint8_t getAccessLevel() const;
+    uint8_t getAccountCrypto() const;
+    std::shared_ptr<MutableAccountInfoData> getAccountInfo() const { return accountInfo_; }
+    void updateAccessLevel(uint8_t accessLevel);
+    void updateAccountCrypto(uint8_t crypto);
+    void updateAccountInfo(uint64_t id, int32_t type, const char* name, int64_t creationTime, int64_t storageTotal,
+                           int64_t storageUsed, int64_t renewalTime, int32_t period, int32_t amount, int32_t discount,
+                           bool credit, bool paymentMethod, const char* plan, const char* nif,
+                           const char* referrerCode, int32_t balance, int32_t upgrades, bool reseller,
+                           int32_t features, uint8_t crypto, uint8_t accessLevel);
+
     // --- seen by tests and benchmarks ---
 
     int32_t getRamNodeCount() const { return ramNodeCount_; }
     bool isInRam(uint64_t id) const { return nodes_.count(id) != 0; }
     // Whether the node held in RAM has its children loaded; false when it is not held.
     bool hasChildrenLoaded(uint64_t id) const;
+    int32_t getPurgeAllowance() const { return purgeAllowance_; }
+    // Empty when every node held is listed once under its parent and nothing else is listed;
+    // otherwise what is wrong.
+    std::string ramInconsistency() const;
 
 private:
     struct SubtreeWalk;
     struct PathWalk;
+    struct Decryption;
+    struct Encryption;
+    struct Removal;
 
     // Posts the completion with the result to the SDK main loop; nothing for an empty one.
     template <typename... Args>
@@ -161,6 +231,7 @@ private:
     void openTables(size_t index, uint64_t accountId, Callback completion);
     void loadRoots(BoolCallback completion);
     void placeCachedRoot(const NodePointer& node);
+    void closeCachedSecrets(std::shared_ptr<std::vector<uint64_t>> ids, BoolCallback completion);
     void clearRamState(bool keepAccount);
     void dropTables();
 
@@ -180,6 +251,41 @@ private:
     void pathStep(uint64_t parentId, std::string text, NodePathCallback completion);
     void relativePathStep(uint64_t parentId, std::string text, NodeCallback completion);
     void nodePathStep(const std::shared_ptr<PathWalk>& walk, NodePointer node);
+
+    // Node decryption steps.
+    void decryptChildKey(const std::shared_ptr<Decryption>& op);
+    void nodeKeyReceived(const std::shared_ptr<Decryption>& op, CryptoBytes key);
+    bool rescueNodeKey(const std::shared_ptr<Decryption>& op, bool fromInvalidKey);
+    void attributesDecrypted(const std::shared_ptr<Decryption>& op, bool ok);
+    void applyFixUps(const std::shared_ptr<Decryption>& op);
+    void checkFingerprint(const std::shared_ptr<Decryption>& op);
+
+    // Node encryption steps; `done` runs on this loop without another post.
+    void encryptWithFingerprintKey(const std::shared_ptr<Encryption>& op);
+    void encryptFingerprint(const std::shared_ptr<Encryption>& op);
+    void encryptForParentFound(const std::shared_ptr<Encryption>& op, NodePointer parent);
+    void encryptPublic(NodePointer node, std::shared_ptr<ByteVector> cipherKey,
+                       std::shared_ptr<ByteVector> filesystemKey, EncryptedNodeCallback done);
+    void encryptNodeListStep(NodeListPointer nodes, std::shared_ptr<EncryptedNodeList> results, bool renew,
+                             EncryptedNodeListCallback completion);
+    void copyTree(uint64_t nodeId, uint64_t newParentId, bool share, NodeListCallback completion);
+    void createRootNodeStep(std::shared_ptr<ByteVector> parentKey, int32_t type,
+                            std::shared_ptr<EncryptedNodeList> results, EncryptedNodeListCallback completion);
+
+    // Node change steps.
+    void addNodesStep(NodeListPointer nodes, NodeListPointer results, bool skipLookup, NodeListCallback completion);
+    void decryptPublicNodesStep(NodeListPointer nodes, std::shared_ptr<ByteVector> key, NodeListPointer results,
+                                NodeListCallback completion);
+    void updateNodeWithOld(NodePointer node, NodePointer old, MutableNodeCallback completion);
+    void updateNodeWithParent(NodePointer node, NodePointer old, NodePointer parent, MutableNodeCallback completion);
+    void removeNodeStep(const std::shared_ptr<Removal>& walk, uint64_t id, Callback completion);
+    void removeChildrenStep(const std::shared_ptr<Removal>& walk, NodePointer node, NodeListPointer children,
+                            Callback completion);
+    void deleteNodeEntry(NodePointer node, Callback completion);
+    // Takes the node out of `nodes` and `children`; false when it was not held.
+    bool takeOutOfRam(uint64_t id, uint64_t parentId, const char* removedLine, const char* childRemovedLine,
+                      const char* childMissingLine);
+    void closeFilesystemRoot(std::map<uint64_t, NodePointer>& roots, uint64_t id, Callback completion);
 
     int32_t ramNodeCount_ = 0;
     LibuvLoop* loop_;
