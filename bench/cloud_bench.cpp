@@ -16,9 +16,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <random>
@@ -99,10 +99,10 @@ public:
     void setParentIndex(bool indexed) {
         sqlite3* db = nullptr;
         sqlite3_open(path_.c_str(), &db);
-        sqlite3_exec(db,
-                     indexed ? "CREATE INDEX IF NOT EXISTS nodes_parent ON nodes(parent)"
-                             : "DROP INDEX IF EXISTS nodes_parent",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db,
+            indexed ? "CREATE INDEX IF NOT EXISTS nodes_parent ON nodes(parent)" : "DROP INDEX IF EXISTS nodes_parent",
+            nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
 
@@ -282,7 +282,9 @@ long residentKb() {
 }
 
 // Makes VmHWM start again from the current resident set.
-void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 // A full fetch as the service delivers it: 100 folders under the cloud drive root, each
 // followed by its files (with content fingerprints), parents before children.

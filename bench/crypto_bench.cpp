@@ -240,9 +240,8 @@ void compareBlake2b() {
 
     std::vector<double> sdk, openssl, b2sum, cryptopp;
     for (int round = 0; round < kRounds; ++round) {
-        sdk.push_back(inProcessRate([&] {
-            corvane::Blake2b::hash(chunk.data(), chunk.size(), digest.data(), 20, key.data(), key.size());
-        }));
+        sdk.push_back(inProcessRate(
+            [&] { corvane::Blake2b::hash(chunk.data(), chunk.size(), digest.data(), 20, key.data(), key.size()); }));
         openssl.push_back(inProcessRate([&] {
             EVP_MAC_CTX* context = EVP_MAC_CTX_new(mac);
             size_t written = 0;

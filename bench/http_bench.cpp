@@ -37,7 +37,9 @@ constexpr size_t kChunks = 256;
 constexpr size_t kWhole = kChunk * kChunks;
 constexpr size_t kParallel = 4;
 
-double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Finished records, handed from the HTTP loop to the bench thread.
 class Finished : public corvane::HttpListener {
@@ -65,11 +67,11 @@ private:
 struct Mode {
     const char* name;
     std::string url;
-    const Bytes* body;      // null: an empty POST, as downloads are
-    size_t answer;          // expected answer length; 0: not checked
-    size_t count;           // measured requests
-    size_t width;           // requests in flight at once
-    std::string toolBody;   // the tool's options for the same body
+    const Bytes* body;     // null: an empty POST, as downloads are
+    size_t answer;         // expected answer length; 0: not checked
+    size_t count;          // measured requests
+    size_t width;          // requests in flight at once
+    std::string toolBody;  // the tool's options for the same body
 };
 
 // Seconds for mode.count requests through the module, mode.width at a time, after one

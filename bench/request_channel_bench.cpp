@@ -75,8 +75,8 @@ void BM_RequestChannelBatch(benchmark::State& state) {
             state.PauseTiming();
             std::vector<std::shared_ptr<corvane::NetworkRequest>> requests;
             for (int i = 0; i < kBatch; ++i) {
-                auto request = std::make_shared<corvane::TestRequest>(
-                    std::make_shared<corvane::MutableActionData>(corvane::TEST));
+                auto request =
+                    std::make_shared<corvane::TestRequest>(std::make_shared<corvane::MutableActionData>(corvane::TEST));
                 request->setListener(&counter);
                 requests.push_back(std::move(request));
             }

@@ -7,6 +7,9 @@ root=$PWD
 
 bash scripts/setup.sh
 
+# Every C/C++ file is formatted as .clang-format says.
+bash scripts/check-format.sh
+
 # A fresh clone in another folder still hits the compiler cache.
 export CCACHE_BASEDIR="$root"
 export CCACHE_NOHASHDIR=1

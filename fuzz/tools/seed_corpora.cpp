@@ -92,7 +92,8 @@ std::string nodeListingResponse() {
     filesystem.add_type(0);
     filesystem.add_filesystemKey(filesystemKey);
     const auto filesystemOffset = filesystem.Finish();
-    const auto filesystems = builder.CreateVector(std::vector<flatbuffers::Offset<corvane::FilesystemMessage>>{filesystemOffset});
+    const auto filesystems =
+        builder.CreateVector(std::vector<flatbuffers::Offset<corvane::FilesystemMessage>>{filesystemOffset});
     corvane::GetNodesResponseBuilder response(builder);
     response.add_nodes(nodeVector);
     response.add_filesystems(filesystems);

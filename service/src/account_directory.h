@@ -31,15 +31,15 @@ public:
     const SessionRecord& session() const { return session_; }
     uint64_t account() const { return session_.account; }
     ServiceStore& store() { return store_; }
-    uint64_t status();                                  // the account status now
+    uint64_t status();  // the account status now
 
     // A change: the status it brings is nextStatus(), which its response carries; logChange
     // then keeps that response for the account's other sessions and moves the status on.
     uint64_t nextStatus() { return status() + 1; }
     void logChange(const std::string& response);
 
-    void setTold(uint64_t status);                      // what this session's status answer said
-    Snapshot takeSnapshot();                            // the snapshot forced on it, cleared
+    void setTold(uint64_t status);  // what this session's status answer said
+    Snapshot takeSnapshot();        // the snapshot forced on it, cleared
 
 private:
     friend class AccountDirectory;

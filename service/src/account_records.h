@@ -18,7 +18,7 @@ constexpr uint64_t kHandleLimit = uint64_t(1) << 48;
 // One node, field for field the NodeMessage table (the upload token is not kept).
 struct NodeRecord {
     uint64_t handle = 0;
-    uint64_t parent = 0;        // 0 for a root
+    uint64_t parent = 0;  // 0 for a root
     int8_t type = -1;
     uint8_t crypto = 0;
     bool shared = false;
@@ -32,7 +32,7 @@ struct NodeRecord {
 
 // One filesystem, field for field the FilesystemMessage table.
 struct FilesystemRecord {
-    uint64_t handle = 0;        // root node handle << 15 | index
+    uint64_t handle = 0;  // root node handle << 15 | index
     int8_t type = -1;
     uint8_t crypto = 0;
     Bytes nodekey, filesystemKey;
@@ -52,11 +52,11 @@ struct UserRecord {
 enum class Snapshot : uint8_t { None = 0, Full = 1, Empty = 2 };
 
 struct SessionRecord {
-    std::string id;             // the "s=" text of its batches
-    std::string pollToken;      // the last part of its long-poll link
+    std::string id;         // the "s=" text of its batches
+    std::string pollToken;  // the last part of its long-poll link
     uint64_t user = 0;
     uint64_t account = 0;
-    uint64_t told = 0;          // the account status its last status answer carried
+    uint64_t told = 0;  // the account status its last status answer carried
     Snapshot snapshot = Snapshot::None;
 };
 

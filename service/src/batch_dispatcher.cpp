@@ -36,7 +36,8 @@ bool BatchDispatcher::answer(const std::string& body, std::string& response, Ses
 
     std::vector<std::string> responses;
     responses.reserve(messages.size());
-    for (const auto& message : messages) responses.push_back(answerMessage(message, session));
+    for (const auto& message : messages)
+        responses.push_back(answerMessage(message, session));
     response = joinResponses(responses);
     return true;
 }

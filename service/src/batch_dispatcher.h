@@ -31,8 +31,8 @@ public:
     void setScopedHandler(const std::string& identifier, ScopedHandler handler);
 
     // Answers a whole batch body. False when the body is not a series of size-prefixed
-    // messages, or holds more than kMaxMessages (the endpoint then answers 400). Handlers run without the table's lock held,
-    // so a handler may register others.
+    // messages, or holds more than kMaxMessages (the endpoint then answers 400). Handlers run without the table's lock
+    // held, so a handler may register others.
     bool answer(const std::string& body, std::string& response, SessionScope* session = nullptr);
 
     // Answers one whole size-prefixed message as answer() would inside a batch.

@@ -47,7 +47,8 @@ std::string messageIdentifier(const std::string& message) {
 
 std::string joinResponses(const std::vector<std::string>& responses) {
     size_t total = 0;
-    for (const auto& response : responses) total += kLengthSize + response.size();
+    for (const auto& response : responses)
+        total += kLengthSize + response.size();
     std::string answer;
     answer.reserve(total);
     for (const auto& response : responses) {
@@ -67,7 +68,8 @@ std::string unknownMessageResponse() {
 
 std::string littleEndian32(uint32_t value) {
     std::string bytes(kLengthSize, '\0');
-    for (size_t i = 0; i < kLengthSize; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (size_t i = 0; i < kLengthSize; ++i)
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     return bytes;
 }
 

@@ -40,20 +40,19 @@ X509* makeCertificate(EVP_PKEY* key) {
     X509* certificate = X509_new();
     if (!certificate) return nullptr;
     X509_NAME* name = X509_get_subject_name(certificate);
-    const bool ok =
-        X509_set_version(certificate, 2) == 1 && setRandomSerial(certificate) &&
-        X509_gmtime_adj(X509_getm_notBefore(certificate), -kBackdateSeconds) != nullptr &&
-        X509_gmtime_adj(X509_getm_notAfter(certificate), kValiditySeconds) != nullptr &&
-        X509_set_pubkey(certificate, key) == 1 &&
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0) == 1 &&
-        X509_set_issuer_name(certificate, name) == 1 &&
-        addExtension(certificate, NID_basic_constraints, "critical,CA:TRUE") &&
-        addExtension(certificate, NID_key_usage, "critical,digitalSignature,keyCertSign") &&
-        addExtension(certificate, NID_ext_key_usage, "serverAuth") &&
-        addExtension(certificate, NID_subject_key_identifier, "hash") &&
-        addExtension(certificate, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
-        X509_sign(certificate, key, EVP_sha256()) > 0;
+    const bool ok = X509_set_version(certificate, 2) == 1 && setRandomSerial(certificate) &&
+                    X509_gmtime_adj(X509_getm_notBefore(certificate), -kBackdateSeconds) != nullptr &&
+                    X509_gmtime_adj(X509_getm_notAfter(certificate), kValiditySeconds) != nullptr &&
+                    X509_set_pubkey(certificate, key) == 1 &&
+                    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                               reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0) == 1 &&
+                    X509_set_issuer_name(certificate, name) == 1 &&
+                    addExtension(certificate, NID_basic_constraints, "critical,CA:TRUE") &&
+                    addExtension(certificate, NID_key_usage, "critical,digitalSignature,keyCertSign") &&
+                    addExtension(certificate, NID_ext_key_usage, "serverAuth") &&
+                    addExtension(certificate, NID_subject_key_identifier, "hash") &&
+                    addExtension(certificate, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
+                    X509_sign(certificate, key, EVP_sha256()) > 0;
     if (!ok) {
         X509_free(certificate);
         return nullptr;
@@ -89,7 +88,8 @@ std::unique_ptr<SelfSignedCertificate> SelfSignedCertificate::generate() {
 }
 
 SelfSignedCertificate::SelfSignedCertificate(EVP_PKEY* key, X509* certificate, std::string pin)
-    : key_(key), certificate_(certificate), pin_(std::move(pin)) {}
+    : key_(key), certificate_(certificate), pin_(std::move(pin)) {
+}
 
 SelfSignedCertificate::~SelfSignedCertificate() {
     X509_free(certificate_);

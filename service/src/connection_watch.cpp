@@ -81,7 +81,8 @@ void ConnectionWatch::closed(int fd) {
 void ConnectionWatch::shutdownAll() {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
-    for (const auto& entry : connections_) ::shutdown(entry.first, SHUT_RDWR);
+    for (const auto& entry : connections_)
+        ::shutdown(entry.first, SHUT_RDWR);
 }
 
 void ConnectionWatch::arm(Connection& connection, Clock::duration allowed) {

@@ -38,7 +38,8 @@ std::string answerStatus(const std::string& linkBase, SessionScope* scope) {
 std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {
     std::map<uint64_t, std::vector<size_t>> children;
     std::map<uint64_t, size_t> index;
-    for (size_t i = 0; i < nodes.size(); ++i) index.emplace(nodes[i].handle, i);
+    for (size_t i = 0; i < nodes.size(); ++i)
+        index.emplace(nodes[i].handle, i);
     std::vector<size_t> order;
     for (size_t i = 0; i < nodes.size(); ++i) {
         if (nodes[i].parent != 0 && index.count(nodes[i].parent))
@@ -52,7 +53,8 @@ std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {
     }
     std::vector<NodeRecord> sorted;
     sorted.reserve(order.size());
-    for (size_t i : order) sorted.push_back(std::move(nodes[i]));
+    for (size_t i : order)
+        sorted.push_back(std::move(nodes[i]));
     return sorted;
 }
 
@@ -61,14 +63,16 @@ std::string snapshot(SessionScope& scope, uint64_t status, bool withNodes) {
     const uint64_t account = scope.account();
     auto builder = responseBuilder(4096);
     std::vector<flatbuffers::Offset<FilesystemMessage>> filesystems;
-    for (const auto& fs : store.filesystems(account)) filesystems.push_back(writeFilesystem(builder, fs));
+    for (const auto& fs : store.filesystems(account))
+        filesystems.push_back(writeFilesystem(builder, fs));
     std::vector<flatbuffers::Offset<NodeMessage>> nodes, contacts;
     if (withNodes) {
         for (const auto& node : parentsFirst(store.nodes(account)))
             (node.type == kContactNode ? contacts : nodes).push_back(writeNode(builder, node));
     }
     std::vector<flatbuffers::Offset<ContactMessage>> users;
-    for (const auto& user : store.accountUsers(account)) users.push_back(writeContact(builder, user));
+    for (const auto& user : store.accountUsers(account))
+        users.push_back(writeContact(builder, user));
     const auto filesystemVector = builder.CreateVector(filesystems);
     const auto nodeVector = builder.CreateVector(nodes);
     const auto userVector = builder.CreateVector(users);

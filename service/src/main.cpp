@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-service: cannot start on port %u\n", static_cast<unsigned>(port));
         return 1;
     }
-    std::printf("%s\n%s\n%s\n", service.baseUrl().c_str(), service.pin().c_str(),
-                service.certificatePath().c_str());
+    std::printf("%s\n%s\n%s\n", service.baseUrl().c_str(), service.pin().c_str(), service.certificatePath().c_str());
     std::fflush(stdout);
 
     int received = 0;

@@ -249,8 +249,8 @@ std::string errorResponse(const MessageKind& kind, int32_t code) {
         const auto& field = type->type_codes[i];
         if (field.base_type == flatbuffers::ET_INT && !field.is_repeating && type->names &&
             std::strcmp(type->names[i], "error") == 0) {
-            builder.AddElement<int32_t>(flatbuffers::FieldIndexToOffset(static_cast<flatbuffers::voffset_t>(i)),
-                                        code, 0);
+            builder.AddElement<int32_t>(flatbuffers::FieldIndexToOffset(static_cast<flatbuffers::voffset_t>(i)), code,
+                                        0);
         }
     }
     const flatbuffers::Offset<flatbuffers::Table> root(builder.EndTable(start));

@@ -21,7 +21,8 @@ constexpr size_t kMaxEntries = 255;
 std::string entry(uint8_t kind, uint64_t handle) {
     std::string bytes(kEntryBytes, '\0');
     bytes[0] = static_cast<char>(kind);
-    for (int i = 0; i < 8; ++i) bytes[2 + i] = static_cast<char>((handle >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        bytes[2 + i] = static_cast<char>((handle >> (8 * i)) & 0xFF);
     return bytes;
 }
 

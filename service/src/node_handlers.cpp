@@ -88,7 +88,8 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
     }
 
     std::vector<uint64_t> assigned(nodes.size());
-    for (auto& handle : assigned) handle = store.newHandle();
+    for (auto& handle : assigned)
+        handle = store.newHandle();
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
     for (size_t i = 0; i < nodes.size(); ++i) {
         NodeRecord& node = nodes[i];
@@ -102,7 +103,8 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
     const uint64_t status = scope->nextStatus();
     auto builder = responseBuilder(1024);
     std::vector<flatbuffers::Offset<NodeMessage>> tables;
-    for (const auto& node : nodes) tables.push_back(writeNode(builder, node));
+    for (const auto& node : nodes)
+        tables.push_back(writeNode(builder, node));
     const auto vector = builder.CreateVector(tables);
     AddNodesResponseBuilder response(builder);
     response.add_clientId(message->clientId());
@@ -128,7 +130,8 @@ std::string answerDeleteNode(const std::string& bytes, SessionScope* scope) {
     while (!pending.empty()) {
         const uint64_t handle = pending.back();
         pending.pop_back();
-        for (uint64_t child : store.children(account, handle)) pending.push_back(child);
+        for (uint64_t child : store.children(account, handle))
+            pending.push_back(child);
         store.deleteNode(account, handle);
     }
     if (isFilesystemRoot(*node)) store.deleteFilesystemsOfRoot(account, node->handle);
@@ -173,7 +176,8 @@ std::string answerMoveNode(const std::string& bytes, SessionScope* scope) {
             if (!child || child->filesystem != oldFilesystem) continue;
             child->filesystem = node->filesystem;
             store.putNode(account, *child);
-            for (uint64_t next : store.children(account, child->handle)) pending.push_back(next);
+            for (uint64_t next : store.children(account, child->handle))
+                pending.push_back(next);
         }
     }
 
@@ -241,11 +245,13 @@ std::string answerRewriteKeys(const std::string& bytes, SessionScope* scope) {
         node->childkey = readBytes(table->childkey());
         nodes.push_back(std::move(*node));
     }
-    for (const auto& node : nodes) store.putNode(account, node);
+    for (const auto& node : nodes)
+        store.putNode(account, node);
 
     auto builder = responseBuilder(1024);
     std::vector<flatbuffers::Offset<NodeMessage>> tables;
-    for (const auto& node : nodes) tables.push_back(writeNode(builder, node));
+    for (const auto& node : nodes)
+        tables.push_back(writeNode(builder, node));
     const auto vector = builder.CreateVector(tables);
     RewriteKeysResponseBuilder response(builder);
     response.add_clientId(message->clientId());

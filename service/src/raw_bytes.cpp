@@ -7,7 +7,8 @@
 namespace corvane::service {
 
 void fillDataBytes(uint64_t offset, char* out, size_t length) {
-    for (size_t i = 0; i < length; ++i) out[i] = dataByte(offset + i);
+    for (size_t i = 0; i < length; ++i)
+        out[i] = dataByte(offset + i);
 }
 
 std::string makeDataBytes(size_t length) {
@@ -30,8 +31,7 @@ std::string gzipEncode(const std::string& bytes) {
     if (bytes.size() > std::numeric_limits<uInt>::max() / 2) return {};
     z_stream stream{};
     // Window bits 15 + 16 asks zlib for the gzip wrapper instead of the zlib one.
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
     std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream.avail_in = static_cast<uInt>(bytes.size());

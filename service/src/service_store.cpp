@@ -147,7 +147,8 @@ bool ServiceStore::openInMemory() {
 }
 
 void ServiceStore::close() {
-    for (auto& entry : statements_) sqlite3_finalize(entry.second);
+    for (auto& entry : statements_)
+        sqlite3_finalize(entry.second);
     statements_.clear();
     if (db_) sqlite3_close(db_);
     db_ = nullptr;
@@ -445,7 +446,8 @@ bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
 }
 
 std::optional<NodeRecord> ServiceStore::node(uint64_t account, uint64_t handle) {
-    static const std::string text = std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? AND handle = ?";
+    static const std::string text =
+        std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? AND handle = ?";
     sqlite3_stmt* s = statement(text.c_str());
     if (!s) return std::nullopt;
     sqlite3_bind_int64(s, 1, sql(account));
@@ -457,12 +459,14 @@ std::optional<NodeRecord> ServiceStore::node(uint64_t account, uint64_t handle) 
 }
 
 std::vector<NodeRecord> ServiceStore::nodes(uint64_t account) {
-    static const std::string text = std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? ORDER BY rowid";
+    static const std::string text =
+        std::string("SELECT ") + kNodeColumns + " FROM nodes WHERE account = ? ORDER BY rowid";
     std::vector<NodeRecord> list;
     sqlite3_stmt* s = statement(text.c_str());
     if (!s) return list;
     sqlite3_bind_int64(s, 1, sql(account));
-    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(readNode(s));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        list.push_back(readNode(s));
     sqlite3_reset(s);
     return list;
 }
@@ -473,7 +477,8 @@ std::vector<uint64_t> ServiceStore::children(uint64_t account, uint64_t parent) 
     if (!s) return list;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(parent));
-    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(u64(s, 0));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        list.push_back(u64(s, 0));
     sqlite3_reset(s);
     return list;
 }
@@ -513,20 +518,20 @@ bool ServiceStore::appendChange(uint64_t account, uint64_t status, const std::st
 
 std::vector<std::string> ServiceStore::changesAfter(uint64_t account, uint64_t status, const std::string& exclude) {
     std::vector<std::string> list;
-    sqlite3_stmt* s = statement(
-        "SELECT response FROM changes WHERE account = ? AND status > ? AND origin <> ? ORDER BY status");
+    sqlite3_stmt* s =
+        statement("SELECT response FROM changes WHERE account = ? AND status > ? AND origin <> ? ORDER BY status");
     if (!s) return list;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(status));
     bindText(s, 3, exclude);
-    while (sqlite3_step(s) == SQLITE_ROW) list.push_back(columnBytes(s, 0).value_or(std::string()));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        list.push_back(columnBytes(s, 0).value_or(std::string()));
     sqlite3_reset(s);
     return list;
 }
 
 bool ServiceStore::hasChangesAfter(uint64_t account, uint64_t status, const std::string& exclude) {
-    sqlite3_stmt* s =
-        statement("SELECT 1 FROM changes WHERE account = ? AND status > ? AND origin <> ? LIMIT 1");
+    sqlite3_stmt* s = statement("SELECT 1 FROM changes WHERE account = ? AND status > ? AND origin <> ? LIMIT 1");
     if (!s) return false;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(status));
@@ -537,8 +542,7 @@ bool ServiceStore::hasChangesAfter(uint64_t account, uint64_t status, const std:
 }
 
 uint64_t ServiceStore::trimChanges(uint64_t account, size_t keep) {
-    sqlite3_stmt* s = statement(
-        "SELECT status FROM changes WHERE account = ? ORDER BY status DESC LIMIT 1 OFFSET ?");
+    sqlite3_stmt* s = statement("SELECT status FROM changes WHERE account = ? ORDER BY status DESC LIMIT 1 OFFSET ?");
     if (!s) return 0;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(keep));

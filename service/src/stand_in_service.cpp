@@ -123,8 +123,7 @@ int alpnSelect(SSL*, const unsigned char** out, unsigned char* outLength, const 
     // HTTP/1.1 only: never agree to h2, even when the client offers nothing else.
     static const unsigned char kHttp11[] = {8, 'h', 't', 't', 'p', '/', '1', '.', '1'};
     unsigned char* selected = nullptr;
-    if (SSL_select_next_proto(&selected, outLength, kHttp11, sizeof kHttp11, in, inLength) ==
-        OPENSSL_NPN_NEGOTIATED) {
+    if (SSL_select_next_proto(&selected, outLength, kHttp11, sizeof kHttp11, in, inLength) == OPENSSL_NPN_NEGOTIATED) {
         *out = selected;
         return SSL_TLSEXT_ERR_OK;
     }
@@ -179,9 +178,7 @@ struct StandInService::Impl {
         return index;
     }
 
-    static Impl* implOf(const SSL* ssl) {
-        return static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    }
+    static Impl* implOf(const SSL* ssl) { return static_cast<Impl*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl))); }
 
     static void onTlsInfo(const SSL* constSsl, int where, int) {
         SSL* ssl = const_cast<SSL*>(constSsl);
@@ -214,9 +211,7 @@ struct StandInService::Impl {
         delete tag;
     }
 
-    static int descriptorOf(const httplib::Request& request) {
-        return request.ssl ? SSL_get_fd(request.ssl) : -1;
-    }
+    static int descriptorOf(const httplib::Request& request) { return request.ssl ? SSL_get_fd(request.ssl) : -1; }
 
     void record(const Incoming& incoming) {
         const httplib::Request& request = incoming.request;
@@ -225,7 +220,8 @@ struct StandInService::Impl {
         entry.path = request.path;
         const size_t question = request.target.find('?');
         if (question != std::string::npos) entry.query = request.target.substr(question + 1);
-        for (const auto& header : request.headers) entry.headers.emplace_back(header.first, header.second);
+        for (const auto& header : request.headers)
+            entry.headers.emplace_back(header.first, header.second);
         entry.body.assign(incoming.body, 0, std::min<size_t>(incoming.body.size(), kRecordedBodyBytes));
         entry.bodySize = incoming.bodySize;
         requests.add(std::move(entry));
@@ -249,8 +245,7 @@ struct StandInService::Impl {
 
     // Reads a POST body itself, so that a body without a length (chunked, or up to the end of
     // the stream) meets the same limit; "/sink" only counts.
-    void receive(const httplib::Request& request, httplib::Response& response,
-                 const httplib::ContentReader& content) {
+    void receive(const httplib::Request& request, httplib::Response& response, const httplib::ContentReader& content) {
         Incoming incoming{request, {}, 0};
         const bool counting = request.path == kSinkPath;
         bool tooLong = false;
@@ -366,9 +361,8 @@ struct StandInService::Impl {
         ++openPolls;
         const auto deadline = std::chrono::steady_clock::now() + pollTimeout;
         while (!news) {
-            const bool woken = wake.wait_until(lock, deadline, [&] {
-                return stopping || pendingEvents.count(token) > 0 || changeGeneration != seen;
-            });
+            const bool woken = wake.wait_until(
+                lock, deadline, [&] { return stopping || pendingEvents.count(token) > 0 || changeGeneration != seen; });
             if (!woken || stopping || pendingEvents.count(token) > 0) break;
             seen = changeGeneration;
             lock.unlock();
@@ -442,9 +436,8 @@ struct StandInService::Impl {
         // Small answers must not wait for delayed ACKs (about 40 ms per round trip on loopback).
         created->set_tcp_nodelay(true);
         created->set_write_timeout(kWriteTimeoutSeconds, 0);
-        created->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-            return admit(request, response);
-        });
+        created->set_pre_routing_handler(
+            [this](const httplib::Request& request, httplib::Response& response) { return admit(request, response); });
         created->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
             handle(Incoming{request, {}, 0}, response);
         });
@@ -467,7 +460,8 @@ struct StandInService::Impl {
             *exited = true;
         });
         // stop() can only interrupt a server that has entered its accept loop.
-        while (!raw->is_running() && !*exited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!raw->is_running() && !*exited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (*exited) {
             thread.join();
             return false;
@@ -495,9 +489,8 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     registerNodeHandlers(impl_->batch);
     registerMetadataHandlers(impl_->batch);
     Impl* impl = impl_.get();
-    registerEventHandlers(impl_->batch, [impl] {
-        return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
-    });
+    registerEventHandlers(impl_->batch,
+                          [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
     impl_->accounts.setChangeListener([impl] { impl->announceChanges(); });
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();

@@ -17,22 +17,23 @@ class AccountDirectory;
 
 // One scripted fault, applied to the next `times` requests whose path starts with pathPrefix.
 struct Fault {
-    std::string pathPrefix;                 // "" matches every request
-    int times = 1;                          // -1: every matching request until cleared
-    int status = 0;                         // answer with this HTTP status and an empty body (0: normal answer)
-    std::chrono::milliseconds delay{0};     // wait this long before answering (the connection stays open)
+    std::string pathPrefix;              // "" matches every request
+    int times = 1;                       // -1: every matching request until cleared
+    int status = 0;                      // answer with this HTTP status and an empty body (0: normal answer)
+    std::chrono::milliseconds delay{0};  // wait this long before answering (the connection stays open)
     enum class Drop { None, BeforeHeaders, AfterHeaders } drop = Drop::None;  // close the connection
-    int64_t cutAfter = -1;                  // send the headers with the full Content-Length, then only this many body bytes, then close
-    int64_t flipByte = -1;                  // XOR 0xFF into the body byte at this offset
-    bool gzip = false;                      // send the body gzip-encoded (Content-Encoding: gzip) with the header
-    int64_t announcedLength = -1;           //   "corvane-original-content-length": this value, or the true decoded length when -1
+    int64_t cutAfter = -1;  // send the headers with the full Content-Length, then only this many body bytes, then close
+    int64_t flipByte = -1;  // XOR 0xFF into the body byte at this offset
+    bool gzip = false;      // send the body gzip-encoded (Content-Encoding: gzip) with the header
+    int64_t announcedLength =
+        -1;  //   "corvane-original-content-length": this value, or the true decoded length when -1
 };
 
 struct RecordedRequest {
-    std::string method, path, query;        // query: the raw text after '?', "" when none
+    std::string method, path, query;  // query: the raw text after '?', "" when none
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;                       // the first StandInService::kRecordedBodyBytes of the body
-    uint64_t bodySize = 0;                  // the whole body's length
+    std::string body;       // the first StandInService::kRecordedBodyBytes of the body
+    uint64_t bodySize = 0;  // the whole body's length
 };
 
 // Answers one batch message: gets the whole size-prefixed message (4-byte length included),
@@ -49,28 +50,30 @@ public:
     static constexpr size_t kRecordedRequests = 256;
     static constexpr size_t kRecordedBodyBytes = 64u << 10;
 
-    StandInService();                        // makes a fresh P-256 key and a self-signed certificate
-    ~StandInService();                       // stops
+    StandInService();   // makes a fresh P-256 key and a self-signed certificate
+    ~StandInService();  // stops
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
 
-    bool start(uint16_t port = 0);           // HTTPS on 127.0.0.1 (HTTP/1.1 only), ephemeral port when 0; returns when listening
-    void stop();                             // closes the listener and open connections; returns when the server thread ended
+    bool start(uint16_t port = 0);  // HTTPS on 127.0.0.1 (HTTP/1.1 only), ephemeral port when 0; returns when listening
+    void stop();                    // closes the listener and open connections; returns when the server thread ended
     uint16_t port() const;
-    std::string baseUrl() const;             // "https://127.0.0.1:<port>"
-    std::string apiUrl() const;              // baseUrl() + "/api"
-    std::string pin() const;                 // "sha256//" + Base64(SHA-256(DER SubjectPublicKeyInfo))
-    std::string certificatePath() const;     // PEM certificate file (SAN IP:127.0.0.1, DNS:localhost): usable as a CA file
-    void setBatchHandler(const std::string& identifier, BatchHandler handler);  // identifier: the message's 4 characters, e.g. "TESM"
+    std::string baseUrl() const;          // "https://127.0.0.1:<port>"
+    std::string apiUrl() const;           // baseUrl() + "/api"
+    std::string pin() const;              // "sha256//" + Base64(SHA-256(DER SubjectPublicKeyInfo))
+    std::string certificatePath() const;  // PEM certificate file (SAN IP:127.0.0.1, DNS:localhost): usable as a CA file
+    void setBatchHandler(const std::string& identifier,
+                         BatchHandler handler);  // identifier: the message's 4 characters, e.g. "TESM"
     void addFault(Fault fault);
     void clearFaults();
-    std::vector<RecordedRequest> requests() const;   // the latest kRecordedRequests requests, in arrival order
+    std::vector<RecordedRequest> requests() const;  // the latest kRecordedRequests requests, in arrival order
     void clearRequests();
     // Raw-bytes endpoints, used by transport tests and later by chunk and blob links:
     //   POST/GET "/data/<n>"  answers n deterministic bytes (byte i = (i * 7 + 3) & 0xFF); request body ignored
     //   POST "/echo"           answers the request body
     //   POST "/sink"           reads the body (any length, nothing kept), answers its length as decimal text
-    //   "/blob/<name>"         POST stores the body under name (answers empty), GET/POST-with-empty-body answers it (404 when absent)
+    //   "/blob/<name>"         POST stores the body under name (answers empty), GET/POST-with-empty-body answers it
+    //   (404 when absent)
     void putBlob(const std::string& name, std::string bytes);
     std::string getBlob(const std::string& name) const;
     // Long poll: POST "/events/<token>" answers "1" when events are pending for that token (and clears them),
@@ -87,7 +90,8 @@ public:
     // within this time from their first byte (default 10 s), or it is closed; a body gets as
     // much again plus the time to move it at 64 KiB/s.
     void setReadDeadline(std::chrono::milliseconds deadline);
-    std::vector<std::string> unknownMessages() const;     // identifiers (or "" when unreadable) of the latest batch messages no handler answered
+    std::vector<std::string> unknownMessages()
+        const;  // identifiers (or "" when unreadable) of the latest batch messages no handler answered
 
     // Accounts, sessions and their change logs (account_directory.h): the fixture of tests that
     // sign in with a session made here. A batch "?s=<id>" is answered in that session; once a

@@ -6,7 +6,8 @@
 namespace corvane::service {
 
 WorkerPool::WorkerPool(size_t core, size_t limit, std::chrono::milliseconds idleTime)
-    : core_(core), limit_(limit < 1 ? 1 : limit), idleTime_(idleTime) {}
+    : core_(core), limit_(limit < 1 ? 1 : limit), idleTime_(idleTime) {
+}
 
 WorkerPool::~WorkerPool() {
     shutdown();
@@ -39,7 +40,8 @@ void WorkerPool::shutdown() {
         retired_.clear();
     }
     wake_.notify_all();
-    for (auto& entry : threads) entry.second.join();
+    for (auto& entry : threads)
+        entry.second.join();
 }
 
 size_t WorkerPool::workers() const {
@@ -83,7 +85,8 @@ void WorkerPool::joinRetired(std::unique_lock<std::mutex>& lock) {
     retired_.clear();
     // A retired worker has nothing left to do but return; its join is short.
     lock.unlock();
-    for (auto& thread : done) thread.join();
+    for (auto& thread : done)
+        thread.join();
     lock.lock();
 }
 

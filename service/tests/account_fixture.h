@@ -44,7 +44,8 @@ inline flatbuffers::Offset<flatbuffers::Vector<uint8_t>> bytesOf(flatbuffers::Fl
 }
 
 inline std::string stringOf(const flatbuffers::Vector<uint8_t>* vector) {
-    return vector ? std::string(reinterpret_cast<const char*>(vector->data()), vector->size()) : std::string("<absent>");
+    return vector ? std::string(reinterpret_cast<const char*>(vector->data()), vector->size())
+                  : std::string("<absent>");
 }
 
 // One node of an AddNodes message: handle is the client's own (0: none), parent 0 means the
@@ -87,7 +88,8 @@ inline std::string renameNodeMessage(uint64_t clientId, uint64_t node, const std
                                      uint64_t extraNumber = 0) {
     auto builder = messageBuilder();
     const auto bytes = bytesOf(builder, attributes);
-    FinishSizePrefixedRenameNodeMessageBuffer(builder, CreateRenameNodeMessage(builder, clientId, node, bytes, extraNumber));
+    FinishSizePrefixedRenameNodeMessageBuffer(builder,
+                                              CreateRenameNodeMessage(builder, clientId, node, bytes, extraNumber));
     return sizePrefixedMessage(builder);
 }
 
@@ -150,14 +152,22 @@ inline std::string eventsMessage(uint64_t accountStatus) {
 // The error of any answer these tests get; -1 when it fails its verifier.
 inline int32_t errorOf(const Response& response) {
     const std::string id = response.identifier();
-    if (id == "ADNR") return response.as<AddNodesResponse>("ADNR") ? response.as<AddNodesResponse>("ADNR")->error() : -1;
-    if (id == "RENR") return response.as<RenameNodeResponse>("RENR") ? response.as<RenameNodeResponse>("RENR")->error() : -1;
-    if (id == "DENR") return response.as<DeleteNodeResponse>("DENR") ? response.as<DeleteNodeResponse>("DENR")->error() : -1;
-    if (id == "MONR") return response.as<MoveNodeResponse>("MONR") ? response.as<MoveNodeResponse>("MONR")->error() : -1;
-    if (id == "REKR") return response.as<RewriteKeysResponse>("REKR") ? response.as<RewriteKeysResponse>("REKR")->error() : -1;
-    if (id == "ADMR") return response.as<AddMetadataResponse>("ADMR") ? response.as<AddMetadataResponse>("ADMR")->error() : -1;
-    if (id == "GESR") return response.as<GetStatusResponse>("GESR") ? response.as<GetStatusResponse>("GESR")->error() : -1;
-    if (id == "GEER") return response.as<GetEventsResponse>("GEER") ? response.as<GetEventsResponse>("GEER")->error() : -1;
+    if (id == "ADNR")
+        return response.as<AddNodesResponse>("ADNR") ? response.as<AddNodesResponse>("ADNR")->error() : -1;
+    if (id == "RENR")
+        return response.as<RenameNodeResponse>("RENR") ? response.as<RenameNodeResponse>("RENR")->error() : -1;
+    if (id == "DENR")
+        return response.as<DeleteNodeResponse>("DENR") ? response.as<DeleteNodeResponse>("DENR")->error() : -1;
+    if (id == "MONR")
+        return response.as<MoveNodeResponse>("MONR") ? response.as<MoveNodeResponse>("MONR")->error() : -1;
+    if (id == "REKR")
+        return response.as<RewriteKeysResponse>("REKR") ? response.as<RewriteKeysResponse>("REKR")->error() : -1;
+    if (id == "ADMR")
+        return response.as<AddMetadataResponse>("ADMR") ? response.as<AddMetadataResponse>("ADMR")->error() : -1;
+    if (id == "GESR")
+        return response.as<GetStatusResponse>("GESR") ? response.as<GetStatusResponse>("GESR")->error() : -1;
+    if (id == "GEER")
+        return response.as<GetEventsResponse>("GEER") ? response.as<GetEventsResponse>("GEER")->error() : -1;
     return -1;
 }
 

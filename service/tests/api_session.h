@@ -63,13 +63,15 @@ inline BatchReply sendBatch(const StandInService& service, const std::string& se
     Call call;
     call.url = service.apiUrl() + "?" + (session.empty() ? "" : "s=" + session + "&") + kApplicationKeyQuery;
     call.caFile = service.certificatePath();
-    for (const auto& message : messages) call.body += message;
+    for (const auto& message : messages)
+        call.body += message;
     const Reply reply = perform(call);
     BatchReply batch;
     batch.status = reply.status;
     std::vector<std::string> parts;
     if (reply.status == 200 && splitResponses(reply.body, parts)) {
-        for (const auto& part : parts) batch.responses.emplace_back(part);
+        for (const auto& part : parts)
+            batch.responses.emplace_back(part);
     }
     return batch;
 }

@@ -46,7 +46,8 @@ protected:
         if (events->events() && !splitChanges(events->events()->data(), events->events()->size(), answer.changes))
             return answer;
         if (events->filesystems())
-            for (const auto* fs : *events->filesystems()) answer.filesystems.push_back(fs->handle());
+            for (const auto* fs : *events->filesystems())
+                answer.filesystems.push_back(fs->handle());
         answer.nodesPresent = events->nodes() != nullptr;
         if (events->nodes()) {
             for (const auto* node : *events->nodes()) {
@@ -55,9 +56,11 @@ protected:
             }
         }
         if (events->contacts())
-            for (const auto* node : *events->contacts()) answer.contacts.push_back(node->handle());
+            for (const auto* node : *events->contacts())
+                answer.contacts.push_back(node->handle());
         if (events->users())
-            for (const auto* user : *events->users()) answer.users.push_back(user->email() ? user->email()->str() : "");
+            for (const auto* user : *events->users())
+                answer.users.push_back(user->email() ? user->email()->str() : "");
         links_[session] = status->link() ? status->link()->str() : "";
         answer.ok = status->accountStatus() == answer.accountStatus ||
                     status->accountStatus() == service_.accounts().accountStatus(account_);
@@ -84,7 +87,8 @@ protected:
 
     static std::vector<std::string> identifiers(const std::vector<Response>& changes) {
         std::vector<std::string> ids;
-        for (const auto& change : changes) ids.push_back(change.identifier());
+        for (const auto& change : changes)
+            ids.push_back(change.identifier());
         return ids;
     }
 
@@ -167,13 +171,13 @@ TEST_F(EventHandlersTest, LongPollAnswersOneOnlyToSessionsNotYetToldOfAChange) {
 TEST_F(EventHandlersTest, EventsListOtherSessionsChangesInOrderWithTheirLengths) {
     const uint64_t start = status();
     const BatchReply made = batch(sessionB_, {
-        addNodesMessage(kClientId, folder_, {NewNode{}}),
-        renameNodeMessage(kClientId, file_, randomBytes(40)),
-        moveNodeMessage(kClientId, file_, root_, randomBytes(16)),
-        deleteNodeMessage(kClientId, file_),
-        rewriteKeysMessage(kClientId, {Rekey{folder_}}),
-        addMetadataMessage(kClientId, folder_, 1),
-    });
+                                                 addNodesMessage(kClientId, folder_, {NewNode{}}),
+                                                 renameNodeMessage(kClientId, file_, randomBytes(40)),
+                                                 moveNodeMessage(kClientId, file_, root_, randomBytes(16)),
+                                                 deleteNodeMessage(kClientId, file_),
+                                                 rewriteKeysMessage(kClientId, {Rekey{folder_}}),
+                                                 addMetadataMessage(kClientId, folder_, 1),
+                                             });
     ASSERT_EQ(made.responses.size(), 6u);
     const uint64_t middle = status();
     EXPECT_EQ(middle, start + 6);
@@ -280,7 +284,8 @@ TEST_F(EventHandlersTest, ConcurrentChangesReachAThirdSessionEachExactlyOnce) {
         for (int i = 0; i < kBatches; ++i) {
             BatchReply reply = batch(session, {addNodesMessage(kClientId, folder_, {NewNode{}})});
             const auto* added = reply.responses.size() == 1 ? reply.responses[0].as<AddNodesResponse>("ADNR") : nullptr;
-            if (added && added->nodes() && added->nodes()->size() == 1) made.push_back(added->nodes()->Get(0)->handle());
+            if (added && added->nodes() && added->nodes()->size() == 1)
+                made.push_back(added->nodes()->Get(0)->handle());
         }
         return made;
     };
@@ -295,7 +300,8 @@ TEST_F(EventHandlersTest, ConcurrentChangesReachAThirdSessionEachExactlyOnce) {
         for (const auto& change : answer.changes) {
             const auto* added = change.as<AddNodesResponse>("ADNR");
             ASSERT_NE(added, nullptr);
-            for (const auto* node : *added->nodes()) seen.push_back(node->handle());
+            for (const auto* node : *added->nodes())
+                seen.push_back(node->handle());
         }
         known = answer.accountStatus;
     };

@@ -37,13 +37,17 @@ TEST(FaultPlan, MatchesByPrefixInOrderAddedAndUsesFaultsUp) {
         {"twice", {faultOn("/api", 2, 503)}, {"/api", "/api", "/api"}, {503, 503, 0}},
         {"other paths untouched", {faultOn("/data/", 1, 500)}, {"/api", "/echo", "/data/5", "/data/5"}, {0, 0, 500, 0}},
         {"empty prefix matches all", {faultOn("", 2, 404)}, {"/echo", "/api", "/api"}, {404, 404, 0}},
-        {"first added wins, then the next", {faultOn("/api", 1, 500), faultOn("/a", 1, 403)}, {"/api", "/api", "/api"}, {500, 403, 0}},
+        {"first added wins, then the next",
+         {faultOn("/api", 1, 500), faultOn("/a", 1, 403)},
+         {"/api", "/api", "/api"},
+         {500, 403, 0}},
         {"forever", {faultOn("/events/", -1, 502)}, {"/events/a", "/events/b", "/events/c"}, {502, 502, 502}},
         {"zero times never applies", {faultOn("", 0, 500)}, {"/api"}, {0}},
     };
     for (const auto& c : cases) {
         FaultPlan plan;
-        for (const auto& fault : c.faults) plan.add(fault);
+        for (const auto& fault : c.faults)
+            plan.add(fault);
         EXPECT_EQ(statusesFor(plan, c.paths), c.expected) << c.name;
     }
 }
@@ -79,7 +83,8 @@ TEST(RawBytes, ParsesOnlyPlainDecimalLengths) {
     EXPECT_EQ(parseLength("0"), 0u);
     EXPECT_EQ(parseLength("1048576"), 1048576u);
     EXPECT_EQ(parseLength("9999999999999999999"), 9999999999999999999ull);
-    for (const char* bad : {"", "-1", "+1", "12a", " 1", "99999999999999999999"}) EXPECT_FALSE(parseLength(bad)) << bad;
+    for (const char* bad : {"", "-1", "+1", "12a", " 1", "99999999999999999999"})
+        EXPECT_FALSE(parseLength(bad)) << bad;
 }
 
 TEST(RawBytes, GzipDecodesBackWithZlib) {

@@ -14,11 +14,11 @@ struct Call {
     std::string url;
     std::string method = "POST";
     std::string body;
-    std::string caFile;               // verify the peer against this file; no verification when empty
-    std::string pin;                  // "sha256//..." when set
-    bool decode = true;               // let libcurl decode Content-Encoding
+    std::string caFile;  // verify the peer against this file; no verification when empty
+    std::string pin;     // "sha256//..." when set
+    bool decode = true;  // let libcurl decode Content-Encoding
     long httpVersion = CURL_HTTP_VERSION_1_1;
-    std::string resolve;              // "host:port:address" entry, when set
+    std::string resolve;  // "host:port:address" entry, when set
     std::map<std::string, std::string> headers;
     long timeoutMs = 20000;
 };
@@ -44,7 +44,8 @@ inline size_t storeHeader(char* data, size_t size, size_t count, void* user) {
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
         std::string value = line.substr(colon + 1);
         value.erase(0, value.find_first_not_of(' '));
-        while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n'))
+            value.pop_back();
         (*static_cast<std::map<std::string, std::string>*>(user))[name] = value;
     }
     return size * count;
@@ -77,7 +78,8 @@ inline Reply perform(const Call& call, CURL* handle = nullptr) {
     if (call.decode) curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/octet-stream");
     headers = curl_slist_append(headers, "Expect:");
-    for (const auto& [name, value] : call.headers) headers = curl_slist_append(headers, (name + ": " + value).c_str());
+    for (const auto& [name, value] : call.headers)
+        headers = curl_slist_append(headers, (name + ": " + value).c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_slist* resolve = call.resolve.empty() ? nullptr : curl_slist_append(nullptr, call.resolve.c_str());
     if (resolve) curl_easy_setopt(curl, CURLOPT_RESOLVE, resolve);

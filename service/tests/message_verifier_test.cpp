@@ -30,7 +30,8 @@ std::string addNodesMessage() {
     const uint8_t key[] = {1, 2, 3, 4};
     const auto node = CreateNodeMessage(builder, 77, 0, 0, 5, 21, 0, false, builder.CreateVector(key, sizeof(key)));
     const std::vector<flatbuffers::Offset<NodeMessage>> nodes{node};
-    FinishSizePrefixedAddNodesMessageBuffer(builder, CreateAddNodesMessage(builder, 42, 5, builder.CreateVector(nodes)));
+    FinishSizePrefixedAddNodesMessageBuffer(builder,
+                                            CreateAddNodesMessage(builder, 42, 5, builder.CreateVector(nodes)));
     return finished(builder);
 }
 
@@ -49,7 +50,8 @@ std::string getCouponsMessage() {
 }
 
 void writeLittleEndian32(std::string& bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 uint32_t readLittleEndian32(const std::string& bytes, size_t offset) {
@@ -97,7 +99,8 @@ TEST(MessageVerifier, AcceptsAWellFormedMessageAndRefusesDamagedOnes) {
          }},
         {"every byte after the identifier flipped",
          [](std::string m) {
-             for (size_t i = 12; i < m.size(); ++i) m[i] = static_cast<char>(~m[i]);
+             for (size_t i = 12; i < m.size(); ++i)
+                 m[i] = static_cast<char>(~m[i]);
              return m;
          }},
         {"node vector length running past the end",

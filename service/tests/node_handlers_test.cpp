@@ -18,8 +18,8 @@ TEST_F(NodeHandlersTest, AnswersEachRequestWithSuccessOrTheErrorItsNodesCall) {
     struct Case {
         const char* name;
         std::function<std::string()> message;
-        int32_t error;          // answered to a session of the account
-        int32_t otherAccount;   // answered to a session of the other account
+        int32_t error;         // answered to a session of the account
+        int32_t otherAccount;  // answered to a session of the other account
     };
     const uint64_t absent = 0x0000ABCDEF012345ull;
     const std::vector<Case> cases = {
@@ -27,7 +27,10 @@ TEST_F(NodeHandlersTest, AnswersEachRequestWithSuccessOrTheErrorItsNodesCall) {
         {"add under an unknown parent", [&] { return addNodesMessage(kClientId, absent, {NewNode{}}); }, 1, 1},
         {"add no node", [&] { return addNodesMessage(kClientId, folder_, {}); }, 5, 5},
         {"add a cycle of new nodes",
-         [&] { return addNodesMessage(kClientId, folder_, {NewNode{7, 8}, NewNode{8, 7}}); }, 17, 17},
+         [&] {
+             return addNodesMessage(kClientId, folder_, {NewNode{7, 8}, NewNode{8, 7}});
+         },
+         17, 17},
         {"rename", [&] { return renameNodeMessage(kClientId, file_, randomBytes(40)); }, 0, 1},
         {"rename an unknown node", [&] { return renameNodeMessage(kClientId, absent, randomBytes(40)); }, 1, 1},
         {"delete", [&] { return deleteNodeMessage(kClientId, addNode(folder_, 20)); }, 0, 1},
@@ -35,13 +38,21 @@ TEST_F(NodeHandlersTest, AnswersEachRequestWithSuccessOrTheErrorItsNodesCall) {
         {"delete the cloud drive root", [&] { return deleteNodeMessage(kClientId, root_); }, 2, 1},
         {"move", [&] { return moveNodeMessage(kClientId, addNode(folder_, 20), root_, randomBytes(16)); }, 0, 1},
         {"move an unknown node", [&] { return moveNodeMessage(kClientId, absent, root_, randomBytes(16)); }, 1, 1},
-        {"move under an unknown parent", [&] { return moveNodeMessage(kClientId, file_, absent, randomBytes(16)); }, 1, 1},
+        {"move under an unknown parent", [&] { return moveNodeMessage(kClientId, file_, absent, randomBytes(16)); }, 1,
+         1},
         {"move a folder under its own child",
          [&] { return moveNodeMessage(kClientId, folder_, addNode(folder_, 21), randomBytes(16)); }, 17, 1},
         {"move a root", [&] { return moveNodeMessage(kClientId, root_, folder_, randomBytes(16)); }, 2, 1},
-        {"rewrite keys", [&] { return rewriteKeysMessage(kClientId, {Rekey{file_}, Rekey{folder_}}); }, 0, 1},
+        {"rewrite keys",
+         [&] {
+             return rewriteKeysMessage(kClientId, {Rekey{file_}, Rekey{folder_}});
+         },
+         0, 1},
         {"rewrite keys of an unknown node",
-         [&] { return rewriteKeysMessage(kClientId, {Rekey{file_}, Rekey{absent}}); }, 1, 1},
+         [&] {
+             return rewriteKeysMessage(kClientId, {Rekey{file_}, Rekey{absent}});
+         },
+         1, 1},
         {"add metadata", [&] { return addMetadataMessage(kClientId, file_, 1); }, 0, 1},
         {"add metadata to an unknown node", [&] { return addMetadataMessage(kClientId, absent, 1); }, 1, 1},
     };
@@ -169,7 +180,8 @@ TEST_F(NodeHandlersTest, AddMetadataKeepsOneEntryPerKind) {
     auto entry = [](uint8_t type, uint64_t handle) {
         std::string bytes(10, '\0');
         bytes[0] = static_cast<char>(type);
-        for (int i = 0; i < 8; ++i) bytes[2 + i] = static_cast<char>(handle >> (8 * i));
+        for (int i = 0; i < 8; ++i)
+            bytes[2 + i] = static_cast<char>(handle >> (8 * i));
         return bytes;
     };
     const auto [thumbnail, thumbnailHandle] = entries(0);

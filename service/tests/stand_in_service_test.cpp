@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <poll.h>
 #include <thread>
 
 #include "batch_dispatcher.h"
@@ -29,7 +29,8 @@ using namespace std::chrono_literals;
 
 std::string dataBytes(size_t n) {
     std::string bytes(n, '\0');
-    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
     return bytes;
 }
 
@@ -64,9 +65,11 @@ std::string runCommand(const std::string& command) {
     if (!pipe) return output;
     char buffer[256];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
     pclose(pipe);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+        output.pop_back();
     return output;
 }
 
@@ -156,9 +159,8 @@ TEST_F(StandInServiceTest, RefusesHttp2ByAlpn) {
 }
 
 TEST_F(StandInServiceTest, BatchAnswersEachMessageInOrder) {
-    service_.setBatchHandler("PRBM", [](const std::string& message) {
-        return std::string("\x08\0\0\0", 4) + "PRBR" + message.substr(12);
-    });
+    service_.setBatchHandler(
+        "PRBM", [](const std::string& message) { return std::string("\x08\0\0\0", 4) + "PRBR" + message.substr(12); });
     service_.setBatchHandler("TOSM", [](const std::string& message) {
         return std::string("\x08\0\0\0", 4) + "TOSR" + message.substr(12) + message.substr(12);
     });
@@ -172,10 +174,15 @@ TEST_F(StandInServiceTest, BatchAnswersEachMessageInOrder) {
     const std::string placeholder("\x08\0\0\0\0\0\0\0????", 12);
     const std::vector<Case> cases = {
         {"two handlers, order kept",
-         sizePrefixed("TOSM", "ab") + sizePrefixed("PRBM", "cdef") + sizePrefixed("TOSM", "g"), 200,
-         sizePrefixed("TOSR", "abab") + sizePrefixed("PRBR", "cdef") + sizePrefixed("TOSR", "gg"), {}},
-        {"unknown identifier", sizePrefixed("XXXM", "") + sizePrefixed("PRBM", "z"), 200,
-         placeholder + sizePrefixed("PRBR", "z"), {"XXXM"}},
+         sizePrefixed("TOSM", "ab") + sizePrefixed("PRBM", "cdef") + sizePrefixed("TOSM", "g"),
+         200,
+         sizePrefixed("TOSR", "abab") + sizePrefixed("PRBR", "cdef") + sizePrefixed("TOSR", "gg"),
+         {}},
+        {"unknown identifier",
+         sizePrefixed("XXXM", "") + sizePrefixed("PRBM", "z"),
+         200,
+         placeholder + sizePrefixed("PRBR", "z"),
+         {"XXXM"}},
         {"too short for an identifier", std::string("\x02\0\0\0\0\0", 6), 200, placeholder, {""}},
         {"truncated series", sizePrefixed("PRBM", "abc").substr(0, 10), 400, "", {}},
         {"stray bytes after the last message", sizePrefixed("PRBM", "abc") + "\x01", 400, "", {}},
@@ -261,7 +268,8 @@ TEST_F(StandInServiceTest, BatchesBeyondWhatAClientSendsAreRefused) {
     };
     for (const auto& c : cases) {
         std::string body;
-        for (size_t i = 0; i < c.messages; ++i) body += c.messages > 1000 ? std::string(4, '\0') : sizePrefixed("TESM", "");
+        for (size_t i = 0; i < c.messages; ++i)
+            body += c.messages > 1000 ? std::string(4, '\0') : sizePrefixed("TESM", "");
         const Reply reply = post("/api", body);
         EXPECT_EQ(reply.status, c.status) << c.name;
         if (c.status == 200) {
@@ -281,7 +289,8 @@ TEST_F(StandInServiceTest, UnknownMessagesKeepOnlyTheLatest) {
     };
     for (size_t first = 0; first < total; first += 100) {
         std::string body;
-        for (size_t i = first; i < std::min(total, first + 100); ++i) body += sizePrefixed(identifier(i), "");
+        for (size_t i = first; i < std::min(total, first + 100); ++i)
+            body += sizePrefixed(identifier(i), "");
         ASSERT_EQ(post("/api", body).status, 200);
     }
     const auto unknown = service_.unknownMessages();
@@ -304,8 +313,8 @@ TEST_F(StandInServiceTest, OversizedBodyIsRefusedWithoutReadingIt) {
     std::snprintf(size, sizeof size, "%zx\r\n", chunked.size());
     const std::vector<Case> cases = {
         {"announced 200 MiB, none sent", "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 209715200\r\n\r\n", ""},
-        {"announced one byte over, none sent",
-         "POST /api HTTP/1.1\r\nHost: x\r\nContent-Length: " + over + "\r\n\r\n", ""},
+        {"announced one byte over, none sent", "POST /api HTTP/1.1\r\nHost: x\r\nContent-Length: " + over + "\r\n\r\n",
+         ""},
         {"chunked, no length announced", "POST /blob/big HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
          size + chunked},
         {"length that is no number", "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 12x\r\n\r\n", "",
@@ -403,8 +412,8 @@ TEST_F(StandInServiceTest, FaultSwitches) {
              EXPECT_EQ(r.headers.at("content-length"), "100000");
              EXPECT_EQ(r.body, data.substr(0, 70000));
          }},
-        {"cut beyond the body sends it all", makeFault([](Fault& f) { f.cutAfter = 200000; }), "/data/100000",
-         CURLE_OK, 200, [&data](const Reply& r) { EXPECT_EQ(r.body, data); }},
+        {"cut beyond the body sends it all", makeFault([](Fault& f) { f.cutAfter = 200000; }), "/data/100000", CURLE_OK,
+         200, [&data](const Reply& r) { EXPECT_EQ(r.body, data); }},
         {"flipped byte", makeFault([](Fault& f) { f.flipByte = 70000; }), "/data/100000", CURLE_OK, 200,
          [&flipped](const Reply& r) { EXPECT_EQ(r.body, flipped); }},
         {"flipped byte of a stored body", makeFault([](Fault& f) { f.flipByte = 1; }), "/sink", CURLE_OK, 200,
@@ -490,7 +499,8 @@ TEST_F(StandInServiceTest, EndlessFaultLastsUntilCleared) {
     fault.times = -1;
     fault.status = 500;
     service_.addFault(fault);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(post("/api").status, 500);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(post("/api").status, 500);
     EXPECT_EQ(post("/echo").status, 200);
     service_.clearFaults();
     EXPECT_EQ(post("/api").status, 200);
@@ -588,10 +598,14 @@ TEST_F(StandInServiceTest, BatchIsAnsweredBehindOpenPollsAndIdleSockets) {
     EXPECT_EQ(reply.code, CURLE_OK) << curl_easy_strerror(reply.code);
     EXPECT_EQ(reply.status, 200);
 
-    for (int i = 0; i < kPolls; ++i) service_.setEventsPending("poll" + std::to_string(i));
-    for (auto& poll : polls) EXPECT_EQ(poll.get().body, "1");
-    for (int fd : idle) ::close(fd);
-    for (CURL* handle : keptAlive) curl_easy_cleanup(handle);
+    for (int i = 0; i < kPolls; ++i)
+        service_.setEventsPending("poll" + std::to_string(i));
+    for (auto& poll : polls)
+        EXPECT_EQ(poll.get().body, "1");
+    for (int fd : idle)
+        ::close(fd);
+    for (CURL* handle : keptAlive)
+        curl_easy_cleanup(handle);
 }
 
 // A client that sends its headers a byte at a time never trips a time-out per read; the

@@ -87,8 +87,8 @@ TEST(TestHandler, StandInAnswersTheTestMessageByDefault) {
     ASSERT_EQ(reply.status, 200);
     ASSERT_GE(reply.body.size(), 4u);
     const auto* prefix = reinterpret_cast<const uint8_t*>(reply.body.data());
-    const uint32_t length = uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 |
-                            uint32_t(prefix[3]) << 24;
+    const uint32_t length =
+        uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
     ASSERT_EQ(length, reply.body.size() - 4);
     expectResponse(reply.body.substr(4), values, "over the batch endpoint");
     EXPECT_TRUE(service.unknownMessages().empty());

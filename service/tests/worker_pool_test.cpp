@@ -46,7 +46,8 @@ private:
 TEST(WorkerPool, GrowsSoThatEveryHeldJobRunsAtOnce) {
     WorkerPool pool(2, 64, 60s);
     Gate gate;
-    for (int i = 0; i < 40; ++i) pool.enqueue(gate.job());
+    for (int i = 0; i < 40; ++i)
+        pool.enqueue(gate.job());
     EXPECT_TRUE(gate.waitStarted(40)) << gate.started() << " of 40 started";
     EXPECT_EQ(pool.workers(), 40u);
     gate.open();
@@ -57,10 +58,12 @@ TEST(WorkerPool, GrowsSoThatEveryHeldJobRunsAtOnce) {
 TEST(WorkerPool, AtTheLimitAJobWaitsForAFreeWorkerAndQueuedJobsRunBeforeShutdownEnds) {
     WorkerPool pool(1, 3, 60s);
     Gate gate;
-    for (int i = 0; i < 3; ++i) pool.enqueue(gate.job());
+    for (int i = 0; i < 3; ++i)
+        pool.enqueue(gate.job());
     ASSERT_TRUE(gate.waitStarted(3));
     std::atomic<int> later{0};
-    for (int i = 0; i < 5; ++i) pool.enqueue([&later] { ++later; });
+    for (int i = 0; i < 5; ++i)
+        pool.enqueue([&later] { ++later; });
     EXPECT_EQ(pool.workers(), 3u);
     EXPECT_EQ(later.load(), 0);
     gate.open();

@@ -43,8 +43,8 @@ bool LoginAction::validate(const ActionRecord& data) {
     const char* session = data->getSession();
     bool passwordSignIn = !isSet(data->getText()) && isSet(data->getEmail()) && isSet(data->getPassword());
     bool sessionSignIn = isSet(session) && std::strlen(session) > kMasterKeyTextLength;
-    bool recoverySignIn = data->getOption() != 0 && isSet(data->getEmail()) && isSet(data->getPassword()) &&
-                          isSet(data->getText());
+    bool recoverySignIn =
+        data->getOption() != 0 && isSet(data->getEmail()) && isSet(data->getPassword()) && isSet(data->getText());
     return passwordSignIn || sessionSignIn || recoverySignIn;
 }
 

@@ -12,14 +12,14 @@
 namespace corvane {
 
 // One item class per type, named after its action class.
-#define CORVANE_DIRECTORY_ITEM(ActionClass, type)                                                       \
-    class ActionClass##DirectoryItem : public ActionProcessorDirectoryItem {                            \
-    public:                                                                                             \
-        ActionClass##DirectoryItem() : ActionProcessorDirectoryItem(type) {}                            \
+#define CORVANE_DIRECTORY_ITEM(ActionClass, type)                                                            \
+    class ActionClass##DirectoryItem : public ActionProcessorDirectoryItem {                                 \
+    public:                                                                                                  \
+        ActionClass##DirectoryItem() : ActionProcessorDirectoryItem(type) {}                                 \
         ActionProcessor* create(ApiManager* manager, TaskManager* loop, ActionListener* listener) override { \
-            return new ActionClass(manager, loop, listener);                                            \
-        }                                                                                               \
-    };                                                                                                  \
+            return new ActionClass(manager, loop, listener);                                                 \
+        }                                                                                                    \
+    };                                                                                                       \
     registerProcessor(new ActionClass##DirectoryItem())
 
 ActionProcessorDirectory::ActionProcessorDirectory() : items_(ACTION_TYPE_COUNT, nullptr) {
@@ -151,8 +151,7 @@ void ActionProcessorDirectory::registerProcessor(ActionProcessorDirectoryItem* i
         return;
     }
     if (items_[type] != nullptr) {
-        CLOG_CRITICAL("[action] Trying to register an action processor twice. Type: {} Name: {}", type,
-                      getName(type));
+        CLOG_CRITICAL("[action] Trying to register an action processor twice. Type: {} Name: {}", type, getName(type));
         delete item;
         return;
     }

@@ -11,7 +11,8 @@ constexpr int32_t kReadOnlyAccessLevel = 1;
 }  // namespace
 
 ActionProcessor::ActionProcessor(ApiManager* manager, TaskManager* loop, ActionListener* listener)
-    : manager_(manager), listener_(listener), loop_(loop) {}
+    : manager_(manager), listener_(listener), loop_(loop) {
+}
 
 ActionProcessor::~ActionProcessor() = default;
 
@@ -59,7 +60,7 @@ void ActionProcessor::post(Task task) {
 }
 
 void ActionProcessor::notifyUnlessFinished(ActionRecord data, const char* stage,
-                                            void (ActionListener::*handler)(std::shared_ptr<ActionData>)) {
+                                           void (ActionListener::*handler)(std::shared_ptr<ActionData>)) {
     if (listener_ == nullptr) {
         return;
     }
@@ -83,8 +84,7 @@ void ActionProcessor::notifyProcessed(ActionRecord data) {
     }
     post([listener = listener_, data]() {
         if (data->isProcessed()) {
-            CLOG_WARN("[action][{}]{}: Action processed multiple times", data->getSequenceId(),
-                      data->getTypeName());
+            CLOG_WARN("[action][{}]{}: Action processed multiple times", data->getSequenceId(), data->getTypeName());
             return;
         }
         data->setProcessed();
@@ -112,8 +112,7 @@ void ActionProcessor::notifyFinish(ActionRecord data) {
     }
     post([listener = listener_, data]() {
         if (data->isFinished()) {
-            CLOG_WARN("[action][{}]{}: Action finished before completion", data->getSequenceId(),
-                      data->getTypeName());
+            CLOG_WARN("[action][{}]{}: Action finished before completion", data->getSequenceId(), data->getTypeName());
             return;
         }
         if (!data->isProcessed()) {

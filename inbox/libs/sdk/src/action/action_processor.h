@@ -114,7 +114,11 @@ public:
 
 // Parameter checks shared by the families: a text is set when present, non-empty when it
 // also has at least one character.
-inline bool isSet(const char* text) { return text != nullptr; }
-inline bool isNonEmpty(const char* text) { return text != nullptr && text[0] != '\0'; }
+inline bool isSet(const char* text) {
+    return text != nullptr;
+}
+inline bool isNonEmpty(const char* text) {
+    return text != nullptr && text[0] != '\0';
+}
 
 }  // namespace corvane

@@ -53,7 +53,8 @@ public:
     bool validate(const ActionRecord& data) override { return true; }
 };
 
-class UploadToRecordAction : public TypedAction<UPLOAD_TO_RECORD, Need::YES, Need::YES, RelayingRequestActionProcessor> {
+class UploadToRecordAction
+    : public TypedAction<UPLOAD_TO_RECORD, Need::YES, Need::YES, RelayingRequestActionProcessor> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;

@@ -73,7 +73,8 @@ public:
     bool validate(const ActionRecord& data) override;
 };
 
-class DownloadMetadataAction : public TypedAction<DOWNLOAD_METADATA, Need::NO, Need::NO, RelayingRequestActionProcessor> {
+class DownloadMetadataAction
+    : public TypedAction<DOWNLOAD_METADATA, Need::NO, Need::NO, RelayingRequestActionProcessor> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;

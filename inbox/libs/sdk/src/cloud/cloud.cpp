@@ -78,7 +78,8 @@ Cloud::Cloud(CryptoManager* cryptoManager, DatabaseModule* database, LibuvLoop* 
       roots_(std::make_shared<std::vector<NodePointer>>(kRootSlots)),
       database_(database),
       dataPath_(std::move(dataPath)),
-      accountInfo_(std::make_shared<MutableAccountInfoData>()) {}
+      accountInfo_(std::make_shared<MutableAccountInfoData>()) {
+}
 
 Cloud::~Cloud() = default;
 
@@ -178,19 +179,20 @@ void Cloud::openTables(size_t index, uint64_t accountId, Callback completion) {
         notify(completion);
         return;
     }
-    table->get(std::to_string(accountId),
-               [this, completion](std::shared_ptr<MutableAccountInfoData> record, bool ok) {
-                   if (ok && record) {
-                       accountInfo_ = std::move(record);
-                       cacheAvailable_ = true;
-                       CLOG_DEBUG("[cloud] Database cache available with state {}", accountInfo_->getStatus());
-                   }
-                   CLOG_DEBUG("[cloud] Initialization completed");
-                   notify(completion);
-               });
+    table->get(std::to_string(accountId), [this, completion](std::shared_ptr<MutableAccountInfoData> record, bool ok) {
+        if (ok && record) {
+            accountInfo_ = std::move(record);
+            cacheAvailable_ = true;
+            CLOG_DEBUG("[cloud] Database cache available with state {}", accountInfo_->getStatus());
+        }
+        CLOG_DEBUG("[cloud] Initialization completed");
+        notify(completion);
+    });
 }
 
-bool Cloud::isCacheAvailable() const { return database_ != nullptr && cacheAvailable_; }
+bool Cloud::isCacheAvailable() const {
+    return database_ != nullptr && cacheAvailable_;
+}
 
 void Cloud::loadCache(BoolCallback completion) {
     if (!isCacheAvailable()) {
@@ -409,7 +411,9 @@ void Cloud::endTransaction(uint64_t cloudState, Callback completion) {
     });
 }
 
-uint64_t Cloud::getCloudState() const { return accountInfo_->getStatus(); }
+uint64_t Cloud::getCloudState() const {
+    return accountInfo_->getStatus();
+}
 
 // --- filesystems ---
 
@@ -669,11 +673,13 @@ void Cloud::getChildren(uint64_t parentId, NodeListCallback completion, NodeFilt
 }
 
 void Cloud::getChildFiles(uint64_t parentId, NodeListCallback completion, int32_t order) {
-    getChildren(parentId, std::move(completion), [](const NodeData* node) { return node->isFile(); }, order);
+    getChildren(
+        parentId, std::move(completion), [](const NodeData* node) { return node->isFile(); }, order);
 }
 
 void Cloud::getChildFolders(uint64_t parentId, NodeListCallback completion, int32_t order) {
-    getChildren(parentId, std::move(completion), [](const NodeData* node) { return !node->isFile(); }, order);
+    getChildren(
+        parentId, std::move(completion), [](const NodeData* node) { return !node->isFile(); }, order);
 }
 
 void Cloud::getNodeByName(uint64_t parentId, const std::string& name, NodeCallback completion) {
@@ -859,12 +865,11 @@ void Cloud::hashFingerprint(const ByteVector& data, BytesCompletion completion) 
     // Both buffers stay alive until the crypto loop has used them.
     auto fingerprint = std::make_shared<ByteVector>(data);
     auto key = std::make_shared<ByteVector>(fingerprintKey_);
-    cryptoManager_->hashFingerprint(0, fingerprint.get(), key.get(),
-                                    [fingerprint, key, completion](CryptoBytes hash) {
-                                        if (completion) {
-                                            completion(std::move(hash));
-                                        }
-                                    });
+    cryptoManager_->hashFingerprint(0, fingerprint.get(), key.get(), [fingerprint, key, completion](CryptoBytes hash) {
+        if (completion) {
+            completion(std::move(hash));
+        }
+    });
 }
 
 std::shared_ptr<NodeData> Cloud::getRoot(int32_t index) const {
@@ -877,7 +882,9 @@ std::shared_ptr<NodeData> Cloud::getRoot(int32_t index) const {
     return nullptr;
 }
 
-Cloud::NodePointer Cloud::getMainRoot() const { return roots_->empty() ? nullptr : (*roots_)[0]; }
+Cloud::NodePointer Cloud::getMainRoot() const {
+    return roots_->empty() ? nullptr : (*roots_)[0];
+}
 
 std::shared_ptr<NodeList> Cloud::getRoots() const {
     return std::make_shared<NodeList>(roots_->begin(), roots_->end());
@@ -1021,8 +1028,7 @@ void Cloud::nodePathStep(const std::shared_ptr<PathWalk>& walk, NodePointer node
         return;
     }
     if (!walk->seen.insert(node->getId()).second) {
-        CLOG_ERROR("[cloud] {} building the path of a node under {}", Error::getMessage(LOOP_DETECTED),
-                   node->getId());
+        CLOG_ERROR("[cloud] {} building the path of a node under {}", Error::getMessage(LOOP_DETECTED), node->getId());
         notify(walk->completion, std::string(), Error(LOOP_DETECTED));
         return;
     }

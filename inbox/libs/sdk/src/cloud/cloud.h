@@ -189,9 +189,9 @@ public:
     void updateAccountCrypto(uint8_t crypto);
     void updateAccountInfo(uint64_t id, int32_t type, const char* name, int64_t creationTime, int64_t storageTotal,
                            int64_t storageUsed, int64_t renewalTime, int32_t period, int32_t amount, int32_t discount,
-                           bool credit, bool paymentMethod, const char* plan, const char* nif,
-                           const char* referrerCode, int32_t balance, int32_t upgrades, bool reseller,
-                           int32_t features, uint8_t crypto, uint8_t accessLevel);
+                           bool credit, bool paymentMethod, const char* plan, const char* nif, const char* referrerCode,
+                           int32_t balance, int32_t upgrades, bool reseller, int32_t features, uint8_t crypto,
+                           uint8_t accessLevel);
 
     // --- seen by tests and benchmarks ---
 
@@ -213,8 +213,7 @@ private:
 
     // Posts the completion with the result to the SDK main loop; nothing for an empty one.
     template <typename... Args>
-    void notify(const std::function<void(Args...)>& completion,
-                typename std::common_type<Args>::type... args) const {
+    void notify(const std::function<void(Args...)>& completion, typename std::common_type<Args>::type... args) const {
         if (!completion) {
             return;
         }

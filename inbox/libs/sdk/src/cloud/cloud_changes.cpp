@@ -29,8 +29,7 @@ void Cloud::addNodes(NodeListPointer nodes, NodeListCallback completion, bool sk
     addNodesStep(std::move(nodes), results, skipLookup, std::move(completion));
 }
 
-void Cloud::addNodesStep(NodeListPointer nodes, NodeListPointer results, bool skipLookup,
-                         NodeListCallback completion) {
+void Cloud::addNodesStep(NodeListPointer nodes, NodeListPointer results, bool skipLookup, NodeListCallback completion) {
     NodePointer node = std::dynamic_pointer_cast<MutableNodeData>((*nodes)[results->size()]);
     if (!node) {
         node = std::make_shared<MutableNodeData>(*(*nodes)[results->size()]);
@@ -143,9 +142,9 @@ void Cloud::updateNodeWithOld(NodePointer node, NodePointer old, MutableNodeCall
         CLOG_DEBUG("[cloud] Adding node: {} Type: {}", id, node->getType());
     } else {
         CLOG_DEBUG("[cloud] Updating node: {} Type: {}", old->getId(), old->getType());
-        takeOutOfRam(id, old->getParent(), "[cloud] Node to update removed from node map:",
-                     "[cloud] Node to update removed from children map:",
-                     "[cloud] Node to update not found in children map:");
+        takeOutOfRam(
+            id, old->getParent(), "[cloud] Node to update removed from node map:",
+            "[cloud] Node to update removed from children map:", "[cloud] Node to update not found in children map:");
     }
     getNodeById(node->getParent(), [this, node, old, completion](NodePointer parent) {
         updateNodeWithParent(node, old, std::move(parent), completion);

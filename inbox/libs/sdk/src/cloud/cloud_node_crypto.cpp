@@ -24,9 +24,13 @@ std::shared_ptr<std::vector<uint8_t>> shared(CryptoBytes bytes) {
     return std::shared_ptr<std::vector<uint8_t>>(bytes.release());
 }
 
-bool isLinkRootType(int32_t type) { return type == FOLDER_NODE || type == RECORD_NODE || type == LINK_COPY_NODE; }
+bool isLinkRootType(int32_t type) {
+    return type == FOLDER_NODE || type == RECORD_NODE || type == LINK_COPY_NODE;
+}
 
-bool isFilesystemRootType(int32_t type) { return type == SECRET_ROOT || type == SHARED_DRIVE_ROOT; }
+bool isFilesystemRootType(int32_t type) {
+    return type == SECRET_ROOT || type == SHARED_DRIVE_ROOT;
+}
 
 }  // namespace
 
@@ -117,22 +121,21 @@ void Cloud::decryptChildKey(const std::shared_ptr<Decryption>& op) {
                node.getCrypto());
     auto childKey = copyOf(op->sealed->getEncryptedChildKey());
     const uint8_t crypto = node.getCrypto();
-    cryptoManager_->deriveNodeKey(
-        crypto, filesystemKey.get(), cipherKey.get(),
-        [this, op, crypto, childKey, cipherKey, filesystemKey](CryptoBytes derived) {
-            auto derivedKey = shared(std::move(derived));
-            cryptoManager_->decryptNodeKey(crypto, childKey.get(), derivedKey.get(),
-                                           [this, op, childKey, derivedKey](CryptoBytes key) {
-                                               nodeKeyReceived(op, std::move(key));
-                                           });
-        });
+    cryptoManager_->deriveNodeKey(crypto, filesystemKey.get(), cipherKey.get(),
+                                  [this, op, crypto, childKey, cipherKey, filesystemKey](CryptoBytes derived) {
+                                      auto derivedKey = shared(std::move(derived));
+                                      cryptoManager_->decryptNodeKey(crypto, childKey.get(), derivedKey.get(),
+                                                                     [this, op, childKey, derivedKey](CryptoBytes key) {
+                                                                         nodeKeyReceived(op, std::move(key));
+                                                                     });
+                                  });
 }
 
 void Cloud::nodeKeyReceived(const std::shared_ptr<Decryption>& op, CryptoBytes key) {
     if (key) {
         op->node->setKey(key.get());
-        decryptAttributes(op->node->getCrypto(), op->sealed ? op->sealed->getEncryptedAttributes() : nullptr,
-                          op->node, [this, op](bool ok) { attributesDecrypted(op, ok); });
+        decryptAttributes(op->node->getCrypto(), op->sealed ? op->sealed->getEncryptedAttributes() : nullptr, op->node,
+                          [this, op](bool ok) { attributesDecrypted(op, ok); });
         return;
     }
     CLOG_ERROR("[cloud] Invalid node key from childKey");
@@ -149,12 +152,11 @@ bool Cloud::rescueNodeKey(const std::shared_ptr<Decryption>& op, bool fromInvali
     }
     CLOG_DEBUG("[cloud] Using the master key to rescue the node");
     const int32_t filesystemType = getFilesystemType(op->filesystemId);
-    auto cipherKey = isFilesystemRootType(filesystemType) ? copyOf(getFilesystemNodeKey(op->filesystemId))
-                                                          : copyOf(&masterKey_);
+    auto cipherKey =
+        isFilesystemRootType(filesystemType) ? copyOf(getFilesystemNodeKey(op->filesystemId)) : copyOf(&masterKey_);
     auto encryptedKey = copyOf(op->sealed->getEncryptedNodeKey());
     cryptoManager_->decryptNodeKey(
-        0, encryptedKey.get(), cipherKey.get(),
-        [this, op, fromInvalidKey, encryptedKey, cipherKey](CryptoBytes key) {
+        0, encryptedKey.get(), cipherKey.get(), [this, op, fromInvalidKey, encryptedKey, cipherKey](CryptoBytes key) {
             if (!fromInvalidKey) {
                 nodeKeyReceived(op, std::move(key));
                 return;
@@ -259,23 +261,22 @@ void Cloud::decryptPublicNode(NodePointer node, const ByteVector& key, MutableNo
     auto sealed = std::dynamic_pointer_cast<EncryptedNodeData>(node);
     auto childKey = copyOf(sealed ? sealed->getEncryptedChildKey() : nullptr);
     auto cipherKey = copyOf(&key);
-    cryptoManager_->decryptNodeKey(
-        node->getCrypto(), childKey.get(), cipherKey.get(),
-        [this, node, sealed, childKey, cipherKey, completion](CryptoBytes nodeKey) {
-            if (!nodeKey) {
-                CLOG_WARN("[cloud] Invalid node key");
-                notify(completion, node);
-                return;
-            }
-            node->setKey(nodeKey.get());
-            decryptAttributes(node->getCrypto(), sealed->getEncryptedAttributes(), node,
-                              [this, node, completion](bool ok) {
-                                  if (!ok) {
-                                      CLOG_WARN("[cloud] Invalid node attributes");
-                                  }
-                                  notify(completion, node);
-                              });
-        });
+    cryptoManager_->decryptNodeKey(node->getCrypto(), childKey.get(), cipherKey.get(),
+                                   [this, node, sealed, childKey, cipherKey, completion](CryptoBytes nodeKey) {
+                                       if (!nodeKey) {
+                                           CLOG_WARN("[cloud] Invalid node key");
+                                           notify(completion, node);
+                                           return;
+                                       }
+                                       node->setKey(nodeKey.get());
+                                       decryptAttributes(node->getCrypto(), sealed->getEncryptedAttributes(), node,
+                                                         [this, node, completion](bool ok) {
+                                                             if (!ok) {
+                                                                 CLOG_WARN("[cloud] Invalid node attributes");
+                                                             }
+                                                             notify(completion, node);
+                                                         });
+                                   });
 }
 
 // --- encryption ---
@@ -284,8 +285,7 @@ void Cloud::encryptNode(NodePointer node, EncryptedNodeCallback completion) {
     encryptNodeForParent(std::move(node), nullptr, false, std::move(completion));
 }
 
-void Cloud::encryptNodeForParent(NodePointer node, NodePointer parent, bool renew,
-                                 EncryptedNodeCallback completion) {
+void Cloud::encryptNodeForParent(NodePointer node, NodePointer parent, bool renew, EncryptedNodeCallback completion) {
     auto op = std::make_shared<Encryption>();
     op->node = std::move(node);
     op->parent = std::move(parent);
@@ -429,17 +429,16 @@ void Cloud::encryptForParentFound(const std::shared_ptr<Encryption>& op, NodePoi
                 op->done(result);
                 return;
             }
-            encryptChildKey(result, parent,
-                            [op, result](uint64_t filesystem, std::shared_ptr<ByteVector> childKey) {
-                                if (!childKey) {
-                                    CLOG_ERROR("Unable to encrypt child key");
-                                    op->done(nullptr);
-                                    return;
-                                }
-                                result->setFilesystem(filesystem);
-                                result->setEncryptedChildKey(childKey->data(), childKey->size());
-                                op->done(result);
-                            });
+            encryptChildKey(result, parent, [op, result](uint64_t filesystem, std::shared_ptr<ByteVector> childKey) {
+                if (!childKey) {
+                    CLOG_ERROR("Unable to encrypt child key");
+                    op->done(nullptr);
+                    return;
+                }
+                result->setFilesystem(filesystem);
+                result->setEncryptedChildKey(childKey->data(), childKey->size());
+                op->done(result);
+            });
         });
 }
 
@@ -455,11 +454,10 @@ void Cloud::encryptChildKey(NodePointer node, NodePointer parent, ChildKeyCallba
         crypto, filesystemKey.get(), parentKey.get(),
         [this, crypto, filesystem, parentKey, filesystemKey, nodeKey, completion](CryptoBytes derived) {
             auto derivedKey = shared(std::move(derived));
-            cryptoManager_->encryptNodeKey(
-                crypto, nodeKey.get(), derivedKey.get(),
-                [this, filesystem, nodeKey, derivedKey, completion](CryptoBytes encrypted) {
-                    notify(completion, filesystem, shared(std::move(encrypted)));
-                });
+            cryptoManager_->encryptNodeKey(crypto, nodeKey.get(), derivedKey.get(),
+                                           [this, filesystem, nodeKey, derivedKey, completion](CryptoBytes encrypted) {
+                                               notify(completion, filesystem, shared(std::move(encrypted)));
+                                           });
         });
 }
 
@@ -474,8 +472,8 @@ void Cloud::encryptPublic(NodePointer node, std::shared_ptr<ByteVector> cipherKe
     CLOG_DEBUG("Encrypting node for public link");
     TaskManager::postOrRun(loop_, [this, node, cipherKey, filesystemKey, done]() {
         const uint8_t crypto = node->getCrypto();
-        auto key = node->getKey() ? copyOf(node->getKey())
-                                  : shared(cryptoManager_->generateNodeKey(crypto, node->getType()));
+        auto key =
+            node->getKey() ? copyOf(node->getKey()) : shared(cryptoManager_->generateNodeKey(crypto, node->getType()));
         cryptoManager_->encryptAttributes(
             crypto, node, key.get(), [this, node, key, cipherKey, filesystemKey, done, crypto](CryptoBytes blob) {
                 if (!blob) {
@@ -606,8 +604,7 @@ void Cloud::createRootNode(const ByteVector& parentKey, int32_t rootType, Encryp
                                            fail();
                                            return;
                                        }
-                                       result->setEncryptedNodeKey(encryptedNodeKey->data(),
-                                                                   encryptedNodeKey->size());
+                                       result->setEncryptedNodeKey(encryptedNodeKey->data(), encryptedNodeKey->size());
                                        sealChildKey();
                                    });
 }

@@ -10,8 +10,8 @@
 namespace corvane {
 
 void Cloud::createRootNodeList(const ByteVector& parentKey, EncryptedNodeListCallback completion) {
-    createRootNodeStep(std::make_shared<ByteVector>(parentKey), CLOUD_DRIVE_ROOT,
-                       std::make_shared<EncryptedNodeList>(), std::move(completion));
+    createRootNodeStep(std::make_shared<ByteVector>(parentKey), CLOUD_DRIVE_ROOT, std::make_shared<EncryptedNodeList>(),
+                       std::move(completion));
 }
 
 // Types 0 to 4, then 7.
@@ -33,7 +33,9 @@ void Cloud::createRootNodeStep(std::shared_ptr<ByteVector> parentKey, int32_t ty
     });
 }
 
-void Cloud::closeSecret(uint64_t id, Callback completion) { closeFilesystemRoot(secrets_, id, std::move(completion)); }
+void Cloud::closeSecret(uint64_t id, Callback completion) {
+    closeFilesystemRoot(secrets_, id, std::move(completion));
+}
 
 void Cloud::deleteSharedDrive(uint64_t id, Callback completion) {
     closeFilesystemRoot(sharedDrives_, id, std::move(completion));
@@ -74,13 +76,21 @@ void Cloud::removeFilesystem(uint64_t filesystemId, BoolCallback completion) {
     table->remove(filesystemId, [this, completion](bool ok) { notify(completion, ok); });
 }
 
-uint8_t Cloud::getAccessLevel() const { return accountInfo_ ? accountInfo_->getAccessLevel() : 0; }
+uint8_t Cloud::getAccessLevel() const {
+    return accountInfo_ ? accountInfo_->getAccessLevel() : 0;
+}
 
-uint8_t Cloud::getAccountCrypto() const { return accountInfo_ ? accountInfo_->getCrypto() : 0; }
+uint8_t Cloud::getAccountCrypto() const {
+    return accountInfo_ ? accountInfo_->getCrypto() : 0;
+}
 
-void Cloud::updateAccessLevel(uint8_t accessLevel) { accountInfo_->setAccessLevel(accessLevel); }
+void Cloud::updateAccessLevel(uint8_t accessLevel) {
+    accountInfo_->setAccessLevel(accessLevel);
+}
 
-void Cloud::updateAccountCrypto(uint8_t crypto) { accountInfo_->setCrypto(crypto); }
+void Cloud::updateAccountCrypto(uint8_t crypto) {
+    accountInfo_->setCrypto(crypto);
+}
 
 void Cloud::updateAccountInfo(uint64_t id, int32_t type, const char* name, int64_t creationTime, int64_t storageTotal,
                               int64_t storageUsed, int64_t renewalTime, int32_t period, int32_t amount,

@@ -10,7 +10,9 @@ namespace {
 constexpr char kSpace = ' ';
 constexpr char kFullStop = '.';
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 signed char fold(char c) {
     if (c >= 'A' && c <= 'Z') {
@@ -159,7 +161,8 @@ bool NodeOrder::operator()(const NodeData* a, const NodeData* b) const {
         case 4:
         case 5:
             // Compared, not subtracted: a difference can overflow and break transitivity.
-            r = a->getCreationTime() < b->getCreationTime() ? -1 : (a->getCreationTime() > b->getCreationTime() ? 1 : 0);
+            r = a->getCreationTime() < b->getCreationTime() ? -1
+                                                            : (a->getCreationTime() > b->getCreationTime() ? 1 : 0);
             break;
         case 6:
             r = a->getSize() < b->getSize() ? -1 : (a->getSize() > b->getSize() ? 1 : 0);
@@ -178,9 +181,10 @@ void sortNodeList(NodeList& list, int32_t code) {
         return;
     }
     const NodeOrder order(code);
-    std::sort(list.begin(), list.end(), [&order](const std::shared_ptr<NodeData>& a, const std::shared_ptr<NodeData>& b) {
-        return order(a.get(), b.get());
-    });
+    std::sort(list.begin(), list.end(),
+              [&order](const std::shared_ptr<NodeData>& a, const std::shared_ptr<NodeData>& b) {
+                  return order(a.get(), b.get());
+              });
 }
 
 }  // namespace corvane

@@ -6,7 +6,8 @@
 
 namespace corvane {
 
-ActionListener::ActionListener(ActionFunction finish) : finish_(std::move(finish)) {}
+ActionListener::ActionListener(ActionFunction finish) : finish_(std::move(finish)) {
+}
 
 ActionListener::~ActionListener() = default;
 
@@ -16,7 +17,8 @@ void ActionListener::onActionStart(std::shared_ptr<ActionData> action) {
     }
 }
 
-void ActionListener::onActionProcessed(std::shared_ptr<ActionData> action) {}
+void ActionListener::onActionProcessed(std::shared_ptr<ActionData> action) {
+}
 
 void ActionListener::onActionProgress(std::shared_ptr<ActionData> action) {
     if (progress_) {
@@ -54,7 +56,8 @@ void BlockingActionListener::setReleased(bool released) {
     condition_.notify_all();
 }
 
-void BlockingActionListener::onActionProgress(std::shared_ptr<ActionData> action) {}
+void BlockingActionListener::onActionProgress(std::shared_ptr<ActionData> action) {
+}
 
 void BlockingActionListener::onActionFinish(std::shared_ptr<ActionData> action) {
     std::lock_guard<std::mutex> guard(mutex_);

@@ -113,17 +113,8 @@ const char* const kActionTypeNames[ACTION_TYPE_COUNT] = {
 };
 
 const char* const kEventTypeNames[EVENT_TYPE_COUNT] = {
-    "NEW_NODES",
-    "MOVED_NODE",
-    "DELETED_NODE",
-    "UPDATED_NODE",
-    "UPDATED_META",
-    "UPDATED_KEYS",
-    "LOGOUT",
-    "FULL_RELOAD",
-    "ACCOUNT_READY",
-    "CONNECTIVITY",
-    "ACCOUNT_INFO",
+    "NEW_NODES", "MOVED_NODE",  "DELETED_NODE",  "UPDATED_NODE", "UPDATED_META", "UPDATED_KEYS",
+    "LOGOUT",    "FULL_RELOAD", "ACCOUNT_READY", "CONNECTIVITY", "ACCOUNT_INFO",
 };
 
 }  // namespace

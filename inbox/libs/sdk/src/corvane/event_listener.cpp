@@ -4,7 +4,8 @@
 
 namespace corvane {
 
-EventListener::EventListener(EventFunction function) : function_(std::move(function)) {}
+EventListener::EventListener(EventFunction function) : function_(std::move(function)) {
+}
 
 EventListener::~EventListener() = default;
 

@@ -19,13 +19,17 @@ std::string encodeLowBytes(uint64_t handle, size_t count) {
 
 }  // namespace
 
-std::string getHandleText(uint64_t handle) { return encodeLowBytes(handle, kNodeHandleBytes); }
+std::string getHandleText(uint64_t handle) {
+    return encodeLowBytes(handle, kNodeHandleBytes);
+}
 
 std::string getHandleTextOrEmpty(uint64_t handle) {
     return handle == 0 ? std::string() : encodeLowBytes(handle, kNodeHandleBytes);
 }
 
-std::string getSessionHandleText(uint64_t handle) { return encodeLowBytes(handle, kSessionHandleBytes); }
+std::string getSessionHandleText(uint64_t handle) {
+    return encodeLowBytes(handle, kSessionHandleBytes);
+}
 
 uint64_t getHandleFromText(const std::string& text) {
     uint8_t bytes[kSessionHandleBytes] = {};

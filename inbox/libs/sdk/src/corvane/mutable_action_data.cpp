@@ -8,17 +8,32 @@
 
 namespace corvane {
 
-MutableActionData::MutableActionData(int32_t type) : ActionData(type) {}
+MutableActionData::MutableActionData(int32_t type) : ActionData(type) {
+}
 
 MutableActionData::~MutableActionData() = default;
 
-void MutableActionData::setEmail(const char* email) { replaceString(&email_, email); }
-void MutableActionData::setPassword(const char* password) { replaceString(&password_, password); }
-void MutableActionData::setText(const char* text) { replaceString(&text_, text); }
-void MutableActionData::setSession(const char* session) { replaceString(&session_, session); }
-void MutableActionData::setName(const char* name) { replaceString(&name_, name); }
-void MutableActionData::setExtraText(const char* extraText) { replaceString(&extraText_, extraText); }
-void MutableActionData::setLink(const char* link) { replaceString(&link_, link); }
+void MutableActionData::setEmail(const char* email) {
+    replaceString(&email_, email);
+}
+void MutableActionData::setPassword(const char* password) {
+    replaceString(&password_, password);
+}
+void MutableActionData::setText(const char* text) {
+    replaceString(&text_, text);
+}
+void MutableActionData::setSession(const char* session) {
+    replaceString(&session_, session);
+}
+void MutableActionData::setName(const char* name) {
+    replaceString(&name_, name);
+}
+void MutableActionData::setExtraText(const char* extraText) {
+    replaceString(&extraText_, extraText);
+}
+void MutableActionData::setLink(const char* link) {
+    replaceString(&link_, link);
+}
 
 void MutableActionData::setAccountHandle(uint64_t handle) {
     accountHandle_ = handle;

@@ -5,7 +5,8 @@
 
 namespace corvane {
 
-MutableEventData::MutableEventData(int32_t type) : EventData(type) {}
+MutableEventData::MutableEventData(int32_t type) : EventData(type) {
+}
 
 MutableEventData::~MutableEventData() = default;
 
@@ -14,8 +15,12 @@ void MutableEventData::setHandle(uint64_t handle) {
     handleText_ = getHandleTextOrEmpty(handle);
 }
 
-void MutableEventData::setName(const char* name) { replaceString(&name_, name); }
+void MutableEventData::setName(const char* name) {
+    replaceString(&name_, name);
+}
 
-void MutableEventData::setOldName(const char* oldName) { replaceString(&oldName_, oldName); }
+void MutableEventData::setOldName(const char* oldName) {
+    replaceString(&oldName_, oldName);
+}
 
 }  // namespace corvane

@@ -32,7 +32,8 @@ BackupInfo::BackupInfo(const BackupInfo& other)
       cron_(copyString(other.cron_)),
       localPath_(copyString(other.localPath_)),
       maxSnapshots_(other.maxSnapshots_),
-      status_(other.status_) {}
+      status_(other.status_) {
+}
 
 BackupInfo& BackupInfo::operator=(const BackupInfo& other) {
     if (this != &other) {
@@ -52,9 +53,15 @@ BackupInfo::~BackupInfo() {
     freeString(localPath_);
 }
 
-void BackupInfo::setDevice(const char* device) { replaceString(&device_, device); }
-void BackupInfo::setCron(const char* cron) { replaceString(&cron_, cron); }
-void BackupInfo::setLocalPath(const char* localPath) { replaceString(&localPath_, localPath); }
+void BackupInfo::setDevice(const char* device) {
+    replaceString(&device_, device);
+}
+void BackupInfo::setCron(const char* cron) {
+    replaceString(&cron_, cron);
+}
+void BackupInfo::setLocalPath(const char* localPath) {
+    replaceString(&localPath_, localPath);
+}
 
 // ---- SnapshotInfo ----
 
@@ -66,7 +73,8 @@ SnapshotInfo::SnapshotInfo(const SnapshotInfo& other)
       finishTime_(other.finishTime_),
       cron_(copyString(other.cron_)),
       localPath_(copyString(other.localPath_)),
-      status_(other.status_) {}
+      status_(other.status_) {
+}
 
 SnapshotInfo& SnapshotInfo::operator=(const SnapshotInfo& other) {
     if (this != &other) {
@@ -87,13 +95,18 @@ SnapshotInfo::~SnapshotInfo() {
     freeString(localPath_);
 }
 
-void SnapshotInfo::setCron(const char* cron) { replaceString(&cron_, cron); }
-void SnapshotInfo::setLocalPath(const char* localPath) { replaceString(&localPath_, localPath); }
+void SnapshotInfo::setCron(const char* cron) {
+    replaceString(&cron_, cron);
+}
+void SnapshotInfo::setLocalPath(const char* localPath) {
+    replaceString(&localPath_, localPath);
+}
 
 // ---- InboxInfo ----
 
 InboxInfo::InboxInfo(const InboxInfo& other)
-    : message_(copyString(other.message_)), inboxKey_(copyVector(other.inboxKey_.get())) {}
+    : message_(copyString(other.message_)), inboxKey_(copyVector(other.inboxKey_.get())) {
+}
 
 InboxInfo& InboxInfo::operator=(const InboxInfo& other) {
     if (this != &other) {
@@ -103,20 +116,27 @@ InboxInfo& InboxInfo::operator=(const InboxInfo& other) {
     return *this;
 }
 
-InboxInfo::~InboxInfo() { freeString(message_); }
+InboxInfo::~InboxInfo() {
+    freeString(message_);
+}
 
-void InboxInfo::setMessage(const char* message) { replaceString(&message_, message); }
+void InboxInfo::setMessage(const char* message) {
+    replaceString(&message_, message);
+}
 
 void InboxInfo::setInboxKey(const uint8_t* data, size_t size) {
     inboxKey_ = data != nullptr ? std::make_unique<ByteVector>(data, data + size) : nullptr;
 }
 
-void InboxInfo::setInboxKey(const ByteVector* key) { inboxKey_ = copyVector(key); }
+void InboxInfo::setInboxKey(const ByteVector* key) {
+    inboxKey_ = copyVector(key);
+}
 
 // ---- RecordInfo ----
 
 RecordInfo::RecordInfo(const RecordInfo& other)
-    : contact_(copyString(other.contact_)), inbox_(copyString(other.inbox_)), message_(copyString(other.message_)) {}
+    : contact_(copyString(other.contact_)), inbox_(copyString(other.inbox_)), message_(copyString(other.message_)) {
+}
 
 RecordInfo& RecordInfo::operator=(const RecordInfo& other) {
     if (this != &other) {
@@ -133,9 +153,15 @@ RecordInfo::~RecordInfo() {
     freeString(message_);
 }
 
-void RecordInfo::setContact(const char* contact) { replaceString(&contact_, contact); }
-void RecordInfo::setInbox(const char* inbox) { replaceString(&inbox_, inbox); }
-void RecordInfo::setMessage(const char* message) { replaceString(&message_, message); }
+void RecordInfo::setContact(const char* contact) {
+    replaceString(&contact_, contact);
+}
+void RecordInfo::setInbox(const char* inbox) {
+    replaceString(&inbox_, inbox);
+}
+void RecordInfo::setMessage(const char* message) {
+    replaceString(&message_, message);
+}
 
 // ---- NodeData ----
 
@@ -143,8 +169,8 @@ NodeData::NodeData() = default;
 
 NodeData::NodeData(uint64_t id, int32_t type, const char* name, const ByteVector* key, const uint8_t* metadata,
                    uint8_t metadataCount, const ByteVector* sparseHash, const ByteVector* fullHash, uint64_t size,
-                   uint64_t parent, uint64_t filesystem, int64_t creationTime, int64_t modificationTime,
-                   uint8_t crypto, bool shared, bool full, uint64_t extraNumber, const ByteVector* extraData,
+                   uint64_t parent, uint64_t filesystem, int64_t creationTime, int64_t modificationTime, uint8_t crypto,
+                   bool shared, bool full, uint64_t extraNumber, const ByteVector* extraData,
                    const ByteVector* publicHandle, uint8_t depth, bool external, const Error& error,
                    const BackupInfo* backupInfo, const SnapshotInfo* snapshotInfo, const InboxInfo* inboxInfo,
                    const RecordInfo* recordInfo)
@@ -175,9 +201,12 @@ NodeData::NodeData(uint64_t id, int32_t type, const char* name, const ByteVector
       backupInfo_(copyDetail(backupInfo)),
       snapshotInfo_(copyDetail(snapshotInfo)),
       inboxInfo_(copyDetail(inboxInfo)),
-      recordInfo_(copyDetail(recordInfo)) {}
+      recordInfo_(copyDetail(recordInfo)) {
+}
 
-NodeData::NodeData(const NodeData& other) { copyFrom(other); }
+NodeData::NodeData(const NodeData& other) {
+    copyFrom(other);
+}
 
 NodeData& NodeData::operator=(const NodeData& other) {
     if (this != &other) {
@@ -187,7 +216,9 @@ NodeData& NodeData::operator=(const NodeData& other) {
     return *this;
 }
 
-NodeData::~NodeData() { releaseOwned(); }
+NodeData::~NodeData() {
+    releaseOwned();
+}
 
 void NodeData::releaseOwned() {
     freeString(name_);
@@ -254,7 +285,9 @@ const char* NodeData::getName() const {
     }
 }
 
-std::string NodeData::getKeyText() const { return getBase64UrlText(key_.get()); }
+std::string NodeData::getKeyText() const {
+    return getBase64UrlText(key_.get());
+}
 
 uint64_t NodeData::getMetadata(uint8_t kind) const {
     if (metadata_ == nullptr) {
@@ -286,9 +319,13 @@ bool NodeData::hasMetadata(uint8_t kind) const {
     return false;
 }
 
-uint64_t NodeData::getContactHandle() const { return type_ == CONTACT_NODE ? extraNumber_ : 0; }
+uint64_t NodeData::getContactHandle() const {
+    return type_ == CONTACT_NODE ? extraNumber_ : 0;
+}
 
-const char* NodeData::getDevice() const { return backupInfo_ ? backupInfo_->getDevice() : nullptr; }
+const char* NodeData::getDevice() const {
+    return backupInfo_ ? backupInfo_->getDevice() : nullptr;
+}
 
 const char* NodeData::getCron() const {
     if (type_ == SNAPSHOT_NODE) {
@@ -311,11 +348,17 @@ int64_t NodeData::getStartTime() const {
     return backupInfo_ ? backupInfo_->getStartTime() : 0;
 }
 
-int64_t NodeData::getFinishTime() const { return snapshotInfo_ ? snapshotInfo_->getFinishTime() : 0; }
+int64_t NodeData::getFinishTime() const {
+    return snapshotInfo_ ? snapshotInfo_->getFinishTime() : 0;
+}
 
-uint64_t NodeData::getFolderCount() const { return snapshotInfo_ ? snapshotInfo_->getFolderCount() : 0; }
+uint64_t NodeData::getFolderCount() const {
+    return snapshotInfo_ ? snapshotInfo_->getFolderCount() : 0;
+}
 
-uint64_t NodeData::getFileCount() const { return snapshotInfo_ ? snapshotInfo_->getFileCount() : 0; }
+uint64_t NodeData::getFileCount() const {
+    return snapshotInfo_ ? snapshotInfo_->getFileCount() : 0;
+}
 
 uint64_t NodeData::getTransferErrorCount() const {
     return snapshotInfo_ ? snapshotInfo_->getTransferErrorCount() : 0;
@@ -331,7 +374,9 @@ int32_t NodeData::getStatus() const {
     return backupInfo_ ? backupInfo_->getStatus() : 0;
 }
 
-int32_t NodeData::getStatusFlags() const { return backupInfo_ ? backupInfo_->getMaxSnapshots() : 0; }
+int32_t NodeData::getStatusFlags() const {
+    return backupInfo_ ? backupInfo_->getMaxSnapshots() : 0;
+}
 
 const char* NodeData::getMessage() const {
     if (type_ == INBOX_NODE) {
@@ -343,15 +388,25 @@ const char* NodeData::getMessage() const {
     return nullptr;
 }
 
-const char* NodeData::getInboxDescription() const { return inboxInfo_ ? inboxInfo_->getMessage() : nullptr; }
+const char* NodeData::getInboxDescription() const {
+    return inboxInfo_ ? inboxInfo_->getMessage() : nullptr;
+}
 
-const ByteVector* NodeData::getInboxKey() const { return inboxInfo_ ? inboxInfo_->getInboxKey() : nullptr; }
+const ByteVector* NodeData::getInboxKey() const {
+    return inboxInfo_ ? inboxInfo_->getInboxKey() : nullptr;
+}
 
-const char* NodeData::getContact() const { return recordInfo_ ? recordInfo_->getContact() : nullptr; }
+const char* NodeData::getContact() const {
+    return recordInfo_ ? recordInfo_->getContact() : nullptr;
+}
 
-const char* NodeData::getInbox() const { return recordInfo_ ? recordInfo_->getInbox() : nullptr; }
+const char* NodeData::getInbox() const {
+    return recordInfo_ ? recordInfo_->getInbox() : nullptr;
+}
 
-const char* NodeData::getRecordMessage() const { return recordInfo_ ? recordInfo_->getMessage() : nullptr; }
+const char* NodeData::getRecordMessage() const {
+    return recordInfo_ ? recordInfo_->getMessage() : nullptr;
+}
 
 std::string NodeData::getInboxLinkString() const {
     if (type_ != OUTBOX_NODE || !extraData_ || extraData_->empty()) {
@@ -375,11 +430,17 @@ std::unique_ptr<char[]> NodeData::getInboxLink() const {
     return copy;
 }
 
-bool NodeData::isFile() const { return type_ == FILE_NODE; }
+bool NodeData::isFile() const {
+    return type_ == FILE_NODE;
+}
 
-bool NodeData::isContainer() const { return type_ != FILE_NODE; }
+bool NodeData::isContainer() const {
+    return type_ != FILE_NODE;
+}
 
-bool NodeData::isFilesystemRoot() const { return type_ == SECRET_ROOT || type_ == SHARED_DRIVE_ROOT; }
+bool NodeData::isFilesystemRoot() const {
+    return type_ == SECRET_ROOT || type_ == SHARED_DRIVE_ROOT;
+}
 
 bool NodeData::isRoot() const {
     if (type_ >= CLOUD_DRIVE_ROOT && type_ <= SHARED_DRIVE_ROOT) {

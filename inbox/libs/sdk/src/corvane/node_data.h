@@ -139,10 +139,9 @@ public:
     NodeData(uint64_t id, int32_t type, const char* name, const ByteVector* key, const uint8_t* metadata,
              uint8_t metadataCount, const ByteVector* sparseHash, const ByteVector* fullHash, uint64_t size,
              uint64_t parent, uint64_t filesystem, int64_t creationTime, int64_t modificationTime, uint8_t crypto,
-             bool shared, bool full, uint64_t extraNumber, const ByteVector* extraData,
-             const ByteVector* publicHandle, uint8_t depth, bool external, const Error& error,
-             const BackupInfo* backupInfo, const SnapshotInfo* snapshotInfo, const InboxInfo* inboxInfo,
-             const RecordInfo* recordInfo);
+             bool shared, bool full, uint64_t extraNumber, const ByteVector* extraData, const ByteVector* publicHandle,
+             uint8_t depth, bool external, const Error& error, const BackupInfo* backupInfo,
+             const SnapshotInfo* snapshotInfo, const InboxInfo* inboxInfo, const RecordInfo* recordInfo);
     NodeData(const NodeData& other);
     NodeData& operator=(const NodeData& other);
     virtual ~NodeData();

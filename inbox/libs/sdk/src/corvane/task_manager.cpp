@@ -2,8 +2,8 @@
 
 namespace corvane {
 
-TaskManager::TaskManager(std::function<void()> wakeUpFunction)
-    : wakeUpFunction_(std::move(wakeUpFunction)) {}
+TaskManager::TaskManager(std::function<void()> wakeUpFunction) : wakeUpFunction_(std::move(wakeUpFunction)) {
+}
 
 void TaskManager::wakeUp() {
     if (wakeUpFunction_) {

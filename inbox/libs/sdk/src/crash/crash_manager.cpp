@@ -304,7 +304,8 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
     for (int i = 0; i < frameCount; ++i) {
         const bool known = gFrameModules[i].name != nullptr;
         const auto moduleName = builder.CreateString(known ? gFrameModules[i].name : kUnknownModule);
-        const uint64_t moduleAddress = known ? gFrameModules[i].offset : reinterpret_cast<uintptr_t>(gFrames[first + i]);
+        const uint64_t moduleAddress =
+            known ? gFrameModules[i].offset : reinterpret_cast<uintptr_t>(gFrames[first + i]);
         stack[i] = CreateStackFrame(builder, moduleName, moduleAddress);
     }
     const auto stackVector = builder.CreateVector(stack, static_cast<size_t>(std::max(frameCount, 0)));

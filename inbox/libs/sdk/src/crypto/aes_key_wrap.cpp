@@ -30,7 +30,9 @@ uint32_t readBigEndian32(const CryptoPP::byte* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-CryptoPP::SecByteBlock firstBytes(const CryptoPP::byte* p, size_t size) { return CryptoPP::SecByteBlock(p, size); }
+CryptoPP::SecByteBlock firstBytes(const CryptoPP::byte* p, size_t size) {
+    return CryptoPP::SecByteBlock(p, size);
+}
 
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -42,8 +44,7 @@ CryptoPP::Exception integrityFailure(const char* message) {
 
 }  // namespace
 
-void aesKeyWrap(CryptoPP::SecByteBlock key, CryptoPP::SecByteBlock kek, CryptoPP::SecByteBlock& output,
-                bool padding) {
+void aesKeyWrap(CryptoPP::SecByteBlock key, CryptoPP::SecByteBlock kek, CryptoPP::SecByteBlock& output, bool padding) {
     const size_t keySize = key.size();
     if (!padding && keySize % kSemiBlock != 0) {
         throw CryptoPP::InvalidArgument("key must be a multiple of 64-bit (8 byte) blocks");

@@ -12,8 +12,7 @@ namespace corvane {
 
 // Wraps key under kek into output: 8 bytes longer than the key (padded to a multiple of 8
 // first when padding is on). Inputs are taken by value so that the copies are wiped on return.
-void aesKeyWrap(CryptoPP::SecByteBlock key, CryptoPP::SecByteBlock kek, CryptoPP::SecByteBlock& output,
-                bool padding);
+void aesKeyWrap(CryptoPP::SecByteBlock key, CryptoPP::SecByteBlock kek, CryptoPP::SecByteBlock& output, bool padding);
 
 // Unwraps wrapped under kek into output, checking the integrity value. output is left as it
 // was on failure.

@@ -65,9 +65,13 @@ Blake2b::Blake2b(size_t outputSize, const uint8_t* key, size_t keySize) : output
 
 Blake2b::~Blake2b() = default;
 
-bool Blake2b::isValid() const { return state_ != nullptr; }
+bool Blake2b::isValid() const {
+    return state_ != nullptr;
+}
 
-size_t Blake2b::outputSize() const { return outputSize_; }
+size_t Blake2b::outputSize() const {
+    return outputSize_;
+}
 
 bool Blake2b::update(const uint8_t* data, size_t size) {
     if (!state_ || finished_ || (!data && size > 0)) {

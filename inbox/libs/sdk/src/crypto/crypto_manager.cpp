@@ -68,7 +68,8 @@ const Bytes& CryptoManager::defaultUpdatePublicKey() {
     return key;
 }
 
-CryptoManager::CryptoManager(CryptoModule* module) : CryptoManager(module, defaultUpdatePublicKey()) {}
+CryptoManager::CryptoManager(CryptoModule* module) : CryptoManager(module, defaultUpdatePublicKey()) {
+}
 
 CryptoManager::CryptoManager(CryptoModule* module, Bytes updatePublicKey)
     : privateKeySealer_(new DefaultCryptoScheme(module)),
@@ -144,8 +145,8 @@ void CryptoManager::decryptNodeKey(const Bytes* encryptedKey, const Bytes* ciphe
     decryptNodeKey(0, encryptedKey, cipherKey, std::move(completion));
 }
 
-void CryptoManager::encryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset,
-                                const Bytes* key, BytesCompletion completion) {
+void CryptoManager::encryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
+                                BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
     if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
@@ -155,8 +156,8 @@ void CryptoManager::encryptData(uint32_t number, const uint8_t* data, uint64_t s
     chosen->encryptData(data, size, offset, key, std::move(completion));
 }
 
-void CryptoManager::decryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset,
-                                const Bytes* key, BytesCompletion completion) {
+void CryptoManager::decryptData(uint32_t number, const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
+                                BytesCompletion completion) {
     CryptoScheme* chosen = scheme(number);
     if (!chosen || !checkArguments({{key != nullptr, "Invalid key"}, {data != nullptr, "Invalid data"}})) {
         completion(nullptr);
@@ -272,20 +273,20 @@ void CryptoManager::deriveKeys(const char* kind, const char* text, const char* s
     // The crypto thread reads the password later; the caller's buffer need not live that long.
     auto secret = secretText(password);
 
-    module_->deriveKeyPbkdf2(reinterpret_cast<const uint8_t*>(secret->data()), secret->size(),
-                             reinterpret_cast<const uint8_t*>(salt->data()), salt->size(), kPbkdf2Iterations,
-                             [kind, salt, secret, completion](CryptoBytes output) {
-                                 CLOG_DEBUG("Derivation of {} keys completed", kind);
-                                 if (!output || output->size() < kDerivedSize) {
-                                     completion(nullptr, nullptr);
-                                     return;
-                                 }
-                                 CryptoBytes first(new Bytes(output->begin(), output->begin() + kKeySize));
-                                 CryptoBytes second(
-                                     new Bytes(output->begin() + kKeySize, output->begin() + kDerivedSize));
-                                 wipe(*output);
-                                 completion(std::move(first), std::move(second));
-                             });
+    module_->deriveKeyPbkdf2(
+        reinterpret_cast<const uint8_t*>(secret->data()), secret->size(),
+        reinterpret_cast<const uint8_t*>(salt->data()), salt->size(), kPbkdf2Iterations,
+        [kind, salt, secret, completion](CryptoBytes output) {
+            CLOG_DEBUG("Derivation of {} keys completed", kind);
+            if (!output || output->size() < kDerivedSize) {
+                completion(nullptr, nullptr);
+                return;
+            }
+            CryptoBytes first(new Bytes(output->begin(), output->begin() + kKeySize));
+            CryptoBytes second(new Bytes(output->begin() + kKeySize, output->begin() + kDerivedSize));
+            wipe(*output);
+            completion(std::move(first), std::move(second));
+        });
 }
 
 void CryptoManager::generateRsaKey(KeyPairCompletion completion) {

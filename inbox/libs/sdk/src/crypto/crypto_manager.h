@@ -55,8 +55,7 @@ public:
     // The key a child key is encrypted under; the filesystem key may be null.
     void deriveNodeKey(uint32_t scheme, const Bytes* filesystemKey, const Bytes* key, BytesCompletion completion);
     void encryptNodeKey(uint32_t scheme, const Bytes* key, const Bytes* cipherKey, BytesCompletion completion);
-    void decryptNodeKey(uint32_t scheme, const Bytes* encryptedKey, const Bytes* cipherKey,
-                        BytesCompletion completion);
+    void decryptNodeKey(uint32_t scheme, const Bytes* encryptedKey, const Bytes* cipherKey, BytesCompletion completion);
     // Scheme 0.
     void encryptNodeKey(const Bytes* key, const Bytes* cipherKey, BytesCompletion completion);
     void decryptNodeKey(const Bytes* encryptedKey, const Bytes* cipherKey, BytesCompletion completion);

@@ -16,7 +16,8 @@ CryptoModule::CryptoModule(RandomNumberGenerator* random, AesCrypto* aes, AesCry
       aesExtra_(aesExtra),
       rsa_(rsa),
       sha_(sha),
-      ecdsa_(ecdsa) {}
+      ecdsa_(ecdsa) {
+}
 
 CryptoModule::~CryptoModule() {
     CLOG_DEBUG("Deleting CryptoModule");
@@ -56,16 +57,12 @@ void CryptoModule::decryptAes128Ctr(const uint8_t* data, uint64_t size, const ui
 
 void CryptoModule::encryptAes128Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                                     BytesCompletion completion) {
-    execute([this, data, size, iv, key, completion]() {
-        aes_->encryptGcm128(this, data, size, iv, key, completion);
-    });
+    execute([this, data, size, iv, key, completion]() { aes_->encryptGcm128(this, data, size, iv, key, completion); });
 }
 
 void CryptoModule::decryptAes128Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                                     BytesCompletion completion) {
-    execute([this, data, size, iv, key, completion]() {
-        aes_->decryptGcm128(this, data, size, iv, key, completion);
-    });
+    execute([this, data, size, iv, key, completion]() { aes_->decryptGcm128(this, data, size, iv, key, completion); });
 }
 
 void CryptoModule::encryptAes256Ctr(const uint8_t* data, uint64_t size, const uint8_t* counter, const uint8_t* key,
@@ -96,16 +93,12 @@ void CryptoModule::decryptAes256Ctr(const uint8_t* data, uint64_t size, const ui
 
 void CryptoModule::encryptAes256Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                                     BytesCompletion completion) {
-    execute([this, data, size, iv, key, completion]() {
-        aes_->encryptGcm256(this, data, size, iv, key, completion);
-    });
+    execute([this, data, size, iv, key, completion]() { aes_->encryptGcm256(this, data, size, iv, key, completion); });
 }
 
 void CryptoModule::decryptAes256Gcm(const uint8_t* data, uint64_t size, const uint8_t* iv, const uint8_t* key,
                                     BytesCompletion completion) {
-    execute([this, data, size, iv, key, completion]() {
-        aes_->decryptGcm256(this, data, size, iv, key, completion);
-    });
+    execute([this, data, size, iv, key, completion]() { aes_->decryptGcm256(this, data, size, iv, key, completion); });
 }
 
 void CryptoModule::wrapAes256Key(const uint8_t* key, const uint8_t* kek, BytesCompletion completion) {
@@ -134,16 +127,15 @@ void CryptoModule::decryptRsa(const uint8_t* ciphertext, uint64_t size, const ui
     });
 }
 
-void CryptoModule::signEcdsa(const uint8_t* message, uint64_t size, const uint8_t* privateKey,
-                             uint64_t privateKeySize, BytesCompletion completion) {
+void CryptoModule::signEcdsa(const uint8_t* message, uint64_t size, const uint8_t* privateKey, uint64_t privateKeySize,
+                             BytesCompletion completion) {
     execute([this, message, size, privateKey, privateKeySize, completion]() {
         ecdsa_->signP384(this, message, size, privateKey, privateKeySize, completion);
     });
 }
 
-void CryptoModule::verifyEcdsa(const uint8_t* message, uint64_t size, const uint8_t* publicKey,
-                               uint64_t publicKeySize, const uint8_t* signature, uint64_t signatureSize,
-                               CheckCompletion completion) {
+void CryptoModule::verifyEcdsa(const uint8_t* message, uint64_t size, const uint8_t* publicKey, uint64_t publicKeySize,
+                               const uint8_t* signature, uint64_t signatureSize, CheckCompletion completion) {
     execute([this, message, size, publicKey, publicKeySize, signature, signatureSize, completion]() {
         ecdsa_->verifyP384(this, message, size, publicKey, publicKeySize, signature, signatureSize, completion);
     });
@@ -160,7 +152,9 @@ void CryptoModule::deriveKeyPbkdf2(const uint8_t* password, uint64_t passwordSiz
     });
 }
 
-void CryptoModule::generateRandom(uint8_t* buffer, uint64_t size) { random_->generate(buffer, size); }
+void CryptoModule::generateRandom(uint8_t* buffer, uint64_t size) {
+    random_->generate(buffer, size);
+}
 
 CryptoBytes CryptoModule::xorKeys(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second) {
     const size_t size = std::min(first.size(), second.size());

@@ -24,8 +24,8 @@ namespace corvane {
 class CryptoModule : public Module {
 public:
     // Takes ownership of the six primitives; the loops are not owned and may be null.
-    CryptoModule(RandomNumberGenerator* random, AesCrypto* aes, AesCryptoExtra* aesExtra, RsaCrypto* rsa,
-                 ShaHash* sha, EcdsaCrypto* ecdsa, TaskManager* workLoop, TaskManager* resultLoop);
+    CryptoModule(RandomNumberGenerator* random, AesCrypto* aes, AesCryptoExtra* aesExtra, RsaCrypto* rsa, ShaHash* sha,
+                 EcdsaCrypto* ecdsa, TaskManager* workLoop, TaskManager* resultLoop);
     ~CryptoModule() override;
 
     // Counter block and key of 16 bytes.

@@ -125,9 +125,8 @@ public:
     virtual void sha256(CryptoModule* module, const uint8_t* data, uint64_t size, BytesCompletion completion) = 0;
     virtual void sha384(CryptoModule* module, const uint8_t* data, uint64_t size, BytesCompletion completion) = 0;
     virtual void sha512(CryptoModule* module, const uint8_t* data, uint64_t size, BytesCompletion completion) = 0;
-    virtual void pbkdf2Sha512(CryptoModule* module, const uint8_t* password, uint64_t passwordSize,
-                              const uint8_t* salt, uint64_t saltSize, uint32_t iterations,
-                              BytesCompletion completion) = 0;
+    virtual void pbkdf2Sha512(CryptoModule* module, const uint8_t* password, uint64_t passwordSize, const uint8_t* salt,
+                              uint64_t saltSize, uint32_t iterations, BytesCompletion completion) = 0;
 };
 
 // RSAES-OAEP with SHA-1 and MGF1-SHA-1, empty label, public exponent 17. Public keys are
@@ -143,18 +142,18 @@ public:
     virtual void generateKeyPair2048(CryptoModule* module, KeyPairCompletion completion) = 0;
     virtual void encrypt2048(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
                              uint64_t publicKeySize, BytesCompletion completion) = 0;
-    virtual void decrypt2048(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                             const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) = 0;
+    virtual void decrypt2048(CryptoModule* module, const uint8_t* ciphertext, uint64_t size, const uint8_t* privateKey,
+                             uint64_t privateKeySize, BytesCompletion completion) = 0;
     virtual void generateKeyPair3072(CryptoModule* module, KeyPairCompletion completion) = 0;
     virtual void encrypt3072(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
                              uint64_t publicKeySize, BytesCompletion completion) = 0;
-    virtual void decrypt3072(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                             const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) = 0;
+    virtual void decrypt3072(CryptoModule* module, const uint8_t* ciphertext, uint64_t size, const uint8_t* privateKey,
+                             uint64_t privateKeySize, BytesCompletion completion) = 0;
     virtual void generateKeyPair4096(CryptoModule* module, KeyPairCompletion completion) = 0;
     virtual void encrypt4096(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
                              uint64_t publicKeySize, BytesCompletion completion) = 0;
-    virtual void decrypt4096(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                             const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) = 0;
+    virtual void decrypt4096(CryptoModule* module, const uint8_t* ciphertext, uint64_t size, const uint8_t* privateKey,
+                             uint64_t privateKeySize, BytesCompletion completion) = 0;
 };
 
 // ECDSA with SHA-512 on P-384 and P-521, random nonces. Public keys are X.509 DER with the

@@ -108,8 +108,7 @@ void DefaultCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey, B
     module_->wrapAes256Key(key->data(), cipherKey->data(), std::move(completion));
 }
 
-void DefaultCryptoScheme::decryptKey(const Bytes* encryptedKey, const Bytes* cipherKey,
-                                     BytesCompletion completion) {
+void DefaultCryptoScheme::decryptKey(const Bytes* encryptedKey, const Bytes* cipherKey, BytesCompletion completion) {
     if (!checkArguments({{encryptedKey && encryptedKey->size() == kWrappedKeySize, "Invalid encrypted key", kError},
                          {cipherKey && cipherKey->size() == kKeySize, "Invalid encryption key", kError}})) {
         completion(nullptr);
@@ -222,8 +221,7 @@ void DefaultAsymmetricCryptoScheme::deriveKey(const Bytes* filesystemKey, const 
     completion(key ? CryptoBytes(new Bytes(*key)) : nullptr);
 }
 
-void DefaultAsymmetricCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey,
-                                               BytesCompletion completion) {
+void DefaultAsymmetricCryptoScheme::encryptKey(const Bytes* key, const Bytes* cipherKey, BytesCompletion completion) {
     if (!checkArguments({{key && key->size() == kKeySize, "Invalid key", kError},
                          {cipherKey != nullptr, "Invalid encryption key", kError}})) {
         completion(nullptr);
@@ -246,26 +244,24 @@ void DefaultAsymmetricCryptoScheme::decryptKey(const Bytes* encryptedKey, const 
 
 void FastCryptoScheme::encryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                    BytesCompletion completion) {
-    runCtr(module_, &CryptoModule::encryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset,
-           key, std::move(completion));
+    runCtr(module_, &CryptoModule::encryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset, key,
+           std::move(completion));
 }
 
 void FastCryptoScheme::decryptData(const uint8_t* data, uint64_t size, uint64_t offset, const Bytes* key,
                                    BytesCompletion completion) {
-    runCtr(module_, &CryptoModule::decryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset,
-           key, std::move(completion));
+    runCtr(module_, &CryptoModule::decryptAes128Ctr, key && key->size() >= kShortKeySize, data, size, offset, key,
+           std::move(completion));
 }
 
-void FastCryptoScheme::encryptBlob(const uint8_t* data, uint64_t size, const Bytes* key,
-                                   BytesCompletion completion) {
+void FastCryptoScheme::encryptBlob(const uint8_t* data, uint64_t size, const Bytes* key, BytesCompletion completion) {
     // Sealing asks for a full key even though only its first half is used, as the blobs of
     // this scheme always have.
     sealBlob(module_, &CryptoModule::encryptAes128Gcm, key && key->size() >= kKeySize, data, size, key,
              std::move(completion));
 }
 
-void FastCryptoScheme::decryptBlob(const uint8_t* blob, uint64_t size, const Bytes* key,
-                                   BytesCompletion completion) {
+void FastCryptoScheme::decryptBlob(const uint8_t* blob, uint64_t size, const Bytes* key, BytesCompletion completion) {
     openBlob(module_, &CryptoModule::decryptAes128Gcm, key && key->size() >= kShortKeySize, blob, size, key,
              std::move(completion));
 }

@@ -28,12 +28,18 @@ constexpr size_t kMinOaepModulusBytes = 42;
 
 // The library is handed a valid address even for empty inputs.
 const uint8_t kNoBytes[1] = {0};
-const uint8_t* nonNull(const uint8_t* p) { return p ? p : kNoBytes; }
+const uint8_t* nonNull(const uint8_t* p) {
+    return p ? p : kNoBytes;
+}
 
-CryptoBytes newBytes(size_t size) { return std::make_unique<std::vector<uint8_t>>(size); }
+CryptoBytes newBytes(size_t size) {
+    return std::make_unique<std::vector<uint8_t>>(size);
+}
 
 // Where the library may write up to bytes.size() bytes; a scratch byte when that is none.
-uint8_t* writableData(std::vector<uint8_t>& bytes, uint8_t& scratch) { return bytes.empty() ? &scratch : bytes.data(); }
+uint8_t* writableData(std::vector<uint8_t>& bytes, uint8_t& scratch) {
+    return bytes.empty() ? &scratch : bytes.data();
+}
 
 // Runs a computation that may raise inside the crypto library; any raise becomes null.
 template <typename Function>
@@ -63,8 +69,7 @@ CryptoBytes wrapKey(const uint8_t* key, const uint8_t* kek, size_t size) {
 CryptoBytes unwrapKey(const uint8_t* wrapped, const uint8_t* kek, size_t keySize) {
     return guarded([&]() {
         CryptoPP::SecByteBlock output;
-        aesKeyUnwrap(CryptoPP::SecByteBlock(wrapped, keySize + 8), CryptoPP::SecByteBlock(kek, keySize), output,
-                     false);
+        aesKeyUnwrap(CryptoPP::SecByteBlock(wrapped, keySize + 8), CryptoPP::SecByteBlock(kek, keySize), output, false);
         return fromBlock(output);
     });
 }
@@ -121,10 +126,12 @@ void CryptoppRandomNumberGenerator::generate(uint8_t* buffer, uint64_t size) {
 
 // ---- AES
 
-CryptoppAesCrypto::CryptoppAesCrypto() { CLOG_INFO("Initializing Crypto++ AES crypto"); }
+CryptoppAesCrypto::CryptoppAesCrypto() {
+    CLOG_INFO("Initializing Crypto++ AES crypto");
+}
 
-CryptoBytes CryptoppAesCrypto::cbcEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv,
-                                          const uint8_t* key, size_t keySize) {
+CryptoBytes CryptoppAesCrypto::cbcEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                                          size_t keySize) {
     return guarded([&]() {
         cbcEncryption_.SetKeyWithIV(key, keySize, iv, kAesBlockSize);
         auto output = newBytes(0);
@@ -137,8 +144,8 @@ CryptoBytes CryptoppAesCrypto::cbcEncrypt(const uint8_t* input, uint64_t size, c
     });
 }
 
-CryptoBytes CryptoppAesCrypto::cbcDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv,
-                                          const uint8_t* key, size_t keySize) {
+CryptoBytes CryptoppAesCrypto::cbcDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                                          size_t keySize) {
     if (size == 0 || size % kAesBlockSize != 0) {
         return nullptr;
     }
@@ -182,8 +189,8 @@ bool CryptoppAesCrypto::ctrInto(const uint8_t* input, uint64_t size, const uint8
     }
 }
 
-CryptoBytes CryptoppAesCrypto::gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv,
-                                          const uint8_t* key, size_t keySize) {
+CryptoBytes CryptoppAesCrypto::gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                                          size_t keySize) {
     return guarded([&]() {
         gcmEncryption_.SetKeyWithIV(key, keySize, iv, kGcmIvSize);
         auto output = newBytes(static_cast<size_t>(size) + kGcmTagSize);
@@ -193,8 +200,8 @@ CryptoBytes CryptoppAesCrypto::gcmEncrypt(const uint8_t* input, uint64_t size, c
     });
 }
 
-CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv,
-                                          const uint8_t* key, size_t keySize) {
+CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                                          size_t keySize) {
     if (size < kGcmTagSize) {
         return nullptr;
     }
@@ -203,8 +210,9 @@ CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, c
         gcmDecryption_.SetKeyWithIV(key, keySize, iv, kGcmIvSize);
         auto output = newBytes(plainSize);
         uint8_t scratch = 0;
-        const bool verified = gcmDecryption_.DecryptAndVerify(writableData(*output, scratch), input + plainSize,
-                                                              kGcmTagSize, iv, kGcmIvSize, nullptr, 0, input, plainSize);
+        const bool verified =
+            gcmDecryption_.DecryptAndVerify(writableData(*output, scratch), input + plainSize, kGcmTagSize, iv,
+                                            kGcmIvSize, nullptr, 0, input, plainSize);
         if (!verified) {
             return nullptr;
         }
@@ -212,33 +220,33 @@ CryptoBytes CryptoppAesCrypto::gcmDecrypt(const uint8_t* input, uint64_t size, c
     });
 }
 
-void CryptoppAesCrypto::encryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(cbcEncrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(cbcDecrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::encryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(ctr(ctrEncryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(ctr(ctrDecryption_, input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::encryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(gcmEncrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(gcmDecrypt(input, size, iv, key, kAes128KeySize), std::move(completion));
 }
 
@@ -252,33 +260,33 @@ void CryptoppAesCrypto::unwrapKey128(CryptoModule* module, const uint8_t* wrappe
     module->postResult(unwrapKey(wrapped, kek, kAes128KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::encryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(cbcEncrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(cbcDecrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::encryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(ctr(ctrEncryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(ctr(ctrDecryption_, input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::encryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::encryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(gcmEncrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::decryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                      const uint8_t* iv, const uint8_t* key, BytesCompletion completion) {
+void CryptoppAesCrypto::decryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                      const uint8_t* key, BytesCompletion completion) {
     module->postResult(gcmDecrypt(input, size, iv, key, kAes256KeySize), std::move(completion));
 }
 
@@ -292,15 +300,13 @@ void CryptoppAesCrypto::unwrapKey256(CryptoModule* module, const uint8_t* wrappe
     module->postResult(unwrapKey(wrapped, kek, kAes256KeySize), std::move(completion));
 }
 
-void CryptoppAesCrypto::transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                        const uint8_t* iv, const uint8_t* key, uint8_t* output,
-                                        CheckCompletion completion) {
+void CryptoppAesCrypto::transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                        const uint8_t* key, uint8_t* output, CheckCompletion completion) {
     module->postResult(ctrInto(input, size, iv, key, kAes128KeySize, output), std::move(completion));
 }
 
-void CryptoppAesCrypto::transformCtr256(CryptoModule* module, const uint8_t* input, uint64_t size,
-                                        const uint8_t* iv, const uint8_t* key, uint8_t* output,
-                                        CheckCompletion completion) {
+void CryptoppAesCrypto::transformCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
+                                        const uint8_t* key, uint8_t* output, CheckCompletion completion) {
     module->postResult(ctrInto(input, size, iv, key, kAes256KeySize, output), std::move(completion));
 }
 
@@ -475,14 +481,13 @@ void CryptoppRsaCrypto::generateKeyPair2048(CryptoModule* module, KeyPairComplet
     generateKeyPair(module, 2048, std::move(completion));
 }
 
-void CryptoppRsaCrypto::encrypt2048(CryptoModule* module, const uint8_t* data, uint64_t size,
-                                    const uint8_t* publicKey, uint64_t publicKeySize, BytesCompletion completion) {
+void CryptoppRsaCrypto::encrypt2048(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
+                                    uint64_t publicKeySize, BytesCompletion completion) {
     module->postResult(encrypt(data, size, publicKey, publicKeySize), std::move(completion));
 }
 
 void CryptoppRsaCrypto::decrypt2048(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                                    const uint8_t* privateKey, uint64_t privateKeySize,
-                                    BytesCompletion completion) {
+                                    const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) {
     module->postResult(decrypt(ciphertext, size, privateKey, privateKeySize), std::move(completion));
 }
 
@@ -490,14 +495,13 @@ void CryptoppRsaCrypto::generateKeyPair3072(CryptoModule* module, KeyPairComplet
     generateKeyPair(module, 3072, std::move(completion));
 }
 
-void CryptoppRsaCrypto::encrypt3072(CryptoModule* module, const uint8_t* data, uint64_t size,
-                                    const uint8_t* publicKey, uint64_t publicKeySize, BytesCompletion completion) {
+void CryptoppRsaCrypto::encrypt3072(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
+                                    uint64_t publicKeySize, BytesCompletion completion) {
     module->postResult(encrypt(data, size, publicKey, publicKeySize), std::move(completion));
 }
 
 void CryptoppRsaCrypto::decrypt3072(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                                    const uint8_t* privateKey, uint64_t privateKeySize,
-                                    BytesCompletion completion) {
+                                    const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) {
     module->postResult(decrypt(ciphertext, size, privateKey, privateKeySize), std::move(completion));
 }
 
@@ -505,21 +509,19 @@ void CryptoppRsaCrypto::generateKeyPair4096(CryptoModule* module, KeyPairComplet
     generateKeyPair(module, 4096, std::move(completion));
 }
 
-void CryptoppRsaCrypto::encrypt4096(CryptoModule* module, const uint8_t* data, uint64_t size,
-                                    const uint8_t* publicKey, uint64_t publicKeySize, BytesCompletion completion) {
+void CryptoppRsaCrypto::encrypt4096(CryptoModule* module, const uint8_t* data, uint64_t size, const uint8_t* publicKey,
+                                    uint64_t publicKeySize, BytesCompletion completion) {
     module->postResult(encrypt(data, size, publicKey, publicKeySize), std::move(completion));
 }
 
 void CryptoppRsaCrypto::decrypt4096(CryptoModule* module, const uint8_t* ciphertext, uint64_t size,
-                                    const uint8_t* privateKey, uint64_t privateKeySize,
-                                    BytesCompletion completion) {
+                                    const uint8_t* privateKey, uint64_t privateKeySize, BytesCompletion completion) {
     module->postResult(decrypt(ciphertext, size, privateKey, privateKeySize), std::move(completion));
 }
 
 // ---- ECDSA
 
-CryptoppEcdsaCrypto::CryptoppEcdsaCrypto()
-    : p384_(CryptoPP::ASN1::secp384r1()), p521_(CryptoPP::ASN1::secp521r1()) {
+CryptoppEcdsaCrypto::CryptoppEcdsaCrypto() : p384_(CryptoPP::ASN1::secp384r1()), p521_(CryptoPP::ASN1::secp521r1()) {
     for (Group* group : {&p384_, &p521_}) {
         group->SetEncodeAsOID(true);
         group->SetPointCompression(false);
@@ -528,7 +530,9 @@ CryptoppEcdsaCrypto::CryptoppEcdsaCrypto()
 
 // Keys name their own curve; only the two curves of this system are accepted, so that key
 // bytes cannot bring arbitrary curve parameters into the arithmetic.
-bool CryptoppEcdsaCrypto::isSupportedGroup(const Group& group) const { return group == p384_ || group == p521_; }
+bool CryptoppEcdsaCrypto::isSupportedGroup(const Group& group) const {
+    return group == p384_ || group == p521_;
+}
 
 void CryptoppEcdsaCrypto::generateKeyPair(CryptoModule* module, const Group& group, KeyPairCompletion completion) {
     postKeyPair(module, std::move(completion), [&](CryptoBytes& publicKey, CryptoBytes& privateKey) {
@@ -638,10 +642,12 @@ CryptoppCrypto::Primitives CryptoppCrypto::createPrimitives() {
 }
 
 CryptoppCrypto::CryptoppCrypto(TaskManager* workLoop, TaskManager* resultLoop)
-    : CryptoppCrypto(createPrimitives(), workLoop, resultLoop) {}
+    : CryptoppCrypto(createPrimitives(), workLoop, resultLoop) {
+}
 
 CryptoppCrypto::CryptoppCrypto(Primitives primitives, TaskManager* workLoop, TaskManager* resultLoop)
     : CryptoModule(primitives.random, primitives.aes, primitives.aesExtra, primitives.rsa, primitives.sha,
-                   primitives.ecdsa, workLoop, resultLoop) {}
+                   primitives.ecdsa, workLoop, resultLoop) {
+}
 
 }  // namespace corvane

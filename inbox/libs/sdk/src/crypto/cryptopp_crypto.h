@@ -27,37 +27,35 @@ class CryptoppAesCrypto : public AesCrypto {
 public:
     CryptoppAesCrypto();
 
-    void encryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void encryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void encryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void wrapKey128(CryptoModule* module, const uint8_t* key, const uint8_t* kek,
-                    BytesCompletion completion) override;
+    void encryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptCbc128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void encryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void encryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptGcm128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void wrapKey128(CryptoModule* module, const uint8_t* key, const uint8_t* kek, BytesCompletion completion) override;
     void unwrapKey128(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                       BytesCompletion completion) override;
 
-    void encryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void encryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void encryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void decryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
-                       const uint8_t* key, BytesCompletion completion) override;
-    void wrapKey256(CryptoModule* module, const uint8_t* key, const uint8_t* kek,
-                    BytesCompletion completion) override;
+    void encryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptCbc256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void encryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptCtr256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void encryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void decryptGcm256(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
+                       BytesCompletion completion) override;
+    void wrapKey256(CryptoModule* module, const uint8_t* key, const uint8_t* kek, BytesCompletion completion) override;
     void unwrapKey256(CryptoModule* module, const uint8_t* wrapped, const uint8_t* kek,
                       BytesCompletion completion) override;
     void transformCtr128(CryptoModule* module, const uint8_t* input, uint64_t size, const uint8_t* iv,
@@ -66,18 +64,14 @@ public:
                          const uint8_t* key, uint8_t* output, CheckCompletion completion) override;
 
 private:
-    CryptoBytes cbcEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
-                           size_t keySize);
-    CryptoBytes cbcDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
-                           size_t keySize);
+    CryptoBytes cbcEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize);
+    CryptoBytes cbcDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize);
     CryptoBytes ctr(CryptoPP::CTR_Mode<CryptoPP::AES>::Encryption& cipher, const uint8_t* input, uint64_t size,
                     const uint8_t* iv, const uint8_t* key, size_t keySize);
     bool ctrInto(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize,
                  uint8_t* output);
-    CryptoBytes gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
-                           size_t keySize);
-    CryptoBytes gcmDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key,
-                           size_t keySize);
+    CryptoBytes gcmEncrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize);
+    CryptoBytes gcmDecrypt(const uint8_t* input, uint64_t size, const uint8_t* iv, const uint8_t* key, size_t keySize);
 
     CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cbcEncryption_;
     CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption cbcDecryption_;
@@ -148,8 +142,7 @@ public:
 private:
     void generateKeyPair(CryptoModule* module, unsigned int bits, KeyPairCompletion completion);
     CryptoBytes encrypt(const uint8_t* data, uint64_t size, const uint8_t* publicKey, uint64_t publicKeySize);
-    CryptoBytes decrypt(const uint8_t* ciphertext, uint64_t size, const uint8_t* privateKey,
-                        uint64_t privateKeySize);
+    CryptoBytes decrypt(const uint8_t* ciphertext, uint64_t size, const uint8_t* privateKey, uint64_t privateKeySize);
 
     // Seeded once from the operating system; supplies primes, OAEP seeds and blinding.
     CryptoPP::AutoSeededRandomPool random_;

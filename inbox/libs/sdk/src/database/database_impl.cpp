@@ -11,8 +11,7 @@ void DatabaseImpl::notify(const BoolCallback& callback, bool value) const {
     Module::executeInLoop(resultLoop_, [callback, value]() { callback(value); });
 }
 
-void DatabaseImpl::notify(const RecordCallback& callback, std::shared_ptr<DatabaseRecord> record,
-                          bool value) const {
+void DatabaseImpl::notify(const RecordCallback& callback, std::shared_ptr<DatabaseRecord> record, bool value) const {
     if (!callback) {
         return;
     }

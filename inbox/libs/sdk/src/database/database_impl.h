@@ -34,8 +34,7 @@ public:
     virtual void get(const std::string& key, RecordCallback callback) = 0;
     // Rows whose column equals the value, or every row for column -1. A non-zero limit ends
     // the search at that many rows without a final call.
-    virtual void search(int32_t column, const std::string& value, uint32_t limit,
-                        RecordCallback callback) = 0;
+    virtual void search(int32_t column, const std::string& value, uint32_t limit, RecordCallback callback) = 0;
     // True also when no row had the key.
     virtual void remove(const std::string& key, BoolCallback callback) = 0;
     virtual void truncate(BoolCallback callback) = 0;

@@ -5,7 +5,8 @@
 namespace corvane {
 
 DatabaseModule::DatabaseModule(TaskManager* workLoop, TaskManager* resultLoop)
-    : Module(workLoop), resultLoop_(resultLoop) {}
+    : Module(workLoop), resultLoop_(resultLoop) {
+}
 
 DatabaseModule::~DatabaseModule() {
     CLOG_DEBUG("Deleting DatabaseModule");

@@ -13,11 +13,11 @@ namespace corvane {
 // requests fill the records through the setters. Strings are copied and null empties them;
 // flags are kept as 0 or 1.
 
-#define CORVANE_TABLE_RECORD_DESCRIPTION(Class)         \
-private:                                                \
-    friend class TableRecord<Class>;                    \
-    static const char* const kTableName;                \
-    static const RecordColumns<Class>& columns();       \
+#define CORVANE_TABLE_RECORD_DESCRIPTION(Class)   \
+private:                                          \
+    friend class TableRecord<Class>;              \
+    static const char* const kTableName;          \
+    static const RecordColumns<Class>& columns(); \
     static const std::vector<int32_t>& indexColumns();
 
 class MutablePaymentInfoData : public PaymentInfoData, public TableRecord<MutablePaymentInfoData> {
@@ -31,8 +31,7 @@ public:
     CORVANE_TABLE_RECORD_DESCRIPTION(MutablePaymentInfoData)
 };
 
-class MutablePaymentMethodInfoData : public PaymentMethodInfoData,
-                                     public TableRecord<MutablePaymentMethodInfoData> {
+class MutablePaymentMethodInfoData : public PaymentMethodInfoData, public TableRecord<MutablePaymentMethodInfoData> {
 public:
     void setId(int32_t id) { id_ = id; }
     void setType(int32_t type) { type_ = type; }

@@ -42,12 +42,12 @@ bool parseInteger(const std::string& text, int64_t* value) {
 
 const char* typeName(ColumnType type) {
     switch (type) {
-    case ColumnType::INTEGER:
-        return " INTEGER";
-    case ColumnType::TEXT:
-        return " TEXT";
-    case ColumnType::BLOB:
-        return " BLOB";
+        case ColumnType::INTEGER:
+            return " INTEGER";
+        case ColumnType::TEXT:
+            return " TEXT";
+        case ColumnType::BLOB:
+            return " BLOB";
     }
     return "";
 }
@@ -146,18 +146,18 @@ SQLiteDatabaseImpl::SQLiteDatabaseImpl(TaskManager* resultLoop, sqlite3* db, con
 int SQLiteDatabaseImpl::bindText(sqlite3_stmt* statement, int parameter, int32_t column,
                                  const std::string& text) const {
     switch (columnTypes_[static_cast<size_t>(column)]) {
-    case ColumnType::INTEGER: {
-        int64_t number = 0;
-        if (!parseInteger(text, &number)) {
-            return SQLITE_MISMATCH;
+        case ColumnType::INTEGER: {
+            int64_t number = 0;
+            if (!parseInteger(text, &number)) {
+                return SQLITE_MISMATCH;
+            }
+            return sqlite3_bind_int64(statement, parameter, number);
         }
-        return sqlite3_bind_int64(statement, parameter, number);
-    }
-    case ColumnType::TEXT:
-        return sqlite3_bind_text(statement, parameter, text.c_str(), -1, SQLITE_TRANSIENT);
-    case ColumnType::BLOB:
-        return sqlite3_bind_blob(statement, parameter, text.data(), static_cast<int>(text.size()),
-                                 SQLITE_TRANSIENT);
+        case ColumnType::TEXT:
+            return sqlite3_bind_text(statement, parameter, text.c_str(), -1, SQLITE_TRANSIENT);
+        case ColumnType::BLOB:
+            return sqlite3_bind_blob(statement, parameter, text.data(), static_cast<int>(text.size()),
+                                     SQLITE_TRANSIENT);
     }
     return SQLITE_MISMATCH;
 }
@@ -171,21 +171,21 @@ std::shared_ptr<DatabaseRecord> SQLiteDatabaseImpl::readRow(sqlite3_stmt* statem
     const int32_t count = std::min(columnCount_, static_cast<int32_t>(sqlite3_column_count(statement)));
     for (int32_t i = 0; i < count; i++) {
         switch (columnTypes_[static_cast<size_t>(i)]) {
-        case ColumnType::INTEGER:
-            record->setNumber(i, sqlite3_column_int64(statement, i));
-            break;
-        case ColumnType::TEXT:
-            record->setText(i, reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
-            break;
-        case ColumnType::BLOB: {
-            const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(statement, i));
-            const int size = sqlite3_column_bytes(statement, i);
-            if (!data && sqlite3_column_type(statement, i) != SQLITE_NULL) {
-                data = kEmptyBlob;
+            case ColumnType::INTEGER:
+                record->setNumber(i, sqlite3_column_int64(statement, i));
+                break;
+            case ColumnType::TEXT:
+                record->setText(i, reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+                break;
+            case ColumnType::BLOB: {
+                const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(statement, i));
+                const int size = sqlite3_column_bytes(statement, i);
+                if (!data && sqlite3_column_type(statement, i) != SQLITE_NULL) {
+                    data = kEmptyBlob;
+                }
+                record->setBlob(i, data, static_cast<uint32_t>(size));
+                break;
             }
-            record->setBlob(i, data, static_cast<uint32_t>(size));
-            break;
-        }
         }
     }
     return record;
@@ -232,19 +232,19 @@ void SQLiteDatabaseImpl::logStepError(const char* name, int rc) const {
 int SQLiteDatabaseImpl::bindColumn(sqlite3_stmt* statement, const DatabaseRecord& record, int32_t column) const {
     const int parameter = column + 1;
     switch (columnTypes_[static_cast<size_t>(column)]) {
-    case ColumnType::INTEGER:
-        return sqlite3_bind_int64(statement, parameter, record.getNumber(column));
-    case ColumnType::TEXT: {
-        const char* text = record.getText(column);
-        return text ? sqlite3_bind_text(statement, parameter, text, -1, SQLITE_TRANSIENT)
-                    : sqlite3_bind_null(statement, parameter);
-    }
-    case ColumnType::BLOB: {
-        const uint8_t* blob = record.getBlob(column);
-        return blob ? sqlite3_bind_blob(statement, parameter, blob, static_cast<int>(record.getBlobSize(column)),
-                                        SQLITE_TRANSIENT)
-                    : sqlite3_bind_null(statement, parameter);
-    }
+        case ColumnType::INTEGER:
+            return sqlite3_bind_int64(statement, parameter, record.getNumber(column));
+        case ColumnType::TEXT: {
+            const char* text = record.getText(column);
+            return text ? sqlite3_bind_text(statement, parameter, text, -1, SQLITE_TRANSIENT)
+                        : sqlite3_bind_null(statement, parameter);
+        }
+        case ColumnType::BLOB: {
+            const uint8_t* blob = record.getBlob(column);
+            return blob ? sqlite3_bind_blob(statement, parameter, blob, static_cast<int>(record.getBlobSize(column)),
+                                            SQLITE_TRANSIENT)
+                        : sqlite3_bind_null(statement, parameter);
+        }
     }
     return SQLITE_MISMATCH;
 }
@@ -403,8 +403,8 @@ void SQLiteDatabaseImpl::truncate(BoolCallback callback) {
 // ---------------------------------------------------------------------------------------------
 // SQLiteDatabase
 
-SQLiteDatabase::SQLiteDatabase(TaskManager* workLoop, TaskManager* resultLoop)
-    : DatabaseModule(workLoop, resultLoop) {}
+SQLiteDatabase::SQLiteDatabase(TaskManager* workLoop, TaskManager* resultLoop) : DatabaseModule(workLoop, resultLoop) {
+}
 
 SQLiteDatabase::~SQLiteDatabase() {
     close(nullptr);
@@ -519,8 +519,7 @@ void SQLiteDatabase::createIndex(const DatabaseRecord& prototype, int32_t column
     }
     const std::string table = prototype.getTableName();
     const std::string name = prototype.getColumnNames()[column];
-    const std::string sql =
-        "CREATE INDEX IF NOT EXISTS " + table + "_" + name + " ON " + table + " (" + name + ")";
+    const std::string sql = "CREATE INDEX IF NOT EXISTS " + table + "_" + name + " ON " + table + " (" + name + ")";
     runStatement(sql.c_str(), callback);
 }
 

@@ -57,8 +57,7 @@ RecordColumn<R> number(const char* name, V B::*field) {
 }
 
 template <class R>
-RecordColumn<R> number(const char* name, std::function<int64_t(const R&)> get,
-                       std::function<void(R&, int64_t)> set) {
+RecordColumn<R> number(const char* name, std::function<int64_t(const R&)> get, std::function<void(R&, int64_t)> set) {
     return RecordColumn<R>{name, ColumnType::INTEGER, std::move(get), std::move(set), {}, {}, {}, {}};
 }
 

@@ -6,7 +6,8 @@
 namespace corvane {
 
 EventReceiver::EventReceiver(HttpModule* http, EventPollTarget* manager)
-    : http_(http), request_(makeHttpRequest()), manager_(manager) {}
+    : http_(http), request_(makeHttpRequest()), manager_(manager) {
+}
 
 EventReceiver::~EventReceiver() = default;
 

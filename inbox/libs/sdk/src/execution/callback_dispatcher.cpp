@@ -193,7 +193,9 @@ void CallbackDispatcher::deliver(Registry& registry, Notification notification,
 }
 
 void CallbackDispatcher::postAction(Notification notification, std::shared_ptr<ActionData> action) {
-    post([registry = registry_, notification, action = std::move(action)]() { deliver(*registry, notification, action); });
+    post([registry = registry_, notification, action = std::move(action)]() {
+        deliver(*registry, notification, action);
+    });
 }
 
 void CallbackDispatcher::onActionStart(std::shared_ptr<ActionData> action) {

@@ -34,7 +34,8 @@ ExecutionManager::~ExecutionManager() {
     processors_.clear();
 }
 
-bool ExecutionManager::removeFrom(std::deque<std::shared_ptr<Request>>& queue, const std::shared_ptr<Request>& request) {
+bool ExecutionManager::removeFrom(std::deque<std::shared_ptr<Request>>& queue,
+                                  const std::shared_ptr<Request>& request) {
     auto entry = std::find(queue.begin(), queue.end(), request);
     if (entry == queue.end()) {
         return false;

@@ -12,7 +12,8 @@
 namespace corvane {
 
 FilesystemModule::FilesystemModule(TaskManager* workLoop, TaskManager* callbackLoop)
-    : Module(workLoop), callbackLoop_(callbackLoop) {}
+    : Module(workLoop), callbackLoop_(callbackLoop) {
+}
 
 FilesystemModule::~FilesystemModule() {
     CLOG_DEBUG("Deleting FilesystemModule");
@@ -132,8 +133,7 @@ void FilesystemModule::readFile(const std::string& path, ReadCallback callback) 
     });
 }
 
-void FilesystemModule::writeFile(const std::string& path, const uint8_t* data, uint64_t size,
-                                 ResultCallback callback) {
+void FilesystemModule::writeFile(const std::string& path, const uint8_t* data, uint64_t size, ResultCallback callback) {
     CLOG_DEBUG("[fs] Starting writeFile for {}", path);
     // Opening never truncates: the removal is what empties an existing file.
     remove(path, [this, path, data, size, callback](bool) {
@@ -195,64 +195,61 @@ uint64_t blockLength(uint64_t offset, uint64_t size) {
 }
 
 void readNextFullBlock(const std::shared_ptr<FullHashPass>& pass) {
-    pass->file->read(pass->offset, blockLength(pass->offset, pass->size),
-                     [pass](std::vector<uint8_t>* block) {
-                         if (!block) {
-                             pass->file->close([pass](bool) {
-                                 delete pass->file;
-                                 pass->callback({}, {}, 0, 0, false);
-                             });
-                             return;
-                         }
-                         pass->offset += block->size();
-                         pass->signature.addData(*block);
-                         delete block;
-                         if (pass->offset < pass->size) {
-                             readNextFullBlock(pass);
-                             return;
-                         }
-                         pass->file->close([pass](bool) {
-                             delete pass->file;
-                             const std::vector<uint8_t>* full = pass->signature.getFullHash();
-                             const std::vector<uint8_t>* sparse = pass->signature.getSparseHash();
-                             const bool sparseDue = fingerprintBlockCount(pass->size) > 32;
-                             if (!full || (sparseDue && !sparse)) {
-                                 pass->callback({}, {}, 0, 0, false);
-                                 return;
-                             }
-                             pass->callback(*full, sparse ? *sparse : std::vector<uint8_t>(), pass->size,
-                                            pass->mtime, true);
-                         });
-                     });
+    pass->file->read(pass->offset, blockLength(pass->offset, pass->size), [pass](std::vector<uint8_t>* block) {
+        if (!block) {
+            pass->file->close([pass](bool) {
+                delete pass->file;
+                pass->callback({}, {}, 0, 0, false);
+            });
+            return;
+        }
+        pass->offset += block->size();
+        pass->signature.addData(*block);
+        delete block;
+        if (pass->offset < pass->size) {
+            readNextFullBlock(pass);
+            return;
+        }
+        pass->file->close([pass](bool) {
+            delete pass->file;
+            const std::vector<uint8_t>* full = pass->signature.getFullHash();
+            const std::vector<uint8_t>* sparse = pass->signature.getSparseHash();
+            const bool sparseDue = fingerprintBlockCount(pass->size) > 32;
+            if (!full || (sparseDue && !sparse)) {
+                pass->callback({}, {}, 0, 0, false);
+                return;
+            }
+            pass->callback(*full, sparse ? *sparse : std::vector<uint8_t>(), pass->size, pass->mtime, true);
+        });
+    });
 }
 
 void readNextSampledBlock(const std::shared_ptr<SparseHashPass>& pass) {
-    pass->file->read(pass->offset, blockLength(pass->offset, pass->size),
-                     [pass](std::vector<uint8_t>* block) {
-                         if (!block) {
-                             pass->file->close([pass](bool) {
-                                 delete pass->file;
-                                 pass->callback({}, 0, 0, false);
-                             });
-                             return;
-                         }
-                         uint64_t next = pass->hash.addData(*block);
-                         delete block;
-                         if (next != pass->size) {
-                             pass->offset = next;
-                             readNextSampledBlock(pass);
-                             return;
-                         }
-                         pass->file->close([pass](bool) {
-                             delete pass->file;
-                             const std::vector<uint8_t>* sparse = pass->hash.getSparseHash();
-                             if (!sparse) {
-                                 pass->callback({}, 0, 0, false);
-                                 return;
-                             }
-                             pass->callback(*sparse, pass->size, pass->mtime, true);
-                         });
-                     });
+    pass->file->read(pass->offset, blockLength(pass->offset, pass->size), [pass](std::vector<uint8_t>* block) {
+        if (!block) {
+            pass->file->close([pass](bool) {
+                delete pass->file;
+                pass->callback({}, 0, 0, false);
+            });
+            return;
+        }
+        uint64_t next = pass->hash.addData(*block);
+        delete block;
+        if (next != pass->size) {
+            pass->offset = next;
+            readNextSampledBlock(pass);
+            return;
+        }
+        pass->file->close([pass](bool) {
+            delete pass->file;
+            const std::vector<uint8_t>* sparse = pass->hash.getSparseHash();
+            if (!sparse) {
+                pass->callback({}, 0, 0, false);
+                return;
+            }
+            pass->callback(*sparse, pass->size, pass->mtime, true);
+        });
+    });
 }
 
 }  // namespace
@@ -354,7 +351,8 @@ void FilesystemModule::notifyStat(int type, uint64_t mtime, uint64_t size, bool 
     });
 }
 
-File::File(TaskManager* workLoop) : Module(workLoop) {}
+File::File(TaskManager* workLoop) : Module(workLoop) {
+}
 
 void File::read(uint64_t offset, uint64_t size, FilesystemModule::ReadCallback callback) {
     execute([this, offset, size, callback]() {

@@ -306,7 +306,8 @@ void onClose(uv_fs_t* request) {
 }  // namespace
 
 LibuvFilesystem::LibuvFilesystem(LibuvLoop* workLoop, TaskManager* callbackLoop)
-    : FilesystemModule(workLoop, callbackLoop), uvLoop_(workLoop->getUvLoop()) {}
+    : FilesystemModule(workLoop, callbackLoop), uvLoop_(workLoop->getUvLoop()) {
+}
 
 void LibuvFilesystem::openFile(std::string path, int flags, OpenCallback callback) {
     openFile(std::move(path), flags, kUnknownFileSize, std::move(callback));
@@ -331,8 +332,7 @@ void LibuvFilesystem::statFile(std::string path, StatCallback callback) {
 void LibuvFilesystem::renameFile(std::string oldPath, std::string newPath, ResultCallback callback) {
     FsRequest* context = newRequest(this);
     context->resultCallback = std::move(callback);
-    start(context, uv_fs_rename(uvLoop_, &context->request, oldPath.c_str(), newPath.c_str(), &onRename),
-          &onRename);
+    start(context, uv_fs_rename(uvLoop_, &context->request, oldPath.c_str(), newPath.c_str(), &onRename), &onRename);
 }
 
 void LibuvFilesystem::copyFile(std::string sourcePath, std::string targetPath, ResultCallback callback) {
@@ -374,7 +374,8 @@ LibuvFile::LibuvFile(LibuvFilesystem* module, int descriptor, std::string path, 
       module_(module),
       descriptor_(descriptor),
       path_(std::move(path)),
-      flags_(flags) {}
+      flags_(flags) {
+}
 
 void LibuvFile::readFile(uint64_t offset, uint64_t size, FilesystemModule::ReadCallback callback) {
     FsRequest* context = newRequest(module_);

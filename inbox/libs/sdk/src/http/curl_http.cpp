@@ -121,7 +121,9 @@ void CurlHttp::cleanup() {
 void CurlHttp::sendHttpRequest(HttpRequest* request) {
     auto* context = new CurlContext(this, request, curl_easy_init());
     request->buffer.setSpaceCallback(
-        [transport = this](void* spaceContext) { transport->onSpaceAvailable(static_cast<HttpRequest*>(spaceContext)); },
+        [transport = this](void* spaceContext) {
+            transport->onSpaceAvailable(static_cast<HttpRequest*>(spaceContext));
+        },
         request);
     request->transportData = context;
     request->state = HttpRequest::kInTransfer;
@@ -243,7 +245,8 @@ int CurlHttp::socketFunction(CURL*, curl_socket_t socket, int action, void* user
         case CURL_POLL_IN:
         case CURL_POLL_OUT:
         case CURL_POLL_INOUT: {
-            int events = (action == CURL_POLL_IN ? kSocketReadable : 0) | (action == CURL_POLL_OUT ? kSocketWritable : 0) |
+            int events = (action == CURL_POLL_IN ? kSocketReadable : 0) |
+                         (action == CURL_POLL_OUT ? kSocketWritable : 0) |
                          (action == CURL_POLL_INOUT ? kSocketReadable | kSocketWritable : 0);
             // The loop keeps one poll per socket; the callback is only installed once.
             SocketCallback callback;
@@ -269,7 +272,8 @@ int CurlHttp::socketFunction(CURL*, curl_socket_t socket, int action, void* user
 }
 
 void CurlHttp::onSocketEvent(curl_socket_t socket, int events) {
-    int flags = ((events & kSocketReadable) ? CURL_CSELECT_IN : 0) | ((events & kSocketWritable) ? CURL_CSELECT_OUT : 0);
+    int flags =
+        ((events & kSocketReadable) ? CURL_CSELECT_IN : 0) | ((events & kSocketWritable) ? CURL_CSELECT_OUT : 0);
     int running = 0;
     curl_multi_socket_action(multi_, socket, flags, &running);
     processFinishedRequests();

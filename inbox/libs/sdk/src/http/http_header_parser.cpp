@@ -47,8 +47,7 @@ OriginalLength parseOriginalLength(const std::map<std::string, std::string>& hea
     size_t first = text.find_first_not_of(" \t");
     size_t last = text.find_last_not_of(" \t");
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-    if (text.empty() ||
-        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
         return {OriginalLength::Kind::Absent, -1};
     }
     if (text.size() > 18) {

@@ -35,9 +35,9 @@ HeaderLine parseHeaderLine(const char* data, size_t length);
 // What the headers say about the original length.
 struct OriginalLength {
     enum class Kind {
-        Absent,    // no header, or a value that is not a decimal number
-        Announced, // value holds it (0 included)
-        TooLarge,  // above kMaxOriginalLength: the answer cannot be taken
+        Absent,     // no header, or a value that is not a decimal number
+        Announced,  // value holds it (0 included)
+        TooLarge,   // above kMaxOriginalLength: the answer cannot be taken
     };
     Kind kind;
     int64_t value;  // -1 unless announced

@@ -15,7 +15,8 @@ std::atomic<int32_t> nextSendId{1};
 }  // namespace
 
 HttpModule::HttpModule(Loop* workLoop, HttpListener* moduleListener, TaskManager* callbackLoop)
-    : Module(workLoop), loop_(workLoop), moduleListener_(moduleListener), callbackLoop_(callbackLoop) {}
+    : Module(workLoop), loop_(workLoop), moduleListener_(moduleListener), callbackLoop_(callbackLoop) {
+}
 
 HttpModule::~HttpModule() = default;
 
@@ -50,8 +51,7 @@ void HttpModule::startOnLoop(HttpRequest* request) {
             return;
         }
     } else {
-        CLOG_ERROR("[net][{}]{}: Sending request with private data still set!", request->sendId.load(),
-                   request->name);
+        CLOG_ERROR("[net][{}]{}: Sending request with private data still set!", request->sendId.load(), request->name);
     }
     clearAnswer(request);
     request->retries = 0;

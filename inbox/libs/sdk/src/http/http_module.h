@@ -40,8 +40,8 @@ public:
     uint64_t getDownloadSpeedLimit() const { return downloadLimit_; }
 
     // The transport reports to the module through these, on the HTTP loop.
-    void onHttpRequestProgress(HttpRequest* request, uint32_t downloaded, uint32_t uploaded,
-                               uint32_t downloadedDelta, uint32_t uploadedDelta) override;
+    void onHttpRequestProgress(HttpRequest* request, uint32_t downloaded, uint32_t uploaded, uint32_t downloadedDelta,
+                               uint32_t uploadedDelta) override;
     void onHttpRequestFinished(HttpRequest* request) override;
 
 protected:

@@ -8,6 +8,7 @@ std::atomic<int32_t> nextRequestId{1};
 
 }  // namespace
 
-HttpRequest::HttpRequest() : id(nextRequestId++) {}
+HttpRequest::HttpRequest() : id(nextRequestId++) {
+}
 
 }  // namespace corvane

@@ -36,7 +36,7 @@ public:
     std::string name;
     std::string url;
     std::vector<uint8_t> body;
-    uint32_t timeout = 0;  // seconds per attempt, 0 = none
+    uint32_t timeout = 0;   // seconds per attempt, 0 = none
     std::string pinnedKey;  // "sha256//..." or empty
     bool freshConnection = false;
     // Written on the HTTP loop, read by owners deciding whether the record is free.

@@ -8,8 +8,7 @@ namespace {
 
 // A value ends where the URL or the quoting text goes on with something else.
 bool endsValue(char c) {
-    return c == '&' || c == '#' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\'' || c == '"' ||
-           c == '>';
+    return c == '&' || c == '#' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\'' || c == '"' || c == '>';
 }
 
 // Where the secret value starting at position ends.

@@ -19,7 +19,8 @@ uv_handle_t* asHandle(void* handle) {
 
 }  // namespace
 
-LibuvLoop::LibuvLoop() : uvLoop_(new uv_loop_t()) {}
+LibuvLoop::LibuvLoop() : uvLoop_(new uv_loop_t()) {
+}
 
 LibuvLoop::~LibuvLoop() {
     shutDown();
@@ -217,8 +218,7 @@ void LibuvLoop::removeTimer(TimerHandle timer) {
         uv_timer_stop(uvTimer);
         uv_close(asHandle(uvTimer), &freeOnClose<uv_timer_t>);
     }
-    deferredTimers_.erase(std::remove(deferredTimers_.begin(), deferredTimers_.end(), timer),
-                          deferredTimers_.end());
+    deferredTimers_.erase(std::remove(deferredTimers_.begin(), deferredTimers_.end(), timer), deferredTimers_.end());
     timers_.erase(it);
 }
 

@@ -5,7 +5,8 @@
 
 namespace corvane {
 
-Loop::Loop() : threadId_(currentThreadId()) {}
+Loop::Loop() : threadId_(currentThreadId()) {
+}
 
 Loop::~Loop() = default;
 

@@ -4,7 +4,8 @@
 
 namespace corvane {
 
-DestroyRequest::DestroyRequest(std::shared_ptr<MutableActionData> actionData) : Request(std::move(actionData)) {}
+DestroyRequest::DestroyRequest(std::shared_ptr<MutableActionData> actionData) : Request(std::move(actionData)) {
+}
 
 void DestroyRequest::applyResults(RequestHost* manager) {
     // The completion keeps the request alive until the session has been reset.

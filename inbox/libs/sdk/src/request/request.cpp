@@ -22,7 +22,8 @@ void RequestListener::finished(std::shared_ptr<Request> request) {
     CLOG_DEBUG("[req]{}: Request finished", request->getName());
 }
 
-Request::Request(std::shared_ptr<MutableActionData> actionData) : actionData_(std::move(actionData)) {}
+Request::Request(std::shared_ptr<MutableActionData> actionData) : actionData_(std::move(actionData)) {
+}
 
 Request::~Request() = default;
 
@@ -76,7 +77,8 @@ void Request::onError(Error error) {
     notifyFinished();
 }
 
-NetworkRequest::NetworkRequest(std::shared_ptr<MutableActionData> actionData) : Request(std::move(actionData)) {}
+NetworkRequest::NetworkRequest(std::shared_ptr<MutableActionData> actionData) : Request(std::move(actionData)) {
+}
 
 NetworkRequest::~NetworkRequest() = default;
 

@@ -137,8 +137,9 @@ public:
 
     std::string messageToString(const uint8_t* message) override {
         // The message is size-prefixed; the text form starts at its root offset.
-        return message == nullptr ? std::string() : tableToString(message + sizeof(flatbuffers::uoffset_t),
-                                                                  Message::MiniReflectTypeTable());
+        return message == nullptr
+                   ? std::string()
+                   : tableToString(message + sizeof(flatbuffers::uoffset_t), Message::MiniReflectTypeTable());
     }
     std::string responseToString(const uint8_t* response) override {
         return tableToString(response, Response::MiniReflectTypeTable());

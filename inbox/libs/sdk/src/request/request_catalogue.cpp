@@ -1,3 +1,5 @@
+// The tables in this file are laid out by hand, one row a line.
+// clang-format off
 #include "request/request_catalogue.h"
 
 #include <cstring>
@@ -89,3 +91,4 @@ const RequestCatalogueEntry* findRequestByCommandWord(const char* commandWord) {
 }
 
 }  // namespace corvane
+// clang-format on

@@ -27,7 +27,8 @@ RequestChannel::RequestChannel(RequestHost* manager, HttpModule* http, std::stri
       http_(http),
       baseUrl_(baseUrl.empty() ? getDeployment().apiBaseUrl : std::move(baseUrl)),
       applicationKeyQuery_(std::move(applicationKeyQuery)),
-      httpRequest_(makeHttpRequest()) {}
+      httpRequest_(makeHttpRequest()) {
+}
 
 RequestChannel::~RequestChannel() {
     wipe(*httpRequest_);

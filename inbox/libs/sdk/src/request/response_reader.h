@@ -20,8 +20,7 @@ enum class ResponseRead {
 // size(), read(&out, max) handing out one contiguous run, unread(n) and consume(n).
 // verify(bytes, count) and process(bytes, count) return bool.
 template <class Buffer, class Verify, class Process>
-ResponseRead readLengthPrefixedResponse(Buffer& buffer, uint32_t& expectedLength, Verify&& verify,
-                                        Process&& process) {
+ResponseRead readLengthPrefixedResponse(Buffer& buffer, uint32_t& expectedLength, Verify&& verify, Process&& process) {
     constexpr uint32_t kPrefixSize = 4;
     if (expectedLength == 0) {
         if (buffer.size() < kPrefixSize) {
@@ -40,8 +39,8 @@ ResponseRead readLengthPrefixedResponse(Buffer& buffer, uint32_t& expectedLength
             gathered += count;
         }
         buffer.consume(gathered);
-        expectedLength = uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 |
-                         uint32_t(prefix[3]) << 24;
+        expectedLength =
+            uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
         // A zero length cannot hold a message, and reading "up to 0 bytes" would take
         // everything that follows.
         if (expectedLength == 0) {

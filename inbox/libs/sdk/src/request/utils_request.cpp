@@ -10,8 +10,7 @@ constexpr size_t kTestInitialSize = 100;
 
 const char* const TestRequest::kExampleString = "TestString";
 
-TestRequest::TestRequest(std::shared_ptr<MutableActionData> actionData)
-    : FlatbufferRequest(std::move(actionData)) {
+TestRequest::TestRequest(std::shared_ptr<MutableActionData> actionData) : FlatbufferRequest(std::move(actionData)) {
     flatbuffers::FlatBufferBuilder builder = makeBuilder(kTestInitialSize);
     const auto exampleString = builder.CreateString(kExampleString);
     TestMessageBuilder message(builder);

@@ -110,8 +110,12 @@ size_t Base64::decodeUrl(const char* text, uint8_t* output, size_t capacity) {
     return decodeWith(urlTable(), text, output, capacity);
 }
 
-size_t Base64::encodedSize(size_t size) { return (size + 2) / 3 * 4; }
+size_t Base64::encodedSize(size_t size) {
+    return (size + 2) / 3 * 4;
+}
 
-size_t Base64::encodedUrlSize(size_t size) { return (size * 4 + 2) / 3; }
+size_t Base64::encodedUrlSize(size_t size) {
+    return (size * 4 + 2) / 3;
+}
 
 }  // namespace corvane

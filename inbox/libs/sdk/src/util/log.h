@@ -59,13 +59,13 @@ void write(Level level, const char* file, int line, const char* function, fmt::f
 }  // namespace corvane
 
 // Arguments are evaluated and formatted only when the level is enabled.
-#define CORVANE_LOG(level, ...)                                                                                  \
-    do {                                                                                                         \
-        const ::corvane::log::Level corvaneLogLevel = (level);                                                   \
-        if (::corvane::log::enabled(corvaneLogLevel)) {                                                          \
-            ::corvane::log::write(corvaneLogLevel, __FILE__, __LINE__, static_cast<const char*>(__FUNCTION__),   \
-                                  __VA_ARGS__);                                                                  \
-        }                                                                                                        \
+#define CORVANE_LOG(level, ...)                                                                                \
+    do {                                                                                                       \
+        const ::corvane::log::Level corvaneLogLevel = (level);                                                 \
+        if (::corvane::log::enabled(corvaneLogLevel)) {                                                        \
+            ::corvane::log::write(corvaneLogLevel, __FILE__, __LINE__, static_cast<const char*>(__FUNCTION__), \
+                                  __VA_ARGS__);                                                                \
+        }                                                                                                      \
     } while (false)
 #define CLOG_TRACE(...) CORVANE_LOG(::corvane::log::Level::trace, __VA_ARGS__)
 #define CLOG_DEBUG(...) CORVANE_LOG(::corvane::log::Level::debug, __VA_ARGS__)

@@ -31,8 +31,12 @@ uint64_t readStatusKilobytes(const char* name) {
 
 }  // namespace
 
-uint64_t getCurrentMemoryUsage() { return readStatusKilobytes("VmRSS"); }
+uint64_t getCurrentMemoryUsage() {
+    return readStatusKilobytes("VmRSS");
+}
 
-uint64_t getPeakMemoryUsage() { return readStatusKilobytes("VmHWM"); }
+uint64_t getPeakMemoryUsage() {
+    return readStatusKilobytes("VmHWM");
+}
 
 }  // namespace corvane

@@ -10,7 +10,8 @@ constexpr uint32_t kSlotsPerSecond = 10;
 
 SpeedMeter::SpeedMeter(uint32_t seconds)
     // A zero window would divide by zero on the first count.
-    : window_((seconds == 0 ? 1 : seconds) * kSlotsPerSecond), seconds_(seconds == 0 ? 1 : seconds) {}
+    : window_((seconds == 0 ? 1 : seconds) * kSlotsPerSecond), seconds_(seconds == 0 ? 1 : seconds) {
+}
 
 uint64_t SpeedMeter::currentSlot() const {
     auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();

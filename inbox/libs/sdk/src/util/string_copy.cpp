@@ -28,20 +28,24 @@ uint8_t* copyData(const uint8_t* source, size_t length) {
 char* replaceString(char** field, const char* source) {
     // Copy first: the source may be the field's own string.
     char* copy = copyString(source);
-    delete[] *field;
+    delete[] * field;
     *field = copy;
     return copy;
 }
 
 uint8_t* replaceData(uint8_t** field, const uint8_t* source, size_t length) {
     uint8_t* copy = copyData(source, length);
-    delete[] *field;
+    delete[] * field;
     *field = copy;
     return copy;
 }
 
-void freeString(char* string) { delete[] string; }
+void freeString(char* string) {
+    delete[] string;
+}
 
-void freeData(uint8_t* data) { delete[] data; }
+void freeData(uint8_t* data) {
+    delete[] data;
+}
 
 }  // namespace corvane

@@ -1,3 +1,5 @@
+// The tables in this file are laid out by hand, one row a line.
+// clang-format off
 #include <functional>
 #include <memory>
 #include <set>
@@ -455,3 +457,4 @@ TEST(ActionDirectoryTest, SecondRegistrationIsRefused) {
 
 }  // namespace
 }  // namespace corvane
+// clang-format on

@@ -105,8 +105,8 @@ TEST_F(ProcessorTest, EarlyEndStoresTheErrorBeforeProcessedIsTold) {
         int32_t seen = -1;
     };
     struct EndingAction : TestAction {
-        using TestAction::TestAction;
         using TestAction::endWithError;
+        using TestAction::TestAction;
     };
     ErrorAtProcessed heard;
     EndingAction inlineProcessor(&manager, nullptr, &heard);

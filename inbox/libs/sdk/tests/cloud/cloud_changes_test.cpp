@@ -13,8 +13,8 @@ namespace corvane {
 namespace {
 
 using test::Bytes;
-using test::CacheFile;
 using test::CachedTreeTest;
+using test::CacheFile;
 using test::CloudHarness;
 using test::idsOf;
 using test::makeNode;
@@ -29,9 +29,8 @@ using Ids = std::vector<uint64_t>;
 class CloudChangesTest : public CachedTreeTest {
 protected:
     Cloud::NodePointer update(Cloud::NodePointer node, bool skipLookup = false) {
-        return std::get<0>(h.call<Cloud::NodePointer>([&, node, skipLookup](Cloud::MutableNodeCallback done) {
-            h.cloud->updateNode(node, done, skipLookup);
-        }));
+        return std::get<0>(h.call<Cloud::NodePointer>(
+            [&, node, skipLookup](Cloud::MutableNodeCallback done) { h.cloud->updateNode(node, done, skipLookup); }));
     }
 
     void remove(uint64_t id) {
@@ -66,10 +65,10 @@ protected:
 TEST_F(CloudChangesTest, AddNodesKeepsInputOrderAndDropsNodesWithoutParent) {
     h.children(10);
     test::LogCapture log;
-    auto input = std::make_shared<NodeList>(NodeList{received(100, 10, "first"), received(101, 999, "orphan"),
-                                                     received(102, 10, "third")});
-    auto result = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->addNodes(input, done, true); }));
+    auto input = std::make_shared<NodeList>(
+        NodeList{received(100, 10, "first"), received(101, 999, "orphan"), received(102, 10, "third")});
+    auto result = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->addNodes(input, done, true); }));
     EXPECT_EQ(idsOf(result), (Ids{100, 102}));
     EXPECT_STREQ(result->front()->getOwnName(), "first");
     EXPECT_TRUE(log.contains("Addition of 3 nodes finished"));
@@ -105,8 +104,8 @@ TEST_F(CloudChangesTest, AddNodeOfRootPlacesItWithoutParent) {
     const Bytes key = patternKey(5);
     const Bytes wrapped = test::wrapKey(h.masterKey, key);
     root->setEncryptedChildKey(wrapped.data(), wrapped.size());
-    auto stored = std::get<0>(h.call<Cloud::NodePointer>(
-        [&](Cloud::MutableNodeCallback done) { h.cloud->addNode(root, done, false); }));
+    auto stored = std::get<0>(
+        h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) { h.cloud->addNode(root, done, false); }));
     ASSERT_EQ(stored, root);
     EXPECT_EQ(h.onLoop([&]() { return h.cloud->getRoot(1); }), stored);
     ASSERT_NE(stored->getKey(), nullptr);
@@ -185,8 +184,8 @@ TEST_F(CloudChangesTest, MoveNodeBetweenParents) {
     h.children(10);
     h.children(11);
     h.children(13);
-    auto moved = std::get<0>(h.call<Cloud::NodePointer>(
-        [&](Cloud::MutableNodeCallback done) { h.cloud->moveNode(12, 13, 7, done); }));
+    auto moved = std::get<0>(
+        h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) { h.cloud->moveNode(12, 13, 7, done); }));
     ASSERT_NE(moved, nullptr);
     EXPECT_EQ(moved->getParent(), 13u);
     EXPECT_EQ(moved->getParentText(), getHandleText(13));
@@ -206,8 +205,8 @@ TEST_F(CloudChangesTest, MoveNodeBetweenParents) {
     EXPECT_RAM_CONSISTENT(h);
 
     test::LogCapture log;
-    auto root = std::get<0>(h.call<Cloud::NodePointer>(
-        [&](Cloud::MutableNodeCallback done) { h.cloud->moveNode(10, 30, 0, done); }));
+    auto root = std::get<0>(
+        h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) { h.cloud->moveNode(10, 30, 0, done); }));
     EXPECT_EQ(root, nullptr);
     EXPECT_TRUE(log.contains("[cloud] Node not found in moveNode 10"));
 }
@@ -216,9 +215,8 @@ TEST_F(CloudChangesTest, ChangeMetadataStoresACopy) {
     h.children(10);
     auto old = h.nodeById(16);
     const uint8_t metadata[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
-    auto changed = std::get<0>(h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) {
-        h.cloud->changeNodeMetadata(16, metadata, sizeof(metadata), done);
-    }));
+    auto changed = std::get<0>(h.call<Cloud::NodePointer>(
+        [&](Cloud::MutableNodeCallback done) { h.cloud->changeNodeMetadata(16, metadata, sizeof(metadata), done); }));
     ASSERT_NE(changed, nullptr);
     EXPECT_NE(changed, old);
     EXPECT_EQ(changed->getMetadataCount(), 2);

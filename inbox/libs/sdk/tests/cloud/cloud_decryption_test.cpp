@@ -47,8 +47,8 @@ public:
         addFilesystem(kDriveFs, 8, driveNodeKey, &driveFsKey, kDriveSource, 5);
     }
 
-    void addFilesystem(uint64_t id, int32_t type, const Bytes& nodeKey, const Bytes* filesystemKey,
-                       int64_t source = 0, int64_t target = 0) {
+    void addFilesystem(uint64_t id, int32_t type, const Bytes& nodeKey, const Bytes* filesystemKey, int64_t source = 0,
+                       int64_t target = 0) {
         std::unique_ptr<Bytes> wrapped;
         auto filesystem = test::makeFilesystem(id, type, 0, nullptr, nullptr);
         if (filesystemKey) {
@@ -133,7 +133,8 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "folder",
+         same,
+         "folder",
          {"Decrypting node of type 21 inside node of type -1 inside filesystem of type 0 with crypto 0"}},
         {"Crypto0ParentKeyAsItIsWithoutFilesystemKey",
          [](CloudDecryptionTest& b) {
@@ -142,7 +143,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.parentKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         same, "child", {"inside node of type 21"}},
+         same,
+         "child",
+         {"inside node of type 21"}},
         {"Crypto0ParentKeyMixedWithFilesystemKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -150,7 +153,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(xorBytes(t.parentKey, t.keyedFsKey), t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kKeyedFs, t.parentKey));
          },
-         same, "file", {}},
+         same,
+         "file",
+         {}},
         {"Crypto2HalfKeyAttributes",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -158,7 +163,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(xorBytes(t.parentKey, t.keyedFsKey), t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kKeyedFs, t.parentKey));
          },
-         same, "fast", {"with crypto 2"}},
+         same,
+         "fast",
+         {"with crypto 2"}},
         {"Crypto1AccountKeyWhateverTheParent",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -166,7 +173,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, test::rsaSeal(t.rsa().publicKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kKeyedFs, t.parentKey));
          },
-         same, "asymmetric", {}},
+         same,
+         "asymmetric",
+         {}},
         {"SecretRootUsesFilesystemNodeKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -174,7 +183,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(xorBytes(t.secretNodeKey, t.secretFsKey), t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "secret", {"Decrypting root node", "inside filesystem of type 6"}},
+         same,
+         "secret",
+         {"Decrypting root node", "inside filesystem of type 6"}},
         {"SharedDriveRootUsesFilesystemNodeKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -182,7 +193,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(xorBytes(t.driveNodeKey, t.driveFsKey), t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "drive", {}},
+         same,
+         "drive",
+         {}},
         {"LinkRootOpenedWithLinkKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -190,7 +203,8 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, Bytes(40, 7));  // never used
              return Built(node, nullptr);
          },
-         [](CloudDecryptionTest& b) { return b.linkKey; }, "shared",
+         [](CloudDecryptionTest& b) { return b.linkKey; },
+         "shared",
          {"Using received link root key"}},
         {"RescueOfMissingChildKey",
          [](CloudDecryptionTest& b) {
@@ -199,7 +213,9 @@ std::vector<KeyCase> keyCases() {
              t.setNodeKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         same, "rescued", {"[cloud] Missing node key", "[cloud] Using the master key to rescue the node"}},
+         same,
+         "rescued",
+         {"[cloud] Missing node key", "[cloud] Using the master key to rescue the node"}},
         {"RescueOfChildKeyThatDoesNotOpen",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -208,7 +224,9 @@ std::vector<KeyCase> keyCases() {
              t.setNodeKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         same, "rescued", {"[cloud] Invalid node key from childKey", "[cloud] Using the master key to rescue"}},
+         same,
+         "rescued",
+         {"[cloud] Invalid node key from childKey", "[cloud] Using the master key to rescue"}},
         {"RescueInsideSecretUsesItsNodeKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -216,7 +234,9 @@ std::vector<KeyCase> keyCases() {
              t.setNodeKey(*node, wrapKey(t.secretNodeKey, t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "hidden", {"[cloud] Using the master key to rescue the node"}},
+         same,
+         "hidden",
+         {"[cloud] Using the master key to rescue the node"}},
         {"NoRescueUnderCrypto2",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -224,7 +244,9 @@ std::vector<KeyCase> keyCases() {
              t.setNodeKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, nullptr);
          },
-         none, "", {"[cloud] Missing node key"}},
+         none,
+         "",
+         {"[cloud] Missing node key"}},
         {"FailedRescueClearsKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -234,7 +256,9 @@ std::vector<KeyCase> keyCases() {
              node->setKey(&t.parentKey);
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         none, "", {"[cloud] Invalid node attributes"}},
+         none,
+         "",
+         {"[cloud] Invalid node attributes"}},
         {"RootWithoutAttributes",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -242,7 +266,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.h.masterKey, t.nodeKey));
              return Built(node, nullptr);
          },
-         same, "", {"No attributes to decrypt for root node"}},
+         same,
+         "",
+         {"No attributes to decrypt for root node"}},
         {"NonRootWithoutAttributes",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -250,7 +276,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.parentKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         same, "", {"Node should have attributes", "[cloud] Invalid node attributes"}},
+         same,
+         "",
+         {"Node should have attributes", "[cloud] Invalid node attributes"}},
         {"AttributesUnderAnotherKey",
          [](CloudDecryptionTest& b) {
              auto& t = b;
@@ -258,7 +286,9 @@ std::vector<KeyCase> keyCases() {
              t.setChildKey(*node, wrapKey(t.parentKey, t.nodeKey));
              return Built(node, t.parentWithKey(300, 21, T::kPlainFs, t.parentKey));
          },
-         same, "", {"[cloud] Invalid node attributes"}},
+         same,
+         "",
+         {"[cloud] Invalid node attributes"}},
     };
 }
 
@@ -416,9 +446,8 @@ TEST_F(CloudDecryptionTest, PublicNodeOpensWithTheGivenKeyWithoutDerivation) {
     const Bytes linkShareKey = patternKey(80);
     auto node = sealed(500, 21, 501, 0, kKeyedFs, nodeKey, "public");
     setChildKey(*node, wrapKey(linkShareKey, nodeKey));
-    auto opened = std::get<0>(h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) {
-        h.cloud->decryptPublicNode(node, linkShareKey, done);
-    }));
+    auto opened = std::get<0>(h.call<Cloud::NodePointer>(
+        [&](Cloud::MutableNodeCallback done) { h.cloud->decryptPublicNode(node, linkShareKey, done); }));
     ASSERT_NE(opened->getKey(), nullptr);
     EXPECT_EQ(*opened->getKey(), nodeKey);
     EXPECT_STREQ(opened->getOwnName(), "public");
@@ -426,9 +455,8 @@ TEST_F(CloudDecryptionTest, PublicNodeOpensWithTheGivenKeyWithoutDerivation) {
     test::LogCapture log;
     auto wrong = sealed(502, 21, 501, 0, kKeyedFs, nodeKey, "public");
     setChildKey(*wrong, wrapKey(patternKey(81), nodeKey));
-    auto closed = std::get<0>(h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) {
-        h.cloud->decryptPublicNode(wrong, linkShareKey, done);
-    }));
+    auto closed = std::get<0>(h.call<Cloud::NodePointer>(
+        [&](Cloud::MutableNodeCallback done) { h.cloud->decryptPublicNode(wrong, linkShareKey, done); }));
     EXPECT_EQ(closed->getKey(), nullptr);
     EXPECT_TRUE(log.contains("[cloud] Invalid node key"));
 }

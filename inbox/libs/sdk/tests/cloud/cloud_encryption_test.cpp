@@ -61,10 +61,10 @@ protected:
     }
 
     Cloud::EncryptedNodePointer encrypt(Cloud::NodePointer node, Cloud::NodePointer parent, bool renew) {
-        return std::get<0>(h.call<Cloud::EncryptedNodePointer>([&, node, parent, renew](
-                                                                  Cloud::EncryptedNodeCallback done) {
-            h.cloud->encryptNodeForParent(node, parent, renew, done);
-        }));
+        return std::get<0>(
+            h.call<Cloud::EncryptedNodePointer>([&, node, parent, renew](Cloud::EncryptedNodeCallback done) {
+                h.cloud->encryptNodeForParent(node, parent, renew, done);
+            }));
     }
 
     static Cloud::NodePointer withKey(Cloud::NodePointer node, const Bytes& key) {
@@ -99,9 +99,8 @@ protected:
              [&](const uint8_t* d, size_t s) { received->setEncryptedAttributes(d, s); });
         copy(sent->getEncryptedChildKey(), [&](const uint8_t* d, size_t s) { received->setEncryptedChildKey(d, s); });
         copy(sent->getEncryptedNodeKey(), [&](const uint8_t* d, size_t s) { received->setEncryptedNodeKey(d, s); });
-        return std::get<0>(h.call<Cloud::NodePointer>([&, received, parent](Cloud::MutableNodeCallback done) {
-            h.cloud->decryptNode(received, parent, done);
-        }));
+        return std::get<0>(h.call<Cloud::NodePointer>(
+            [&, received, parent](Cloud::MutableNodeCallback done) { h.cloud->decryptNode(received, parent, done); }));
     }
 
     CloudHarness h;
@@ -214,9 +213,8 @@ TEST_F(CloudEncryptionTest, PublicNodeAndChildKey) {
     const Bytes cipherKey = patternKey(70);
     const Bytes filesystemKey = patternKey(71);
     auto node = withKey(makeNode(330, 21, 300, "public"), nodeKey);
-    auto sealed = std::get<0>(h.call<Cloud::EncryptedNodePointer>([&](Cloud::EncryptedNodeCallback done) {
-        h.cloud->encryptPublicNode(node, cipherKey, &filesystemKey, done);
-    }));
+    auto sealed = std::get<0>(h.call<Cloud::EncryptedNodePointer>(
+        [&](Cloud::EncryptedNodeCallback done) { h.cloud->encryptPublicNode(node, cipherKey, &filesystemKey, done); }));
     ASSERT_NE(sealed, nullptr);
     EXPECT_EQ(unwrapKey(xorBytes(cipherKey, filesystemKey), *sealed->getEncryptedChildKey()), nodeKey);
     EXPECT_EQ(sealed->getEncryptedNodeKey(), nullptr);
@@ -233,9 +231,8 @@ TEST_F(CloudEncryptionTest, PublicNodeAndChildKey) {
     EXPECT_STREQ(opened->getOwnName(), "public");
 
     auto parent = withKey(makeNode(300, 21, 10, "parent", kKeyedFs), parentKey);
-    auto result = h.call<uint64_t, std::shared_ptr<Bytes>>([&](Cloud::ChildKeyCallback done) {
-        h.cloud->encryptChildKey(node, parent, done);
-    });
+    auto result = h.call<uint64_t, std::shared_ptr<Bytes>>(
+        [&](Cloud::ChildKeyCallback done) { h.cloud->encryptChildKey(node, parent, done); });
     EXPECT_EQ(std::get<0>(result), kKeyedFs);
     ASSERT_NE(std::get<1>(result), nullptr);
     EXPECT_EQ(unwrapKey(xorBytes(parentKey, keyedFsKey), *std::get<1>(result)), nodeKey);
@@ -256,8 +253,8 @@ TEST_F(CloudEncryptionTest, CopiedTreeEncryptsAsAList) {
     update(withKey(makeNode(13, 21, 11, "c", kPlainFs), patternKey(52)));
     h.children(11);
 
-    auto copied = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->copyNode(11, 10, done); }));
+    auto copied = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->copyNode(11, 10, done); }));
     ASSERT_NE(copied, nullptr);
     ASSERT_EQ(test::idsOf(copied), (std::vector<uint64_t>{11, 12, 13}));
     EXPECT_EQ(copied->front()->getKey(), nullptr);
@@ -280,21 +277,21 @@ TEST_F(CloudEncryptionTest, ShareLosesTheKeyOfEvenAFile) {
     h.children(10);
     const Bytes fileKey = patternKey(51);
     update(withKey(makeNode(16, 20, 10, "f", kPlainFs), fileKey));
-    auto shared = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->shareNodeTree(16, 500, done); }));
+    auto shared = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->shareNodeTree(16, 500, done); }));
     ASSERT_NE(shared, nullptr);
     ASSERT_EQ(shared->size(), 1u);
     EXPECT_EQ(shared->front()->getType(), 45);
     EXPECT_EQ(shared->front()->getParent(), 500u);
     EXPECT_EQ(shared->front()->getKey(), nullptr);
-    auto copied = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->copyNode(16, 500, done); }));
+    auto copied = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->copyNode(16, 500, done); }));
     ASSERT_NE(copied, nullptr);
     EXPECT_EQ(copied->front()->getType(), 20);
     ASSERT_NE(copied->front()->getKey(), nullptr);
     EXPECT_EQ(*copied->front()->getKey(), fileKey);
-    auto missing = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->copyNode(12345, 500, done); }));
+    auto missing = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->copyNode(12345, 500, done); }));
     EXPECT_EQ(missing, nullptr);
 }
 

@@ -62,9 +62,10 @@ TEST_F(CloudFilesystemTest, ListSetUpBackToFrontWithDecryptedKeys) {
             order.push_back(line);
         }
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"Filesystem of type 3 with filesystemKey correctly added to database",
-                                               "Error setting up filesystem of type 2",
-                                               "Filesystem of type 1 without filesystemKey correctly added to database"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Filesystem of type 3 with filesystemKey correctly added to database",
+                                        "Error setting up filesystem of type 2",
+                                        "Filesystem of type 1 without filesystemKey correctly added to database"}));
     EXPECT_EQ(held(b), nullptr);
     ASSERT_NE(held(a), nullptr);
     EXPECT_EQ(*held(a)->getNodeKey(), nodeKeyA);
@@ -91,9 +92,8 @@ TEST_F(CloudFilesystemTest, EmptyListAndUndecryptableFilesystemKey) {
     const Bytes wrapped = wrapKey(h.masterKey, patternKey(70));
     const Bytes badKey(40, 1);
     const uint64_t id = uint64_t{5} << 15;
-    const bool added = std::get<0>(h.call<bool>([&](Cloud::BoolCallback done) {
-        h.cloud->addFilesystem(makeFilesystem(id, 0, 0, &wrapped, &badKey), done);
-    }));
+    const bool added = std::get<0>(h.call<bool>(
+        [&](Cloud::BoolCallback done) { h.cloud->addFilesystem(makeFilesystem(id, 0, 0, &wrapped, &badKey), done); }));
     EXPECT_TRUE(added);
     ASSERT_NE(held(id), nullptr);
     EXPECT_EQ(held(id)->getFilesystemKey(), nullptr);
@@ -121,10 +121,9 @@ TEST_F(CloudFilesystemTest, SharedDriveKeys) {
     const uint64_t rsaDrive = uint64_t{1} << 15;
     const uint64_t wrapDrive = uint64_t{2} << 15;
     const uint64_t fastDrive = uint64_t{3} << 15;
-    EXPECT_TRUE(add(std::make_shared<Cloud::FilesystemList>(
-        Cloud::FilesystemList{makeFilesystem(rsaDrive, 8, 1, &sealed, nullptr),
-                              makeFilesystem(wrapDrive, 8, 0, &wrapped, nullptr),
-                              makeFilesystem(fastDrive, 8, 2, &wrapped, nullptr)})));
+    EXPECT_TRUE(add(std::make_shared<Cloud::FilesystemList>(Cloud::FilesystemList{
+        makeFilesystem(rsaDrive, 8, 1, &sealed, nullptr), makeFilesystem(wrapDrive, 8, 0, &wrapped, nullptr),
+        makeFilesystem(fastDrive, 8, 2, &wrapped, nullptr)})));
     for (uint64_t id : {rsaDrive, wrapDrive, fastDrive}) {
         ASSERT_NE(held(id), nullptr) << id;
         EXPECT_EQ(*held(id)->getNodeKey(), driveKey) << id;
@@ -192,18 +191,17 @@ TEST_P(FilesystemOwnerTest, FromTheParent) {
     EXPECT_EQ(log.contains("Unexpected filesystem organization : 43 -> 20"), c.parentType == 43 && c.nodeType == 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Organization, FilesystemOwnerTest,
-    ::testing::Values(OwnerCase{"RootOwnsItsFilesystem", 8, 0, kNodeId << 15},
-                      OwnerCase{"DefaultTypeOwnsItsFilesystem", -1, 21, kNodeId << 15},
-                      OwnerCase{"NoParent", 21, -2, kNodeId << 15},
-                      OwnerCase{"FolderUnderDrive", 21, 0, kParentFilesystem},
-                      OwnerCase{"BackupKindsFollowParent", 41, 43, kParentFilesystem},
-                      OwnerCase{"FileUnderFolder", 20, 21, kParentFilesystem},
-                      OwnerCase{"FileUnderRecord", 20, 44, kParentId << 15},
-                      OwnerCase{"FileUnderSnapshot", 20, 42, kParentId << 15},
-                      OwnerCase{"FileUnderInbox", 20, 43, 0}),
-    [](const ::testing::TestParamInfo<OwnerCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Organization, FilesystemOwnerTest,
+                         ::testing::Values(OwnerCase{"RootOwnsItsFilesystem", 8, 0, kNodeId << 15},
+                                           OwnerCase{"DefaultTypeOwnsItsFilesystem", -1, 21, kNodeId << 15},
+                                           OwnerCase{"NoParent", 21, -2, kNodeId << 15},
+                                           OwnerCase{"FolderUnderDrive", 21, 0, kParentFilesystem},
+                                           OwnerCase{"BackupKindsFollowParent", 41, 43, kParentFilesystem},
+                                           OwnerCase{"FileUnderFolder", 20, 21, kParentFilesystem},
+                                           OwnerCase{"FileUnderRecord", 20, 44, kParentId << 15},
+                                           OwnerCase{"FileUnderSnapshot", 20, 42, kParentId << 15},
+                                           OwnerCase{"FileUnderInbox", 20, 43, 0}),
+                         [](const ::testing::TestParamInfo<OwnerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvane

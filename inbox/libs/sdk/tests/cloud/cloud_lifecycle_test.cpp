@@ -60,8 +60,9 @@ TEST(CloudLifecycleTest, OpenFailureLeavesAWorkingCachelessModel) {
     EXPECT_FALSE(h.onLoop([&]() { return h.cloud->isCacheAvailable(); }));
     EXPECT_FALSE(h.loadCache());
     EXPECT_EQ(h.nodeById(12), nullptr);
-    auto list = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->getNodesByFullHash({1, 2, 3}, done); }));
+    auto list = std::get<0>(h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) {
+        h.cloud->getNodesByFullHash({1, 2, 3}, done);
+    }));
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->empty());
     h.call<>([&](Cloud::Callback done) { h.cloud->endTransaction(3, done); });

@@ -23,15 +23,13 @@ protected:
     }
 
     std::tuple<bool, bool, Error> descendant(uint64_t ancestor, uint64_t node) {
-        return h.call<bool, bool, Error>([&, ancestor, node](Cloud::DescendantCallback done) {
-            h.cloud->isDescendant(ancestor, node, done);
-        });
+        return h.call<bool, bool, Error>(
+            [&, ancestor, node](Cloud::DescendantCallback done) { h.cloud->isDescendant(ancestor, node, done); });
     }
 
     std::tuple<Cloud::NodeListPointer, Error> subtree(uint64_t id, Cloud::NodeListPointer accumulator = nullptr) {
-        return h.call<Cloud::NodeListPointer, Error>([&, id, accumulator](Cloud::SubtreeCallback done) {
-            h.cloud->getSubtree(id, accumulator, done);
-        });
+        return h.call<Cloud::NodeListPointer, Error>(
+            [&, id, accumulator](Cloud::SubtreeCallback done) { h.cloud->getSubtree(id, accumulator, done); });
     }
 };
 
@@ -84,12 +82,12 @@ TEST_F(CloudLookupTest, ChildrenFromTableThenFromRam) {
 
 TEST_F(CloudLookupTest, FilteredChildrenStillEnterRam) {
     test::LogCapture log;
-    auto files = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->getChildFiles(10, done, 0); }));
+    auto files = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->getChildFiles(10, done, 0); }));
     EXPECT_EQ(idsOf(files), (Ids{16}));
     EXPECT_TRUE(inRam(11));
-    auto folders = std::get<0>(h.call<Cloud::NodeListPointer>(
-        [&](Cloud::NodeListCallback done) { h.cloud->getChildFolders(10, done, -1); }));
+    auto folders = std::get<0>(
+        h.call<Cloud::NodeListPointer>([&](Cloud::NodeListCallback done) { h.cloud->getChildFolders(10, done, -1); }));
     EXPECT_EQ(idsOf(folders), (Ids{17, 90, 11}));  // "Unknown folder name", "hashes", "a" descending
     EXPECT_TRUE(log.contains("3 child nodes from RAM: 10"));
 }
@@ -170,16 +168,17 @@ TEST_P(DescendantTest, WalksUpBounded) {
     EXPECT_EQ(error.getCode(), c.error);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DescendantTest,
-    ::testing::Values(DescendantCase{"Itself", 10, 10, true, true, SUCCESS},
-                      DescendantCase{"ZeroIsOutside", 10, 0, true, false, SUCCESS},
-                      DescendantCase{"DeepInsideThroughTable", 10, 14, true, true, SUCCESS},
-                      DescendantCase{"OtherRoot", 30, 14, true, false, SUCCESS},
-                      DescendantCase{"MissingParent", 10, 55, false, false, SUCCESS},
-                      DescendantCase{"ParentsInACircle", 10, 60, false, false, LOOP_DETECTED},
-                      DescendantCase{"OwnParent", 10, 70, false, false, LOOP_DETECTED}),
-    [](const ::testing::TestParamInfo<DescendantCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DescendantTest,
+                         ::testing::Values(DescendantCase{"Itself", 10, 10, true, true, SUCCESS},
+                                           DescendantCase{"ZeroIsOutside", 10, 0, true, false, SUCCESS},
+                                           DescendantCase{"DeepInsideThroughTable", 10, 14, true, true, SUCCESS},
+                                           DescendantCase{"OtherRoot", 30, 14, true, false, SUCCESS},
+                                           DescendantCase{"MissingParent", 10, 55, false, false, SUCCESS},
+                                           DescendantCase{"ParentsInACircle", 10, 60, false, false, LOOP_DETECTED},
+                                           DescendantCase{"OwnParent", 10, 70, false, false, LOOP_DETECTED}),
+                         [](const ::testing::TestParamInfo<DescendantCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Children blocks in order, then the subtrees of their containers, the last container first.
 TEST_F(CloudLookupTest, SubtreeOrder) {

@@ -37,23 +37,19 @@ const uint64_t kHandle = 0x0000a1b2c3d4e5f6ULL;
 
 INSTANTIATE_TEST_SUITE_P(
     Prefixes, PathRootTest,
-    ::testing::Values(PrefixCase{"Empty", "", PathRoot::NONE, 0, 0},
-                      PrefixCase{"NotAbsolute", "abc", PathRoot::NONE, 0, 0},
-                      PrefixCase{"Drive", "/", PathRoot::SLOT, 0, 1},
-                      PrefixCase{"DriveName", "/a/b", PathRoot::SLOT, 0, 1},
-                      PrefixCase{"Backups", "//bak/x", PathRoot::SLOT, 1, 6},
-                      PrefixCase{"Bin", "//bin/", PathRoot::SLOT, 2, 6},
-                      PrefixCase{"BinWithoutSlash", "//bin", PathRoot::NONE, 0, 0},
-                      PrefixCase{"Register", "//reg/", PathRoot::SLOT, 3, 6},
-                      PrefixCase{"SharedFolders", "//shd/", PathRoot::SLOT, 4, 6},
-                      PrefixCase{"Contacts", "//cnt/", PathRoot::SLOT, 7, 6},
-                      PrefixCase{"Unknown", "//xyz/a", PathRoot::NONE, 0, 0},
-                      PrefixCase{"Secret", "//sec/" + getHandleText(kHandle) + "/a", PathRoot::SECRET, kHandle, 15},
-                      PrefixCase{"SecretNoSlash", "//sec/" + getHandleText(kHandle), PathRoot::SECRET, kHandle, 14},
-                      PrefixCase{"SecretEmptyHandle", "//sec//a", PathRoot::NONE, 0, 0},
-                      PrefixCase{"SharedDrive", "//shdd/" + getHandleText(kHandle) + "/", PathRoot::SHARED_DRIVE,
-                                 kHandle, 16},
-                      PrefixCase{"SharedDriveEmptyHandle", "//shdd/", PathRoot::NONE, 0, 0}),
+    ::testing::Values(
+        PrefixCase{"Empty", "", PathRoot::NONE, 0, 0}, PrefixCase{"NotAbsolute", "abc", PathRoot::NONE, 0, 0},
+        PrefixCase{"Drive", "/", PathRoot::SLOT, 0, 1}, PrefixCase{"DriveName", "/a/b", PathRoot::SLOT, 0, 1},
+        PrefixCase{"Backups", "//bak/x", PathRoot::SLOT, 1, 6}, PrefixCase{"Bin", "//bin/", PathRoot::SLOT, 2, 6},
+        PrefixCase{"BinWithoutSlash", "//bin", PathRoot::NONE, 0, 0},
+        PrefixCase{"Register", "//reg/", PathRoot::SLOT, 3, 6},
+        PrefixCase{"SharedFolders", "//shd/", PathRoot::SLOT, 4, 6},
+        PrefixCase{"Contacts", "//cnt/", PathRoot::SLOT, 7, 6}, PrefixCase{"Unknown", "//xyz/a", PathRoot::NONE, 0, 0},
+        PrefixCase{"Secret", "//sec/" + getHandleText(kHandle) + "/a", PathRoot::SECRET, kHandle, 15},
+        PrefixCase{"SecretNoSlash", "//sec/" + getHandleText(kHandle), PathRoot::SECRET, kHandle, 14},
+        PrefixCase{"SecretEmptyHandle", "//sec//a", PathRoot::NONE, 0, 0},
+        PrefixCase{"SharedDrive", "//shdd/" + getHandleText(kHandle) + "/", PathRoot::SHARED_DRIVE, kHandle, 16},
+        PrefixCase{"SharedDriveEmptyHandle", "//shdd/", PathRoot::NONE, 0, 0}),
     [](const ::testing::TestParamInfo<PrefixCase>& info) { return std::string(info.param.name); });
 
 TEST(RootPathTextTest, EveryKind) {
@@ -158,8 +154,8 @@ TEST(CloudDeepPathTest, LongChains) {
         h.call<std::string, Error>([&](Cloud::PathCallback done) { h.cloud->getNodePath(kDepth, done); });
     EXPECT_EQ(error.getCode(), SUCCESS);
     EXPECT_EQ(path.size(), 2 * (kDepth - 1));
-    auto [completed, inside, none] = h.call<bool, bool, Error>(
-        [&](Cloud::DescendantCallback done) { h.cloud->isDescendant(1, kDepth, done); });
+    auto [completed, inside, none] =
+        h.call<bool, bool, Error>([&](Cloud::DescendantCallback done) { h.cloud->isDescendant(1, kDepth, done); });
     EXPECT_TRUE(completed);
     EXPECT_TRUE(inside);
 }

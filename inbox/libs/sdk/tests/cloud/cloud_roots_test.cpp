@@ -91,10 +91,10 @@ TEST_F(CloudRootsTest, ClosingUnknownRootsCompletes) {
 TEST_F(CloudRootsTest, RemoveFilesystemDeletesItsRow) {
     ASSERT_TRUE(addFilesystem(makeFilesystem(kDriveFs | 2, 8, 0, nullptr, nullptr)));
     ASSERT_NE(CacheFile(h.cacheFile()).filesystem(kDriveFs | 2), nullptr);
-    EXPECT_FALSE(std::get<0>(h.call<bool>(
-        [&](Cloud::BoolCallback done) { h.cloud->removeFilesystemOfNode(kDrive + 1, done); })));
-    EXPECT_TRUE(std::get<0>(
-        h.call<bool>([&](Cloud::BoolCallback done) { h.cloud->removeFilesystemOfNode(kDrive, done); })));
+    EXPECT_FALSE(std::get<0>(
+        h.call<bool>([&](Cloud::BoolCallback done) { h.cloud->removeFilesystemOfNode(kDrive + 1, done); })));
+    EXPECT_TRUE(
+        std::get<0>(h.call<bool>([&](Cloud::BoolCallback done) { h.cloud->removeFilesystemOfNode(kDrive, done); })));
     EXPECT_EQ(h.onLoop([&]() { return h.cloud->getFilesystemType(kDriveFs | 2); }), -1);
     EXPECT_EQ(CacheFile(h.cacheFile()).filesystem(kDriveFs | 2), nullptr);
 }

@@ -91,8 +91,8 @@ inline std::shared_ptr<MutableNodeData> makeNode(uint64_t id, int32_t type, uint
     return node;
 }
 
-inline std::shared_ptr<FilesystemData> makeFilesystem(uint64_t id, int32_t type, uint8_t crypto,
-                                                      const Bytes* nodeKey, const Bytes* filesystemKey) {
+inline std::shared_ptr<FilesystemData> makeFilesystem(uint64_t id, int32_t type, uint8_t crypto, const Bytes* nodeKey,
+                                                      const Bytes* filesystemKey) {
     auto filesystem = std::make_shared<FilesystemData>();
     filesystem->setId(id);
     filesystem->setType(type);
@@ -263,15 +263,13 @@ public:
     }
 
     Cloud::NodePointer nodeById(uint64_t id) {
-        return std::get<0>(call<Cloud::NodePointer>([&, id](Cloud::MutableNodeCallback done) {
-            cloud->getNodeById(id, done);
-        }));
+        return std::get<0>(
+            call<Cloud::NodePointer>([&, id](Cloud::MutableNodeCallback done) { cloud->getNodeById(id, done); }));
     }
 
     Cloud::NodeListPointer children(uint64_t parent, int32_t order = 0) {
-        return std::get<0>(call<Cloud::NodeListPointer>([&, parent, order](Cloud::NodeListCallback done) {
-            cloud->getChildren(parent, done, order);
-        }));
+        return std::get<0>(call<Cloud::NodeListPointer>(
+            [&, parent, order](Cloud::NodeListCallback done) { cloud->getChildren(parent, done, order); }));
     }
 
     CloudTempDir dir;

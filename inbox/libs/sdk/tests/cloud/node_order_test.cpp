@@ -14,7 +14,9 @@
 namespace corvane {
 namespace {
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
 
 int natural(const std::string& left, const std::string& right) {
     return sign(naturalCompare(left.data(), left.data() + left.size(), right.data(), right.data() + right.size()));
@@ -37,25 +39,19 @@ TEST_P(NaturalCompareTest, ComparesBothWays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, NaturalCompareTest,
-    ::testing::Values(CompareCase{"DigitsByValue", "file 2", "file 10", -1},
-                      CompareCase{"CaseIgnored", "File2", "file2", 0},
-                      CompareCase{"LeadingZerosIgnored", "x09", "x9", 0},
-                      CompareCase{"NineBeforeTen", "x9", "x10", -1},
-                      CompareCase{"SpaceRunIsOneSpace", "a  b", "a b", 0},
-                      CompareCase{"LeadingSpaceNotSkipped", " a", "a", -1},
-                      CompareCase{"SpaceOnOneSideOnly", "a b", "ab", -1},
-                      CompareCase{"PrefixFirst", "a", "a b", -1},
-                      CompareCase{"TrailingSpaceCounts", "a", "a ", -1},
-                      // Trailing runs collapse like inner ones, from either side.
-                      CompareCase{"TrailingSpaceRun", "a  ", "a ", 0},
-                      CompareCase{"FractionTrailingZero", "1.5", "1.50", 0},
-                      CompareCase{"FractionLeadingZero", "1.05", "1.5", -1},
-                      CompareCase{"FractionLonger", "1.51", "1.5", 1},
-                      CompareCase{"RunAtStartIsInteger", "05", "5", 0},
-                      CompareCase{"NonAsciiBeforeAscii", "\xc3\xa9t\xc3\xa9", "a", -1},
-                      CompareCase{"BothEmpty", "", "", 0}, CompareCase{"EmptyFirst", "", "a", -1},
-                      CompareCase{"DigitBeforeLetter", "1", "a", -1},
-                      CompareCase{"PunctuationBeforeDigit", "-", "0", -1}),
+    ::testing::Values(
+        CompareCase{"DigitsByValue", "file 2", "file 10", -1}, CompareCase{"CaseIgnored", "File2", "file2", 0},
+        CompareCase{"LeadingZerosIgnored", "x09", "x9", 0}, CompareCase{"NineBeforeTen", "x9", "x10", -1},
+        CompareCase{"SpaceRunIsOneSpace", "a  b", "a b", 0}, CompareCase{"LeadingSpaceNotSkipped", " a", "a", -1},
+        CompareCase{"SpaceOnOneSideOnly", "a b", "ab", -1}, CompareCase{"PrefixFirst", "a", "a b", -1},
+        CompareCase{"TrailingSpaceCounts", "a", "a ", -1},
+        // Trailing runs collapse like inner ones, from either side.
+        CompareCase{"TrailingSpaceRun", "a  ", "a ", 0}, CompareCase{"FractionTrailingZero", "1.5", "1.50", 0},
+        CompareCase{"FractionLeadingZero", "1.05", "1.5", -1}, CompareCase{"FractionLonger", "1.51", "1.5", 1},
+        CompareCase{"RunAtStartIsInteger", "05", "5", 0},
+        CompareCase{"NonAsciiBeforeAscii", "\xc3\xa9t\xc3\xa9", "a", -1}, CompareCase{"BothEmpty", "", "", 0},
+        CompareCase{"EmptyFirst", "", "a", -1}, CompareCase{"DigitBeforeLetter", "1", "a", -1},
+        CompareCase{"PunctuationBeforeDigit", "-", "0", -1}),
     [](const ::testing::TestParamInfo<CompareCase>& info) { return std::string(info.param.name); });
 
 std::shared_ptr<NodeData> node(int32_t type, const char* name, int64_t creationTime = 0, uint64_t size = 0) {
@@ -191,8 +187,7 @@ TEST(NaturalComparePropertyTest, ConsistentThreeWayOrder) {
                 if (r[i][j] <= 0 && r[j][k] <= 0) {
                     ASSERT_LE(r[i][k], 0) << '"' << names[i] << "\" \"" << names[j] << "\" \"" << names[k] << '"';
                     if (r[i][j] < 0 || r[j][k] < 0) {
-                        ASSERT_LT(r[i][k], 0)
-                            << '"' << names[i] << "\" \"" << names[j] << "\" \"" << names[k] << '"';
+                        ASSERT_LT(r[i][k], 0) << '"' << names[i] << "\" \"" << names[j] << "\" \"" << names[k] << '"';
                     }
                 }
             }

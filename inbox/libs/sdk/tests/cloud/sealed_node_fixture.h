@@ -135,10 +135,10 @@ inline bool gcmOpen(const Bytes& key, size_t keySize, const Bytes& blob, Bytes* 
         CryptoPP::GCM<CryptoPP::AES>::Decryption gcm;
         gcm.SetKeyWithIV(key.data(), keySize, blob.data(), 12);
         std::string opened;
-        CryptoPP::StringSource source(blob.data() + 12, blob.size() - 12, true,
-                                      new CryptoPP::AuthenticatedDecryptionFilter(
-                                          gcm, new CryptoPP::StringSink(opened),
-                                          CryptoPP::AuthenticatedDecryptionFilter::THROW_EXCEPTION));
+        CryptoPP::StringSource source(
+            blob.data() + 12, blob.size() - 12, true,
+            new CryptoPP::AuthenticatedDecryptionFilter(gcm, new CryptoPP::StringSink(opened),
+                                                        CryptoPP::AuthenticatedDecryptionFilter::THROW_EXCEPTION));
         plaintext->assign(opened.begin(), opened.end());
         return true;
     } catch (const CryptoPP::Exception&) {

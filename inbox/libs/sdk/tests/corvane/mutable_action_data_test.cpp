@@ -18,7 +18,9 @@ std::shared_ptr<TransferData> makeTransfer(int tag) {
     return std::shared_ptr<TransferData>(owner, reinterpret_cast<TransferData*>(owner.get()));
 }
 
-int tagOf(const std::shared_ptr<TransferData>& transfer) { return *reinterpret_cast<const int*>(transfer.get()); }
+int tagOf(const std::shared_ptr<TransferData>& transfer) {
+    return *reinterpret_cast<const int*>(transfer.get());
+}
 
 using VectorGetter = ByteVector* (MutableActionData::*)() const;
 using VectorSetter = void (MutableActionData::*)(ByteVector*);

@@ -81,12 +81,18 @@ struct NameCase {
 
 TEST(NodeDataTest, DefaultNamesByType) {
     const std::vector<NameCase> cases = {
-        {0, nullptr, "Cloud Drive"},          {1, nullptr, "Backups"},
-        {2, nullptr, "Recycle Bin"},          {3, nullptr, "Electronic Register"},
-        {4, nullptr, "Shared Folders"},       {5, nullptr, "Invalid name"},
-        {7, nullptr, "Contacts"},             {20, nullptr, "Unknown file name"},
-        {21, nullptr, "Unknown folder name"}, {43, nullptr, "Invalid name"},
-        {-1, nullptr, "Invalid name"},        {2, "My bin", "My bin"},
+        {0, nullptr, "Cloud Drive"},
+        {1, nullptr, "Backups"},
+        {2, nullptr, "Recycle Bin"},
+        {3, nullptr, "Electronic Register"},
+        {4, nullptr, "Shared Folders"},
+        {5, nullptr, "Invalid name"},
+        {7, nullptr, "Contacts"},
+        {20, nullptr, "Unknown file name"},
+        {21, nullptr, "Unknown folder name"},
+        {43, nullptr, "Invalid name"},
+        {-1, nullptr, "Invalid name"},
+        {2, "My bin", "My bin"},
         {20, "report.pdf", "report.pdf"},
     };
     for (const NameCase& c : cases) {
@@ -108,9 +114,9 @@ struct RootCase {
 
 TEST(NodeDataTest, RootTests) {
     const std::vector<RootCase> cases = {
-        {0, 0, true, false},   {6, 0, true, true},    {8, 5, true, true},    {9, 0, false, false},
-        {20, 0, false, false}, {21, 0, true, false},  {21, 7, false, false}, {44, 0, true, false},
-        {44, 7, false, false}, {45, 0, true, false},  {45, 7, false, false}, {43, 0, false, false},
+        {0, 0, true, false},   {6, 0, true, true},   {8, 5, true, true},    {9, 0, false, false},
+        {20, 0, false, false}, {21, 0, true, false}, {21, 7, false, false}, {44, 0, true, false},
+        {44, 7, false, false}, {45, 0, true, false}, {45, 7, false, false}, {43, 0, false, false},
     };
     for (const RootCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << " parent " << c.parent);
@@ -300,9 +306,9 @@ TEST(NodeDataTest, FullConstructorAndCopiesAreDeep) {
     RecordInfo record;
     record.setContact("someone");
 
-    auto node = std::make_unique<NodeData>(1, 20, name, &key, metadata.data(), 1, &sparse, &full, 1234, 0x10000,
-                                           3, 100, 200, 2, true, true, 8, &extra, nullptr, 4, true, Error(16),
-                                           &backup, &snapshot, &inbox, &record);
+    auto node = std::make_unique<NodeData>(1, 20, name, &key, metadata.data(), 1, &sparse, &full, 1234, 0x10000, 3, 100,
+                                           200, 2, true, true, 8, &extra, nullptr, 4, true, Error(16), &backup,
+                                           &snapshot, &inbox, &record);
     // The sources change or go away; the node keeps its own copies.
     name[0] = 'X';
     key[0] = 0xAA;

@@ -85,15 +85,16 @@ struct NameCase {
 };
 
 TEST(NameTablesTest, ErrorMessages) {
-    const NameCase cases[] = {{0, "Success"}, {9, "Unknown error"}, {19, "There is a problem with your invoicing information"},
-                              {21, "Incomplete"}, {22, "INVALID"}, {-1, "INVALID"}};
+    const NameCase cases[] = {
+        {0, "Success"},     {9, "Unknown error"}, {19, "There is a problem with your invoicing information"},
+        {21, "Incomplete"}, {22, "INVALID"},      {-1, "INVALID"}};
     for (const auto& c : cases) {
         EXPECT_STREQ(Error(c.value).getMessage(), c.name) << c.value;
     }
 }
 
 TEST(NameTablesTest, ActionTypeNames) {
-    const NameCase cases[] = {{0, "TEST"}, {8, "LOGIN"}, {87, "DESTROY"}, {105, "MANAGE_MEETINGS"},
+    const NameCase cases[] = {{0, "TEST"},      {8, "LOGIN"},   {87, "DESTROY"}, {105, "MANAGE_MEETINGS"},
                               {106, "INVALID"}, {-1, "INVALID"}};
     for (const auto& c : cases) {
         EXPECT_STREQ(getActionTypeName(c.value), c.name) << c.value;

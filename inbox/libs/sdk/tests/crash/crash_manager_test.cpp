@@ -194,9 +194,9 @@ enum class Where { kHelper, kCLibrary, kNoModule };
 
 struct FaultCase {
     const char* name;
-    const char* fault;              // the helper's argument
-    int signal;                     // the signal the process must end with
-    uint64_t exceptionCode;         // the signal number; 0 for the run-time failures
+    const char* fault;       // the helper's argument
+    int signal;              // the signal the process must end with
+    uint64_t exceptionCode;  // the signal number; 0 for the run-time failures
     const char* exceptionText;
     Where where;
     const char* logText = nullptr;  // a further line the log must hold
@@ -212,7 +212,8 @@ const FaultCase kCases[] = {
     {"FaultOnOtherThread", "other-thread", SIGSEGV, SIGSEGV, "Unhandled exception", Where::kHelper},
     {"FaultOnTwoThreadsAtOnce", "two-threads", SIGSEGV, SIGSEGV, "Unhandled exception", Where::kHelper},
     {"FaultInsideCallback", "callback-faults", SIGSEGV, SIGSEGV, "Unhandled exception", Where::kHelper},
-    {"EnabledTwice", "enable-twice", SIGSEGV, SIGSEGV, "Unhandled exception", Where::kHelper, "Crash handler already active"},
+    {"EnabledTwice", "enable-twice", SIGSEGV, SIGSEGV, "Unhandled exception", Where::kHelper,
+     "Crash handler already active"},
     {"Abort", "abort", SIGABRT, SIGABRT, "Unhandled exception", Where::kCLibrary},
     {"UncaughtException", "uncaught-exception", SIGABRT, SIGABRT, "Unhandled exception", Where::kCLibrary},
     {"PureVirtualCall", "pure-call", SIGABRT, 0, "Pure virtual function call", Where::kCLibrary},
@@ -333,8 +334,8 @@ TEST_P(CrashReportTest, WritesReportAndEndsWithTheSignal) {
     EXPECT_EQ(lines[0], "Timestamp: " + std::to_string(report->timestamp()));
     EXPECT_EQ(lines[1], "Operating System: " + operatingSystem());
     EXPECT_EQ(lines[2], "Application name: crash-helper 42 (7438a6d2)");
-    std::string faultLine = fault.exceptionCode != 0 ? "Exception [0x" + hex(fault.exceptionCode) + "]"
-                                                     : std::string(fault.exceptionText);
+    std::string faultLine =
+        fault.exceptionCode != 0 ? "Exception [0x" + hex(fault.exceptionCode) + "]" : std::string(fault.exceptionText);
     faultLine += " at " + crashModule + "(+0x" + hex(report->crashAddress()) + ")";
     if (touchesMemory) {
         faultLine += " accessing: 0x" + hex(report->crashPointer());
@@ -347,7 +348,8 @@ TEST_P(CrashReportTest, WritesReportAndEndsWithTheSignal) {
         if (frame->moduleName()->str() == "Unknown") {
             EXPECT_EQ(line, number + "Unknown [0x" + hex(frame->moduleAddress()) + "]");
         } else {
-            const std::string start = number + frame->moduleName()->str() + "(+0x" + hex(frame->moduleAddress()) + ") [0x";
+            const std::string start =
+                number + frame->moduleName()->str() + "(+0x" + hex(frame->moduleAddress()) + ") [0x";
             EXPECT_EQ(line.rfind(start, 0), 0u) << line;
             EXPECT_EQ(line.back(), ']') << line;
         }

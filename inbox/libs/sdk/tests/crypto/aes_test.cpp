@@ -99,10 +99,10 @@ TEST_F(AesTest, CtrCounterCarriesAcrossTheWholeBlock) {
         std::vector<const char*> following;
     };
     const std::vector<Case> cases = {
-        {"carry_into_upper_half", "0000000000000000ffffffffffffffff",
+        {"carry_into_upper_half",
+         "0000000000000000ffffffffffffffff",
          {"00000000000000010000000000000000", "00000000000000010000000000000001"}},
-        {"carry_inside_lower_half", "0000000000000000 00000000ffffffff",
-         {"00000000000000000000000100000000"}},
+        {"carry_inside_lower_half", "0000000000000000 00000000ffffffff", {"00000000000000000000000100000000"}},
         {"wraps_to_zero", "ffffffffffffffffffffffffffffffff", {"00000000000000000000000000000000"}},
         {"large_offset_block", "00000000000000000000000100000001", {"00000000000000000000000100000002"}},
     };
@@ -153,9 +153,9 @@ TEST_F(AesTest, CtrIntoTheCallersBuffer) {
                 const Bytes input = pattern(size, 7);
                 const Bytes expected =
                     openssl(aes256 ? EVP_aes_256_ctr() : EVP_aes_128_ctr(), true, key, counter.data(), input, false);
-                CryptoBytes vectorForm = run(aes256 ? &CryptoppAesCrypto::encryptCtr256
-                                                    : &CryptoppAesCrypto::encryptCtr128,
-                                             input, counter, key);
+                CryptoBytes vectorForm =
+                    run(aes256 ? &CryptoppAesCrypto::encryptCtr256 : &CryptoppAesCrypto::encryptCtr128, input, counter,
+                        key);
                 ASSERT_TRUE(vectorForm);
                 EXPECT_EQ(*vectorForm, expected);
 
@@ -294,13 +294,14 @@ TEST_F(AesTest, CbcPadsAndMatchesAnIndependentImplementation) {
         for (size_t size : {0, 1, 15, 16, 17, 31, 32, 100}) {
             SCOPED_TRACE(std::to_string(size) + (aes256 ? " aes256" : " aes128"));
             const Bytes plain = pattern(size, 13);
-            CryptoBytes cipher = run(aes256 ? &CryptoppAesCrypto::encryptCbc256 : &CryptoppAesCrypto::encryptCbc128,
-                                     plain, iv, key);
+            CryptoBytes cipher =
+                run(aes256 ? &CryptoppAesCrypto::encryptCbc256 : &CryptoppAesCrypto::encryptCbc128, plain, iv, key);
             ASSERT_TRUE(cipher);
             EXPECT_EQ(cipher->size(), (size / 16 + 1) * 16);
-            EXPECT_EQ(*cipher, openssl(aes256 ? EVP_aes_256_cbc() : EVP_aes_128_cbc(), true, key, iv.data(), plain, true));
-            CryptoBytes back = run(aes256 ? &CryptoppAesCrypto::decryptCbc256 : &CryptoppAesCrypto::decryptCbc128,
-                                   *cipher, iv, key);
+            EXPECT_EQ(*cipher,
+                      openssl(aes256 ? EVP_aes_256_cbc() : EVP_aes_128_cbc(), true, key, iv.data(), plain, true));
+            CryptoBytes back =
+                run(aes256 ? &CryptoppAesCrypto::decryptCbc256 : &CryptoppAesCrypto::decryptCbc128, *cipher, iv, key);
             ASSERT_TRUE(back);
             EXPECT_EQ(*back, plain);
         }
@@ -331,7 +332,8 @@ TEST_F(AesTest, CbcRefusesBadLengthsAndPadding) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(run(&CryptoppAesCrypto::decryptCbc256, c.input, iv, key));
     }
-    CryptoBytes fullBlockPad = run(&CryptoppAesCrypto::decryptCbc256, encryptRaw("10101010101010101010101010101010"), iv, key);
+    CryptoBytes fullBlockPad =
+        run(&CryptoppAesCrypto::decryptCbc256, encryptRaw("10101010101010101010101010101010"), iv, key);
     ASSERT_TRUE(fullBlockPad);
     EXPECT_TRUE(fullBlockPad->empty());
 }
@@ -355,8 +357,7 @@ TEST_F(AesTest, KeyWrapSlots) {
     };
     CryptoBytes wrapped256 = wrap(true, key256, kek256);
     ASSERT_TRUE(wrapped256);
-    EXPECT_EQ(toHex(*wrapped256),
-              "28c9f404c4b810f4cbccb35cfb87f8263f5786e2d80ed326cbc7f0e71a99f43bfb988b9b7a02dd21");
+    EXPECT_EQ(toHex(*wrapped256), "28c9f404c4b810f4cbccb35cfb87f8263f5786e2d80ed326cbc7f0e71a99f43bfb988b9b7a02dd21");
     CryptoBytes wrapped128 = wrap(false, key128, kek128);
     ASSERT_TRUE(wrapped128);
     EXPECT_EQ(toHex(*wrapped128), "1fa68b0a8112b447aef34bd8fb5a7b829d3e862371d2cfe5");

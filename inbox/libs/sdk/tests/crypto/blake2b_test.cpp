@@ -51,10 +51,16 @@ TEST(Blake2bTest, KnownAnswers) {
         kilobyte.insert(kilobyte.end(), block.begin(), block.end());
     }
     const std::vector<Case> cases = {
-        {"rfc7693_abc", textBytes("abc"), 64, {},
+        {"rfc7693_abc",
+         textBytes("abc"),
+         64,
+         {},
          "ba80a53f981c4d0d6a2797b69f12f6e94c212f14685ac4b74b12bb6fdbffa2d1"
          "7d87c5392aab792dc252d5de4533cc9518d38aa8dbf1925ab92386edd4009923"},
-        {"unkeyed_empty", Bytes(), 64, {},
+        {"unkeyed_empty",
+         Bytes(),
+         64,
+         {},
          "786a02f742015903c6c6fd852552d272912f4740e15847618a86e217f71f5419"
          "d25e1031afee585313896444934eb04b903a685b1448b755d56f701afe9be2ce"},
         {"kat_keyed_empty", Bytes(), 64, counting(64),
@@ -69,10 +75,16 @@ TEST(Blake2bTest, KnownAnswers) {
         {"fingerprint_abc", textBytes("abc"), 20, counting(32), "9a44793314a8cd80c4d8dbf3ea3a8ab62c65ea6a"},
         {"fingerprint_empty", Bytes(), 20, counting(32), "6fc1ea081256429020c89c3df5eac0b2a384d570"},
         {"fingerprint_several_blocks", kilobyte, 20, counting(32), "77a8c8445e6ce9f938b63057360fb203f49c82a6"},
-        {"strong_sum_abc", textBytes("abc"), 32, {},
+        {"strong_sum_abc",
+         textBytes("abc"),
+         32,
+         {},
          "bddd813c634239723171ef3fee98579b94964e3bb1cb3e427262c8c068d52319"},
         {"strong_sum_empty", Bytes(), 32, {}, "0e5751c026e543b2e8ab2eb06099daa1d1e5df47778f7787faab45cdf12fe3a8"},
-        {"strong_sum_256_bytes", counting(256), 32, {},
+        {"strong_sum_256_bytes",
+         counting(256),
+         32,
+         {},
          "39a7eb9fedc19aabc83425c6755dd90e6f9d0c804964a1f4aaeea3b9fb599835"},
         {"unkeyed_one_byte_digest", textBytes("abc"), 1, {}, "6b"},
         {"one_byte_key_and_digest", textBytes("abc"), 1, Bytes(1, 1), "c4"},
@@ -195,11 +207,11 @@ TEST(Blake2bTest, MatchesCryptoppOverRandomKeysLengthsAndSplits) {
             }
             std::sort(cuts.begin(), cuts.end());
             cuts.push_back(length);
-            SCOPED_TRACE("length " + std::to_string(length) + ", key " + std::to_string(shape.keySize) +
-                         ", digest " + std::to_string(shape.outputSize) + ", pieces " + std::to_string(cuts.size()));
+            SCOPED_TRACE("length " + std::to_string(length) + ", key " + std::to_string(shape.keySize) + ", digest " +
+                         std::to_string(shape.outputSize) + ", pieces " + std::to_string(cuts.size()));
 
-            CryptoPP::BLAKE2b reference(key.empty() ? nullptr : key.data(), key.size(), nullptr, 0, nullptr, 0,
-                                        false, static_cast<unsigned int>(shape.outputSize));
+            CryptoPP::BLAKE2b reference(key.empty() ? nullptr : key.data(), key.size(), nullptr, 0, nullptr, 0, false,
+                                        static_cast<unsigned int>(shape.outputSize));
             reference.Update(input.data(), input.size());
             Bytes expected(shape.outputSize);
             reference.Final(expected.data());

@@ -21,9 +21,9 @@
 
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
+#include "crypto_test_support.h"
 #include "database/mutable_node_data.h"
 #include "loop/libuv_loop.h"
-#include "crypto_test_support.h"
 #include "support/log_capture.h"
 #include "util/log.h"
 
@@ -145,8 +145,7 @@ TEST_F(CryptoManagerTest, UserKeysComeFromPbkdf2OverTheFoldedAddress) {
         {"lower case", "ana.perez@example.com", "Secret pass 1", "ana.perez@example.com ___TORQUIN___ "},
         // Only ASCII letters fold: the UTF-8 bytes of "Á" stay as they are.
         {"non-ascii", "\xC3\x81NA@x.es", "Secret pass 1", "\xC3\x81na@x.es ___TORQUIN___ "},
-        {"password taken as given", "ana.perez@example.com", "SECRET PASS 1",
-         "ana.perez@example.com ___TORQUIN___ "},
+        {"password taken as given", "ana.perez@example.com", "SECRET PASS 1", "ana.perez@example.com ___TORQUIN___ "},
     };
     std::vector<Bytes> firstKeys;
     for (const Case& c : cases) {
@@ -258,30 +257,27 @@ TEST_F(CryptoManagerTest, ArgumentChecksRunInTheirOrder) {
              o.flag = true;
              manager_.decryptAttributes(0, nullptr, 0, nullptr, o.forCheck());
          },
-         "warning",
-         "Invalid node"},
+         "warning", "Invalid node"},
         {"attributes: key before blob",
          [&](Outcome& o) {
              o.flag = true;
              manager_.decryptAttributes(0, nullptr, 0, keyless, o.forCheck());
          },
-         "warning",
-         "Invalid key"},
-        {"fingerprint: null", [&](Outcome& o) { manager_.hashFingerprint(0, nullptr, nullptr, o.forBytes()); },
-         "debug", "No fingerprint"},
-        {"fingerprint: empty", [&](Outcome& o) { manager_.hashFingerprint(0, &empty, nullptr, o.forBytes()); },
-         "error", "Invalid fingerprint"},
+         "warning", "Invalid key"},
+        {"fingerprint: null", [&](Outcome& o) { manager_.hashFingerprint(0, nullptr, nullptr, o.forBytes()); }, "debug",
+         "No fingerprint"},
+        {"fingerprint: empty", [&](Outcome& o) { manager_.hashFingerprint(0, &empty, nullptr, o.forBytes()); }, "error",
+         "Invalid fingerprint"},
         {"fingerprint: no key", [&](Outcome& o) { manager_.hashFingerprint(0, &data, nullptr, o.forBytes()); },
          "warning", "Invalid key"},
         {"fingerprint: empty key", [&](Outcome& o) { manager_.hashFingerprint(0, &data, &empty, o.forBytes()); },
          "debug", "No fingerprint key"},
-        {"node key: cipher key", [&](Outcome& o) { manager_.encryptNodeKey(&key_, nullptr, o.forBytes()); },
-         "warning", "Invalid cipherkey"},
-        {"data: key before data",
-         [&](Outcome& o) { manager_.encryptData(0, nullptr, 0, 0, nullptr, o.forBytes()); }, "warning",
-         "Invalid key"},
-        {"metadata: data", [&](Outcome& o) { manager_.decryptMetadata(2, nullptr, 0, &key_, o.forBytes()); },
-         "warning", "Invalid data"},
+        {"node key: cipher key", [&](Outcome& o) { manager_.encryptNodeKey(&key_, nullptr, o.forBytes()); }, "warning",
+         "Invalid cipherkey"},
+        {"data: key before data", [&](Outcome& o) { manager_.encryptData(0, nullptr, 0, 0, nullptr, o.forBytes()); },
+         "warning", "Invalid key"},
+        {"metadata: data", [&](Outcome& o) { manager_.decryptMetadata(2, nullptr, 0, &key_, o.forBytes()); }, "warning",
+         "Invalid data"},
         {"derive: key", [&](Outcome& o) { manager_.deriveNodeKey(1, &key_, nullptr, o.forBytes()); }, "warning",
          "Invalid key"},
         {"rsa blob: 12 bytes",

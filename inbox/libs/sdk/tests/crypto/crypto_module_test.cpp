@@ -158,8 +158,7 @@ TEST_F(CryptoModuleTest, OperationsDeliverTheirAlgorithmsResults) {
     const Bytes gcmSealed256 = fromHex("cea7403d4d606b6e074ec5d3baf39d18d0d1c8a799996bf0265b98b5d48ab919");
     const Bytes kek = fromHex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F");
     const Bytes wrapKey = fromHex("00112233445566778899AABBCCDDEEFF000102030405060708090A0B0C0D0E0F");
-    const Bytes wrapped =
-        fromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
+    const Bytes wrapped = fromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
     const Bytes abc = textBytes("abc");
     const Bytes password = textBytes("password");
     const Bytes salt = textBytes("salt");
@@ -198,13 +197,14 @@ TEST_F(CryptoModuleTest, OperationsDeliverTheirAlgorithmsResults) {
                                   collect("decryptAes256Gcm", gcmPlain));
         module_->wrapAes256Key(wrapKey.data(), kek.data(), collect("wrapAes256Key", wrapped));
         module_->unwrapAes256Key(wrapped.data(), kek.data(), collect("unwrapAes256Key", wrapKey));
-        module_->hashSha512(abc.data(), abc.size(),
-                            collect("hashSha512", fromHex("ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
-                                                          "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f")));
-        module_->deriveKeyPbkdf2(password.data(), password.size(), salt.data(), salt.size(), 1,
-                                 collect("deriveKeyPbkdf2",
-                                         fromHex("867f70cf1ade02cff3752599a3a53dc4af34c7a669815ae5d513554e1c8cf252"
-                                                 "c02d470a285a0501bad999bfe943c08f050235d7d68b1da55e63f73b60a57fce")));
+        module_->hashSha512(
+            abc.data(), abc.size(),
+            collect("hashSha512", fromHex("ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
+                                          "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f")));
+        module_->deriveKeyPbkdf2(
+            password.data(), password.size(), salt.data(), salt.size(), 1,
+            collect("deriveKeyPbkdf2", fromHex("867f70cf1ade02cff3752599a3a53dc4af34c7a669815ae5d513554e1c8cf252"
+                                               "c02d470a285a0501bad999bfe943c08f050235d7d68b1da55e63f73b60a57fce")));
         module_->hashSha512(abc.data(), 0, [&](CryptoBytes) { done.add("last"); });
     });
     ASSERT_TRUE(done.waitFor(1));
@@ -310,8 +310,8 @@ TEST_F(CryptoModuleTest, PublicKeyOperations) {
             EXPECT_EQ(*out, secret);
             completions.add("decrypted");
         });
-        module_->verifyEcdsa(secret.data(), secret.size(), ecKeys.first->data(), ecKeys.first->size(),
-                             signature.data(), signature.size(), [&](bool valid) {
+        module_->verifyEcdsa(secret.data(), secret.size(), ecKeys.first->data(), ecKeys.first->size(), signature.data(),
+                             signature.size(), [&](bool valid) {
                                  EXPECT_TRUE(valid);
                                  completions.add("verified");
                              });

@@ -18,9 +18,9 @@
 #include "crypto/crypto_scheme.h"
 #include "crypto/cryptopp_crypto.h"
 #include "crypto/node_attributes.h"
+#include "crypto_test_support.h"
 #include "database/mutable_node_data.h"
 #include "node_attributes_generated.h"
-#include "crypto_test_support.h"
 #include "support/log_capture.h"
 
 namespace corvane {
@@ -172,32 +172,27 @@ TEST_P(CryptoSchemeDataTest, CtrSlicesMatchTheWholeStreamAndAnIndependentCipher)
     const DataCase& c = GetParam();
     Bytes plain = pattern(8192, 3);
 
-    CryptoBytes whole = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptData(plain.data(), plain.size(), 0, &key_, done);
-    });
+    CryptoBytes whole =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptData(plain.data(), plain.size(), 0, &key_, done); });
     ASSERT_TRUE(whole);
     EXPECT_EQ(*whole, referenceCtr(key_, c.aesKeySize, CryptoScheme::counterBlock(0), plain));
 
-    CryptoBytes first = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptData(plain.data(), 4096, 0, &key_, done);
-    });
-    CryptoBytes second = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptData(plain.data() + 4096, 4096, 4096, &key_, done);
-    });
+    CryptoBytes first =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptData(plain.data(), 4096, 0, &key_, done); });
+    CryptoBytes second =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptData(plain.data() + 4096, 4096, 4096, &key_, done); });
     ASSERT_TRUE(first && second);
     first->insert(first->end(), second->begin(), second->end());
     EXPECT_EQ(*first, *whole);
 
     // The low 4 bits of the offset are dropped: 4100 starts the block of 4096.
-    CryptoBytes unaligned = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptData(plain.data() + 4096, 100, 4100, &key_, done);
-    });
+    CryptoBytes unaligned =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptData(plain.data() + 4096, 100, 4100, &key_, done); });
     ASSERT_TRUE(unaligned);
     EXPECT_EQ(*unaligned, Bytes(whole->begin() + 4096, whole->begin() + 4196));
 
-    CryptoBytes back = run([&](BytesCompletion done) {
-        scheme(c.scheme).decryptData(whole->data() + 4096, 4096, 4096, &key_, done);
-    });
+    CryptoBytes back =
+        run([&](BytesCompletion done) { scheme(c.scheme).decryptData(whole->data() + 4096, 4096, 4096, &key_, done); });
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, Bytes(plain.begin() + 4096, plain.end()));
 }
@@ -206,25 +201,22 @@ TEST_P(CryptoSchemeDataTest, BlobsOpenWithAnIndependentCipherAndRefuseDamage) {
     const DataCase& c = GetParam();
     Bytes plain = pattern(1000, 11);
 
-    CryptoBytes blob = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptMetadata(plain.data(), plain.size(), &key_, done);
-    });
+    CryptoBytes blob =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptMetadata(plain.data(), plain.size(), &key_, done); });
     ASSERT_TRUE(blob);
     ASSERT_EQ(blob->size(), plain.size() + 28);
     Bytes opened;
     ASSERT_TRUE(referenceGcmOpen(key_, c.aesKeySize, *blob, &opened));
     EXPECT_EQ(opened, plain);
 
-    CryptoBytes back = run([&](BytesCompletion done) {
-        scheme(c.scheme).decryptMetadata(blob->data(), blob->size(), &key_, done);
-    });
+    CryptoBytes back =
+        run([&](BytesCompletion done) { scheme(c.scheme).decryptMetadata(blob->data(), blob->size(), &key_, done); });
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, plain);
 
     // Two seals of the same data differ in their random IV.
-    CryptoBytes again = run([&](BytesCompletion done) {
-        scheme(c.scheme).encryptMetadata(plain.data(), plain.size(), &key_, done);
-    });
+    CryptoBytes again =
+        run([&](BytesCompletion done) { scheme(c.scheme).encryptMetadata(plain.data(), plain.size(), &key_, done); });
     ASSERT_TRUE(again);
     EXPECT_NE(Bytes(again->begin(), again->begin() + 12), Bytes(blob->begin(), blob->begin() + 12));
 
@@ -265,17 +257,15 @@ TEST_P(CryptoSchemeDataTest, BlobEdgeSizes) {
     // A 28-byte blob holds an empty plaintext; it opens to an empty vector, not null.
     Bytes empty = referenceGcmSeal(key_, c.aesKeySize, pattern(12, 1), Bytes());
     ASSERT_EQ(empty.size(), 28u);
-    CryptoBytes opened = run([&](BytesCompletion done) {
-        blobScheme(c.scheme).decryptBlob(empty.data(), empty.size(), &key_, done);
-    });
+    CryptoBytes opened =
+        run([&](BytesCompletion done) { blobScheme(c.scheme).decryptBlob(empty.data(), empty.size(), &key_, done); });
     ASSERT_TRUE(opened);
     EXPECT_TRUE(opened->empty());
 
     test::LogCapture log;
     Bytes twelve = pattern(12, 0);
-    EXPECT_FALSE(run([&](BytesCompletion done) {
-        blobScheme(c.scheme).decryptBlob(twelve.data(), twelve.size(), &key_, done);
-    }));
+    EXPECT_FALSE(run(
+        [&](BytesCompletion done) { blobScheme(c.scheme).decryptBlob(twelve.data(), twelve.size(), &key_, done); }));
     EXPECT_FALSE(run([&](BytesCompletion done) { blobScheme(c.scheme).encryptBlob(&one, 0, &key_, done); }));
     EXPECT_FALSE(run([&](BytesCompletion done) { blobScheme(c.scheme).encryptBlob(nullptr, 5, &key_, done); }));
     EXPECT_EQ(log.count("Invalid data"), 3u);
@@ -292,32 +282,28 @@ TEST_F(CryptoSchemeTest, KeyLengthsEachSchemeAccepts) {
     Bytes plain = pattern(64, 2);
     test::LogCapture log;
     // Scheme 2 seals only under a full key but opens and runs CTR with the first 16 bytes.
-    EXPECT_FALSE(run([&](BytesCompletion done) {
-        blobScheme(2).encryptBlob(plain.data(), plain.size(), &shortKey, done);
-    }));
+    EXPECT_FALSE(
+        run([&](BytesCompletion done) { blobScheme(2).encryptBlob(plain.data(), plain.size(), &shortKey, done); }));
     EXPECT_TRUE(log.contains("Invalid encryption key"));
     EXPECT_TRUE(run([&](BytesCompletion done) { scheme(2).encryptData(plain.data(), 64, 0, &shortKey, done); }));
     EXPECT_TRUE(run([&](BytesCompletion done) { scheme(2).decryptData(plain.data(), 64, 0, &shortKey, done); }));
     Bytes sealed = referenceGcmSeal(shortKey, 16, pattern(12, 4), plain);
-    CryptoBytes opened = run([&](BytesCompletion done) {
-        blobScheme(2).decryptBlob(sealed.data(), sealed.size(), &shortKey, done);
-    });
+    CryptoBytes opened =
+        run([&](BytesCompletion done) { blobScheme(2).decryptBlob(sealed.data(), sealed.size(), &shortKey, done); });
     ASSERT_TRUE(opened);
     EXPECT_EQ(*opened, plain);
 
     // Schemes 0 and 1 want exactly 32 bytes everywhere.
     for (int number : {0, 1}) {
-        EXPECT_FALSE(run([&](BytesCompletion done) {
-            scheme(number).encryptData(plain.data(), 64, 0, &shortKey, done);
-        }));
+        EXPECT_FALSE(
+            run([&](BytesCompletion done) { scheme(number).encryptData(plain.data(), 64, 0, &shortKey, done); }));
         EXPECT_FALSE(run([&](BytesCompletion done) {
             blobScheme(number).decryptBlob(sealed.data(), sealed.size(), &shortKey, done);
         }));
     }
     Bytes longKey = pattern(33, 1);
-    EXPECT_FALSE(run([&](BytesCompletion done) {
-        blobScheme(0).encryptBlob(plain.data(), plain.size(), &longKey, done);
-    }));
+    EXPECT_FALSE(
+        run([&](BytesCompletion done) { blobScheme(0).encryptBlob(plain.data(), plain.size(), &longKey, done); }));
     Bytes fifteen = pattern(15, 1);
     EXPECT_FALSE(run([&](BytesCompletion done) { scheme(2).encryptData(plain.data(), 64, 0, &fifteen, done); }));
 }
@@ -326,14 +312,12 @@ TEST_F(CryptoSchemeTest, KeyWrapMatchesThePublishedVectorAndRefusesBadInput) {
     // RFC 3394 section 4.6: a 256-bit key under a 256-bit KEK.
     Bytes kek = test::fromHex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F");
     Bytes key = test::fromHex("00112233445566778899AABBCCDDEEFF000102030405060708090A0B0C0D0E0F");
-    Bytes wrapped =
-        test::fromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
+    Bytes wrapped = test::fromHex("28C9F404C4B810F4CBCCB35CFB87F8263F5786E2D80ED326CBC7F0E71A99F43BFB988B9B7A02DD21");
     for (int number : {0, 2}) {
         CryptoBytes encrypted = run([&](BytesCompletion done) { scheme(number).encryptKey(&key, &kek, done); });
         ASSERT_TRUE(encrypted);
         EXPECT_EQ(*encrypted, wrapped);
-        CryptoBytes decrypted =
-            run([&](BytesCompletion done) { scheme(number).decryptKey(&wrapped, &kek, done); });
+        CryptoBytes decrypted = run([&](BytesCompletion done) { scheme(number).decryptKey(&wrapped, &kek, done); });
         ASSERT_TRUE(decrypted);
         EXPECT_EQ(*decrypted, key);
     }
@@ -405,8 +389,7 @@ TEST_F(CryptoSchemeTest, DecryptedKeysThatAreNotKeysAreRefused) {
 TEST_F(CryptoSchemeTest, DerivationXorsWithTheFilesystemKeyExceptUnderScheme1) {
     Bytes filesystemKey = pattern(16, 200);
     for (int number : {0, 2}) {
-        CryptoBytes derived =
-            run([&](BytesCompletion done) { scheme(number).deriveKey(&filesystemKey, &key_, done); });
+        CryptoBytes derived = run([&](BytesCompletion done) { scheme(number).deriveKey(&filesystemKey, &key_, done); });
         ASSERT_TRUE(derived);
         ASSERT_EQ(derived->size(), 16u);
         for (size_t i = 0; i < 16; ++i) {
@@ -494,9 +477,8 @@ TEST_P(CryptoSchemeAttributesTest, SealedAttributesOpenIntoAnotherNode) {
     EXPECT_STREQ(flatbuffers::GetRoot<NodeAttributes>(record.data())->name()->c_str(), "Quarterly figures");
 
     auto target = emptyRecordNode(key_);
-    EXPECT_TRUE(runCheck([&](CheckCompletion done) {
-        scheme(c.scheme).decryptAttributes(blob->data(), blob->size(), target, done);
-    }));
+    EXPECT_TRUE(runCheck(
+        [&](CheckCompletion done) { scheme(c.scheme).decryptAttributes(blob->data(), blob->size(), target, done); }));
     EXPECT_STREQ(target->getOwnName(), "Quarterly figures");
     EXPECT_EQ(target->getModificationTime(), 1234);
     EXPECT_STREQ(target->getContact(), "ana@example.com");

@@ -39,7 +39,9 @@ inline std::string toHex(const Bytes& bytes) {
     return hex;
 }
 
-inline Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+inline Bytes textBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 inline Bytes pattern(size_t size, uint8_t seed) {
     Bytes bytes(size);

@@ -16,9 +16,13 @@ using test::Bytes;
 using test::fromHex;
 using test::toHex;
 
-CryptoPP::SecByteBlock block(const Bytes& bytes) { return CryptoPP::SecByteBlock(bytes.data(), bytes.size()); }
+CryptoPP::SecByteBlock block(const Bytes& bytes) {
+    return CryptoPP::SecByteBlock(bytes.data(), bytes.size());
+}
 
-Bytes bytesOf(const CryptoPP::SecByteBlock& block) { return Bytes(block.begin(), block.end()); }
+Bytes bytesOf(const CryptoPP::SecByteBlock& block) {
+    return Bytes(block.begin(), block.end());
+}
 
 struct WrapVector {
     const char* name;
@@ -156,12 +160,10 @@ TEST(AesKeyWrapTest, RefusedInputsRaiseTheirMessages) {
          CryptoPP::Exception::DATA_INTEGRITY_CHECK_FAILED, "key unwrap failed"},
         {"padded_wrapped_one_block", [&] { aesKeyUnwrap(block(Bytes(8, 0)), block(kek32), out, true); },
          CryptoPP::Exception::DATA_INTEGRITY_CHECK_FAILED, "key unwrap failed"},
-        {"hex_odd", [] { hex2sbb("abc"); }, CryptoPP::Exception::INVALID_ARGUMENT,
-         "hex2sbb: odd number of hex digits"},
+        {"hex_odd", [] { hex2sbb("abc"); }, CryptoPP::Exception::INVALID_ARGUMENT, "hex2sbb: odd number of hex digits"},
         {"hex_bad_pair", [] { hex2sbb("a6G1"); }, CryptoPP::Exception::INVALID_ARGUMENT,
          "hex2sbb: non-hexdigit 'G1' in input"},
-        {"hex_digit", [] { hexdigit2int('g'); }, CryptoPP::Exception::INVALID_ARGUMENT,
-         "hexdigit2int: bad hex digit"},
+        {"hex_digit", [] { hexdigit2int('g'); }, CryptoPP::Exception::INVALID_ARGUMENT, "hexdigit2int: bad hex digit"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -19,9 +19,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes copyOf(const ByteArray& array) { return Bytes(array.data(), array.data() + array.size()); }
+Bytes copyOf(const ByteArray& array) {
+    return Bytes(array.data(), array.data() + array.size());
+}
 
-std::string text(const char* value) { return value ? value : "<null>"; }
+std::string text(const char* value) {
+    return value ? value : "<null>";
+}
 
 std::string hex(const ByteVector* bytes) {
     if (!bytes) {
@@ -42,12 +46,11 @@ std::string describe(const NodeData& node) {
     out << "name=" << text(node.getOwnName()) << " mtime=" << node.getModificationTime()
         << " shash=" << hex(node.getSparseHash()) << " fhash=" << hex(node.getFullHash()) << " size=" << node.getSize()
         << " stime=" << node.getStartTime() << " ftime=" << node.getFinishTime() << " cron=" << text(node.getCron())
-        << " lpath=" << text(node.getLocalPath()) << " status=" << node.getStatus()
-        << " max=" << node.getStatusFlags() << " folders=" << node.getFolderCount()
-        << " files=" << node.getFileCount() << " errors=" << node.getTransferErrorCount()
-        << " inboxMessage=" << text(node.getInboxDescription()) << " inboxKey=" << hex(node.getInboxKey())
-        << " contact=" << text(node.getContact()) << " target=" << text(node.getInbox())
-        << " recordMessage=" << text(node.getRecordMessage());
+        << " lpath=" << text(node.getLocalPath()) << " status=" << node.getStatus() << " max=" << node.getStatusFlags()
+        << " folders=" << node.getFolderCount() << " files=" << node.getFileCount()
+        << " errors=" << node.getTransferErrorCount() << " inboxMessage=" << text(node.getInboxDescription())
+        << " inboxKey=" << hex(node.getInboxKey()) << " contact=" << text(node.getContact())
+        << " target=" << text(node.getInbox()) << " recordMessage=" << text(node.getRecordMessage());
     return out.str();
 }
 
@@ -103,71 +106,71 @@ const Bytes kFull = {9, 8, 7};
 
 INSTANTIATE_TEST_SUITE_P(
     EachNodeType, NodeAttributesRoundTrip,
-    ::testing::Values(
-        RoundTripCase{"folder", 21, [](MutableNodeData& n) { n.setName("Folder"); }, ExtendedAttributes::NONE},
-        RoundTripCase{"unnamedRoot", 0, [](MutableNodeData&) {}, ExtendedAttributes::NONE},
-        RoundTripCase{"file", 20,
-                      [](MutableNodeData& n) {
-                          n.setName("report.pdf");
-                          n.setModificationTime(1700000000123);
-                          n.setSparseHash(&kSparse);
-                          n.setFullHash(&kFull);
-                      },
-                      ExtendedAttributes::NONE},
-        RoundTripCase{"fileWithEmptyHash", 20,
-                      [](MutableNodeData& n) {
-                          n.setName("empty");
-                          n.setSparseHash(kSparse.data(), 0);
-                      },
-                      ExtendedAttributes::NONE},
-        RoundTripCase{"backup", 41,
-                      [](MutableNodeData& n) {
-                          n.setName("Nightly");
-                          n.setStartTime(-5);
-                          n.setCronExpression("0 3 * * *");
-                          n.setLocalPath("C:\\Users\\ana");
-                          n.setMaxSnapshots(65535);
-                          n.setStatus(3);
-                      },
-                      ExtendedAttributes::BackupAttributes},
-        RoundTripCase{"snapshot", 42,
-                      [](MutableNodeData& n) {
-                          n.setName("2024-01-01");
-                          n.setStartTime(100);
-                          n.setFinishTime(200);
-                          n.setCronExpression("*/5 * * * *");
-                          n.setLocalPath("/home/ana");
-                          n.setStatus(2);
-                          n.setFolderCount(300);
-                          n.setFileCount(uint64_t(1) << 40);
-                          n.setTransferErrorCount(7);
-                          n.setSize(123456789012345);
-                      },
-                      ExtendedAttributes::SnapshotAttributes},
-        RoundTripCase{"inbox", 43,
-                      [](MutableNodeData& n) {
-                          n.setName("Invoices");
-                          n.setInboxMessage("Send your invoices here");
-                      },
-                      ExtendedAttributes::InboxAttributes},
-        RoundTripCase{"record", 44,
-                      [](MutableNodeData& n) {
-                          n.setName("Subject line");
-                          n.setContactInfo("ana@example.com");
-                          n.setTarget("inbox-link");
-                          n.setRecordMessage("Hello\nworld");
-                      },
-                      ExtendedAttributes::RecordAttributes},
-        RoundTripCase{"recordWithoutDetails", 44, [](MutableNodeData& n) { n.setName("Bare"); },
-                      ExtendedAttributes::RecordAttributes},
-        RoundTripCase{"contact", 46, [](MutableNodeData& n) { n.setName("Ana"); },
-                      ExtendedAttributes::ContactAttributes},
-        RoundTripCase{"outbox", 47,
-                      [](MutableNodeData& n) {
-                          n.setName("To Ana");
-                          n.setInboxKey(Bytes(32, 0xAB));
-                      },
-                      ExtendedAttributes::OutboxAttributes}),
+    ::testing::Values(RoundTripCase{"folder", 21, [](MutableNodeData& n) { n.setName("Folder"); },
+                                    ExtendedAttributes::NONE},
+                      RoundTripCase{"unnamedRoot", 0, [](MutableNodeData&) {}, ExtendedAttributes::NONE},
+                      RoundTripCase{"file", 20,
+                                    [](MutableNodeData& n) {
+                                        n.setName("report.pdf");
+                                        n.setModificationTime(1700000000123);
+                                        n.setSparseHash(&kSparse);
+                                        n.setFullHash(&kFull);
+                                    },
+                                    ExtendedAttributes::NONE},
+                      RoundTripCase{"fileWithEmptyHash", 20,
+                                    [](MutableNodeData& n) {
+                                        n.setName("empty");
+                                        n.setSparseHash(kSparse.data(), 0);
+                                    },
+                                    ExtendedAttributes::NONE},
+                      RoundTripCase{"backup", 41,
+                                    [](MutableNodeData& n) {
+                                        n.setName("Nightly");
+                                        n.setStartTime(-5);
+                                        n.setCronExpression("0 3 * * *");
+                                        n.setLocalPath("C:\\Users\\ana");
+                                        n.setMaxSnapshots(65535);
+                                        n.setStatus(3);
+                                    },
+                                    ExtendedAttributes::BackupAttributes},
+                      RoundTripCase{"snapshot", 42,
+                                    [](MutableNodeData& n) {
+                                        n.setName("2024-01-01");
+                                        n.setStartTime(100);
+                                        n.setFinishTime(200);
+                                        n.setCronExpression("*/5 * * * *");
+                                        n.setLocalPath("/home/ana");
+                                        n.setStatus(2);
+                                        n.setFolderCount(300);
+                                        n.setFileCount(uint64_t(1) << 40);
+                                        n.setTransferErrorCount(7);
+                                        n.setSize(123456789012345);
+                                    },
+                                    ExtendedAttributes::SnapshotAttributes},
+                      RoundTripCase{"inbox", 43,
+                                    [](MutableNodeData& n) {
+                                        n.setName("Invoices");
+                                        n.setInboxMessage("Send your invoices here");
+                                    },
+                                    ExtendedAttributes::InboxAttributes},
+                      RoundTripCase{"record", 44,
+                                    [](MutableNodeData& n) {
+                                        n.setName("Subject line");
+                                        n.setContactInfo("ana@example.com");
+                                        n.setTarget("inbox-link");
+                                        n.setRecordMessage("Hello\nworld");
+                                    },
+                                    ExtendedAttributes::RecordAttributes},
+                      RoundTripCase{"recordWithoutDetails", 44, [](MutableNodeData& n) { n.setName("Bare"); },
+                                    ExtendedAttributes::RecordAttributes},
+                      RoundTripCase{"contact", 46, [](MutableNodeData& n) { n.setName("Ana"); },
+                                    ExtendedAttributes::ContactAttributes},
+                      RoundTripCase{"outbox", 47,
+                                    [](MutableNodeData& n) {
+                                        n.setName("To Ana");
+                                        n.setInboxKey(Bytes(32, 0xAB));
+                                    },
+                                    ExtendedAttributes::OutboxAttributes}),
     [](const ::testing::TestParamInfo<RoundTripCase>& info) { return info.param.label; });
 
 TEST(NodeAttributesTest, FolderRecordHoldsOnlyItsName) {

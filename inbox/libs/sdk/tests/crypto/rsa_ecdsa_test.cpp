@@ -77,9 +77,8 @@ protected:
     static void SetUpTestSuite() {
         SyncModule sync;
         CryptoppRsaCrypto rsa;
-        auto pair = sync.keyPair([&](CryptoModule* module, KeyPairCompletion done) {
-            rsa.generateKeyPair3072(module, done);
-        });
+        auto pair =
+            sync.keyPair([&](CryptoModule* module, KeyPairCompletion done) { rsa.generateKeyPair3072(module, done); });
         ASSERT_TRUE(pair.first && pair.second);
         publicKey_ = new Bytes(*pair.first);
         privateKey_ = new Bytes(*pair.second);
@@ -197,7 +196,13 @@ TEST_F(RsaTest, DecryptionFailures) {
     };
     const std::vector<Case> cases = {
         {"383_bytes", Bytes(valid->begin(), valid->end() - 1), *privateKey_, false},
-        {"385_bytes", [&] { Bytes b = *valid; b.push_back(0); return b; }(), *privateKey_, false},
+        {"385_bytes",
+         [&] {
+             Bytes b = *valid;
+             b.push_back(0);
+             return b;
+         }(),
+         *privateKey_, false},
         {"empty", Bytes(), *privateKey_, false},
         {"random_block", randomBlock, *privateKey_, false},
         {"flipped_bit", flipped, *privateKey_, false},
@@ -244,7 +249,8 @@ TEST_F(RsaTest, EncryptionRefusesUnusableKeys) {
 TEST(RsaKeySizesTest, EveryFamilyTakesItsModulusFromTheKey) {
     SyncModule sync;
     CryptoppRsaCrypto rsa;
-    auto pair = sync.keyPair([&](CryptoModule* module, KeyPairCompletion done) { rsa.generateKeyPair2048(module, done); });
+    auto pair =
+        sync.keyPair([&](CryptoModule* module, KeyPairCompletion done) { rsa.generateKeyPair2048(module, done); });
     ASSERT_TRUE(pair.first && pair.second);
     Pkey publicKey = opensslPublicKey(*pair.first);
     ASSERT_TRUE(publicKey);
@@ -349,7 +355,9 @@ TEST_F(EcdsaTest, P384PublicKeyEncoding) {
     ASSERT_TRUE(pair.first && pair.second);
     ASSERT_EQ(pair.first->size(), 120u);
     // SubjectPublicKeyInfo: id-ecPublicKey, secp384r1, then the uncompressed point.
-    const std::string header = "3076301006072a8648ce3d020106052b81040022036200" "04";
+    const std::string header =
+        "3076301006072a8648ce3d020106052b81040022036200"
+        "04";
     EXPECT_EQ(toHex(*pair.first).substr(0, header.size()), header);
     Pkey publicKey = opensslPublicKey(*pair.first);
     ASSERT_TRUE(publicKey);
@@ -414,7 +422,12 @@ TEST_F(EcdsaTest, VerificationRefusals) {
         {"other_key", message, *other.first, signature},
         {"ten_byte_signature", message, *pair.first, Bytes(signature.begin(), signature.begin() + 10)},
         {"short_signature", message, *pair.first, Bytes(signature.begin(), signature.end() - 1)},
-        {"trailing_byte", message, *pair.first, [&] { Bytes b = signature; b.push_back(0); return b; }()},
+        {"trailing_byte", message, *pair.first,
+         [&] {
+             Bytes b = signature;
+             b.push_back(0);
+             return b;
+         }()},
         {"empty_signature", message, *pair.first, Bytes()},
         {"zero_signature", message, *pair.first, Bytes(96, 0)},
         {"truncated_key", message, Bytes(pair.first->begin(), pair.first->begin() + 60), signature},

@@ -149,161 +149,160 @@ const uint8_t kBytes25[25] = {1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 2, 0, 9, 9, 9, 9, 9,
 
 INSTANTIATE_TEST_SUITE_P(
     Nodes, NodeRowTest,
-    ::testing::Values(
-        NodeCase{"RootWithoutNameGetsItsDefaultName",
-                 [](MutableNodeData& n) { n.setType(0); },
-                 "id, type, name, subject, parent",
-                 {"1000", "0", "Cloud Drive", "Cloud Drive", "0"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(text(n.getOwnName()), "Cloud Drive");
-                     EXPECT_EQ(n.getIdText(), "6AMAAAAA");
-                     EXPECT_EQ(n.getParentText(), "");
-                 }},
-        NodeCase{"BackupStatusPacksMaximumSnapshots",
-                 [](MutableNodeData& n) {
-                     n.setType(40);
-                     n.setMaxSnapshots(7);
-                     n.setStatus(1);
-                     n.setDevice("laptop");
-                     n.setStartTime(1700000000);
-                     n.setCronExpression("0 3 * * *");
-                     n.setLocalPath("C:\\Users");
-                 },
-                 "status, device, stime, cron, lpath, ftime, nfolders",
-                 {"1793", "laptop", "1700000000", "0 3 * * *", "C:\\Users", "0", "0"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getStatus(), 1);
-                     EXPECT_EQ(n.getStatusFlags(), 7);
-                     EXPECT_FALSE(n.isEnabled());
-                     EXPECT_EQ(text(n.getDevice()), "laptop");
-                     EXPECT_EQ(n.getStartTime(), 1700000000);
-                     EXPECT_EQ(text(n.getCron()), "0 3 * * *");
-                     EXPECT_EQ(text(n.getLocalPath()), "C:\\Users");
-                 }},
-        NodeCase{"CryptoAndSharedFlagShareTheFlagsColumn",
-                 [](MutableNodeData& n) {
-                     n.setType(21);
-                     n.setCrypto(2);
-                     n.setNodeFlag(true);
-                 },
-                 "flags, crypto",
-                 {"258", "2"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getCrypto(), 2);
-                     EXPECT_TRUE(n.getNodeFlag());
-                 }},
-        NodeCase{"MetadataKeepsWholeEntriesOnly",
-                 [](MutableNodeData& n) {
-                     n.setType(20);
-                     n.setMetadata(kBytes25, sizeof(kBytes25));
-                 },
-                 "metadata",
-                 {"x'0100010203040506070802000909090909090909'"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getMetadataCount(), 2);
-                     EXPECT_EQ(n.getMetadata(2), 0x0909090909090909u);
-                     EXPECT_FALSE(n.hasMetadata(3));
-                 }},
-        NodeCase{"SnapshotDetailsGoToTheSnapshot",
-                 [](MutableNodeData& n) {
-                     n.setType(42);
-                     n.setFolderCount(300);
-                     n.setFileCount(uint64_t{1} << 40);
-                     n.setTransferErrorCount(2);
-                     n.setStartTime(10);
-                     n.setFinishTime(20);
-                     n.setStatus(5);
-                     n.setCronExpression("@daily");
-                 },
-                 "nfolders, nfiles, ntrerror, stime, ftime, status, cron, device",
-                 {"300", "1099511627776", "2", "10", "20", "5", "@daily", "NULL"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getFolderCount(), 300u);
-                     EXPECT_EQ(n.getFileCount(), uint64_t{1} << 40);
-                     EXPECT_EQ(n.getTransferErrorCount(), 2u);
-                     EXPECT_EQ(n.getStartTime(), 10);
-                     EXPECT_EQ(n.getFinishTime(), 20);
-                     EXPECT_EQ(n.getStatus(), 5);
-                     EXPECT_EQ(text(n.getCron()), "@daily");
-                     EXPECT_EQ(n.getBackupInfo()->getCron(), nullptr);
-                 }},
-        NodeCase{"InboxMessageAndKey",
-                 [](MutableNodeData& n) {
-                     n.setType(43);
-                     n.setName("Invoices");
-                     n.setInboxMessage("Send us your invoices");
-                     n.setInboxKey(ByteVector{0xaa, 0xbb});
-                 },
-                 "name, message, inboxKey, contact, inbox",
-                 {"Invoices", "Send us your invoices", "x'aabb'", "NULL", "NULL"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(text(n.getInboxDescription()), "Send us your invoices");
-                     ASSERT_NE(n.getInboxKey(), nullptr);
-                     EXPECT_EQ(*n.getInboxKey(), (ByteVector{0xaa, 0xbb}));
-                     EXPECT_EQ(n.getRecordMessage(), nullptr);
-                 }},
-        NodeCase{"RecordStatusComesBackThroughTheExtraNumber",
-                 [](MutableNodeData& n) {
-                     n.setType(44);
-                     n.setParent(77);
-                     n.setName("Subject line");
-                     n.setExtraNumber(3);
-                     n.setContactInfo("ana@example.com");
-                     n.setTarget("inbox-link");
-                     n.setRecordMessage("Hello");
-                 },
-                 "status, extranumber, message, contact, inbox, subject, parent",
-                 {"3", "3", "Hello", "ana@example.com", "inbox-link", "Subject line", "77"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getStatus(), 3);
-                     EXPECT_EQ(n.getBackupInfo()->getStatus(), 3);
-                     EXPECT_EQ(text(n.getMessage()), "Hello");
-                     EXPECT_EQ(text(n.getContact()), "ana@example.com");
-                     EXPECT_EQ(text(n.getInbox()), "inbox-link");
-                     EXPECT_EQ(n.getInboxDescription(), nullptr);
-                     EXPECT_EQ(n.getParentText(), "TQAAAAAA");
-                     EXPECT_FALSE(n.isRoot());
-                 }},
-        NodeCase{"FileWithoutDetailsStoresNullTextsAndZeros",
-                 [](MutableNodeData& n) {
-                     n.setType(20);
-                     n.setSize(12345);
-                     const ByteVector emptyKey;
-                     const ByteVector hash = {1, 2, 3};
-                     n.setKey(&emptyKey);
-                     n.setFullHash(&hash);
-                     n.setDepth(255);
-                     n.setFull(true);
-                     n.setExternal(true);
-                 },
-                 "name, key, shash, fhash, device, cron, lpath, message, contact, inbox, stime, status, "
-                 "nfolders, size, depth, full, external",
-                 {"Unknown file name", "x''", "NULL", "x'010203'", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL",
-                  "0", "0", "0", "12345", "255", "1", "1"},
-                 [](const MutableNodeData& n) {
-                     ASSERT_NE(n.getKey(), nullptr);
-                     EXPECT_TRUE(n.getKey()->empty());
-                     EXPECT_EQ(n.getSparseHash(), nullptr);
-                     EXPECT_EQ(*n.getHash(), (ByteVector{1, 2, 3}));
-                     EXPECT_EQ(n.getDevice(), nullptr);
-                     EXPECT_EQ(n.getSize(), 12345u);
-                     EXPECT_EQ(n.getDepth(), 255);
-                     EXPECT_TRUE(n.isFull());
-                     EXPECT_TRUE(n.isExternal());
-                 }},
-        // A message only belongs to inboxes and records: a folder neither writes nor reads one.
-        NodeCase{"MessageOfAnotherTypeIsDropped",
-                 [](MutableNodeData& n) {
-                     n.setType(21);
-                     n.setRecordMessage("stray");
-                     n.setInboxMessage("stray");
-                 },
-                 "message",
-                 {"NULL"},
-                 [](const MutableNodeData& n) {
-                     EXPECT_EQ(n.getRecordMessage(), nullptr);
-                     EXPECT_EQ(n.getInboxDescription(), nullptr);
-                 }}),
+    ::testing::Values(NodeCase{"RootWithoutNameGetsItsDefaultName",
+                               [](MutableNodeData& n) { n.setType(0); },
+                               "id, type, name, subject, parent",
+                               {"1000", "0", "Cloud Drive", "Cloud Drive", "0"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(text(n.getOwnName()), "Cloud Drive");
+                                   EXPECT_EQ(n.getIdText(), "6AMAAAAA");
+                                   EXPECT_EQ(n.getParentText(), "");
+                               }},
+                      NodeCase{"BackupStatusPacksMaximumSnapshots",
+                               [](MutableNodeData& n) {
+                                   n.setType(40);
+                                   n.setMaxSnapshots(7);
+                                   n.setStatus(1);
+                                   n.setDevice("laptop");
+                                   n.setStartTime(1700000000);
+                                   n.setCronExpression("0 3 * * *");
+                                   n.setLocalPath("C:\\Users");
+                               },
+                               "status, device, stime, cron, lpath, ftime, nfolders",
+                               {"1793", "laptop", "1700000000", "0 3 * * *", "C:\\Users", "0", "0"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getStatus(), 1);
+                                   EXPECT_EQ(n.getStatusFlags(), 7);
+                                   EXPECT_FALSE(n.isEnabled());
+                                   EXPECT_EQ(text(n.getDevice()), "laptop");
+                                   EXPECT_EQ(n.getStartTime(), 1700000000);
+                                   EXPECT_EQ(text(n.getCron()), "0 3 * * *");
+                                   EXPECT_EQ(text(n.getLocalPath()), "C:\\Users");
+                               }},
+                      NodeCase{"CryptoAndSharedFlagShareTheFlagsColumn",
+                               [](MutableNodeData& n) {
+                                   n.setType(21);
+                                   n.setCrypto(2);
+                                   n.setNodeFlag(true);
+                               },
+                               "flags, crypto",
+                               {"258", "2"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getCrypto(), 2);
+                                   EXPECT_TRUE(n.getNodeFlag());
+                               }},
+                      NodeCase{"MetadataKeepsWholeEntriesOnly",
+                               [](MutableNodeData& n) {
+                                   n.setType(20);
+                                   n.setMetadata(kBytes25, sizeof(kBytes25));
+                               },
+                               "metadata",
+                               {"x'0100010203040506070802000909090909090909'"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getMetadataCount(), 2);
+                                   EXPECT_EQ(n.getMetadata(2), 0x0909090909090909u);
+                                   EXPECT_FALSE(n.hasMetadata(3));
+                               }},
+                      NodeCase{"SnapshotDetailsGoToTheSnapshot",
+                               [](MutableNodeData& n) {
+                                   n.setType(42);
+                                   n.setFolderCount(300);
+                                   n.setFileCount(uint64_t{1} << 40);
+                                   n.setTransferErrorCount(2);
+                                   n.setStartTime(10);
+                                   n.setFinishTime(20);
+                                   n.setStatus(5);
+                                   n.setCronExpression("@daily");
+                               },
+                               "nfolders, nfiles, ntrerror, stime, ftime, status, cron, device",
+                               {"300", "1099511627776", "2", "10", "20", "5", "@daily", "NULL"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getFolderCount(), 300u);
+                                   EXPECT_EQ(n.getFileCount(), uint64_t{1} << 40);
+                                   EXPECT_EQ(n.getTransferErrorCount(), 2u);
+                                   EXPECT_EQ(n.getStartTime(), 10);
+                                   EXPECT_EQ(n.getFinishTime(), 20);
+                                   EXPECT_EQ(n.getStatus(), 5);
+                                   EXPECT_EQ(text(n.getCron()), "@daily");
+                                   EXPECT_EQ(n.getBackupInfo()->getCron(), nullptr);
+                               }},
+                      NodeCase{"InboxMessageAndKey",
+                               [](MutableNodeData& n) {
+                                   n.setType(43);
+                                   n.setName("Invoices");
+                                   n.setInboxMessage("Send us your invoices");
+                                   n.setInboxKey(ByteVector{0xaa, 0xbb});
+                               },
+                               "name, message, inboxKey, contact, inbox",
+                               {"Invoices", "Send us your invoices", "x'aabb'", "NULL", "NULL"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(text(n.getInboxDescription()), "Send us your invoices");
+                                   ASSERT_NE(n.getInboxKey(), nullptr);
+                                   EXPECT_EQ(*n.getInboxKey(), (ByteVector{0xaa, 0xbb}));
+                                   EXPECT_EQ(n.getRecordMessage(), nullptr);
+                               }},
+                      NodeCase{"RecordStatusComesBackThroughTheExtraNumber",
+                               [](MutableNodeData& n) {
+                                   n.setType(44);
+                                   n.setParent(77);
+                                   n.setName("Subject line");
+                                   n.setExtraNumber(3);
+                                   n.setContactInfo("ana@example.com");
+                                   n.setTarget("inbox-link");
+                                   n.setRecordMessage("Hello");
+                               },
+                               "status, extranumber, message, contact, inbox, subject, parent",
+                               {"3", "3", "Hello", "ana@example.com", "inbox-link", "Subject line", "77"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getStatus(), 3);
+                                   EXPECT_EQ(n.getBackupInfo()->getStatus(), 3);
+                                   EXPECT_EQ(text(n.getMessage()), "Hello");
+                                   EXPECT_EQ(text(n.getContact()), "ana@example.com");
+                                   EXPECT_EQ(text(n.getInbox()), "inbox-link");
+                                   EXPECT_EQ(n.getInboxDescription(), nullptr);
+                                   EXPECT_EQ(n.getParentText(), "TQAAAAAA");
+                                   EXPECT_FALSE(n.isRoot());
+                               }},
+                      NodeCase{"FileWithoutDetailsStoresNullTextsAndZeros",
+                               [](MutableNodeData& n) {
+                                   n.setType(20);
+                                   n.setSize(12345);
+                                   const ByteVector emptyKey;
+                                   const ByteVector hash = {1, 2, 3};
+                                   n.setKey(&emptyKey);
+                                   n.setFullHash(&hash);
+                                   n.setDepth(255);
+                                   n.setFull(true);
+                                   n.setExternal(true);
+                               },
+                               "name, key, shash, fhash, device, cron, lpath, message, contact, inbox, stime, status, "
+                               "nfolders, size, depth, full, external",
+                               {"Unknown file name", "x''", "NULL", "x'010203'", "NULL", "NULL", "NULL", "NULL", "NULL",
+                                "NULL", "0", "0", "0", "12345", "255", "1", "1"},
+                               [](const MutableNodeData& n) {
+                                   ASSERT_NE(n.getKey(), nullptr);
+                                   EXPECT_TRUE(n.getKey()->empty());
+                                   EXPECT_EQ(n.getSparseHash(), nullptr);
+                                   EXPECT_EQ(*n.getHash(), (ByteVector{1, 2, 3}));
+                                   EXPECT_EQ(n.getDevice(), nullptr);
+                                   EXPECT_EQ(n.getSize(), 12345u);
+                                   EXPECT_EQ(n.getDepth(), 255);
+                                   EXPECT_TRUE(n.isFull());
+                                   EXPECT_TRUE(n.isExternal());
+                               }},
+                      // A message only belongs to inboxes and records: a folder neither writes nor reads one.
+                      NodeCase{"MessageOfAnotherTypeIsDropped",
+                               [](MutableNodeData& n) {
+                                   n.setType(21);
+                                   n.setRecordMessage("stray");
+                                   n.setInboxMessage("stray");
+                               },
+                               "message",
+                               {"NULL"},
+                               [](const MutableNodeData& n) {
+                                   EXPECT_EQ(n.getRecordMessage(), nullptr);
+                                   EXPECT_EQ(n.getInboxDescription(), nullptr);
+                               }}),
     [](const ::testing::TestParamInfo<NodeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CacheTest, MessageColumnOfAnotherTypeIsIgnoredOnRead) {
@@ -395,10 +394,28 @@ TEST_F(CacheTest, AccountRowKeepsEveryFieldAndEmptyTexts) {
     account->setAccessLevel(4);
     put(*accounts, account);
 
-    EXPECT_EQ(rawQuery(path, "SELECT * FROM account"),
-              (Rows{{"18838586676582", "-2", "", "-1", "1099511627776", "123", "456", "12", "-999", "15", "1", "0",
-                     "Business", "B12345678", "-9223372036854775808", "", "-20", "3", "1", "4294967295", "255",
-                     "4"}}));
+    EXPECT_EQ(rawQuery(path, "SELECT * FROM account"), (Rows{{"18838586676582",
+                                                              "-2",
+                                                              "",
+                                                              "-1",
+                                                              "1099511627776",
+                                                              "123",
+                                                              "456",
+                                                              "12",
+                                                              "-999",
+                                                              "15",
+                                                              "1",
+                                                              "0",
+                                                              "Business",
+                                                              "B12345678",
+                                                              "-9223372036854775808",
+                                                              "",
+                                                              "-20",
+                                                              "3",
+                                                              "1",
+                                                              "4294967295",
+                                                              "255",
+                                                              "4"}}));
     EXPECT_EQ(rawQuery(path, "SELECT typeof(name), typeof(referrercode) FROM account"), (Rows{{"text", "text"}}));
 
     auto read = this->read(*accounts, account->getId());
@@ -520,8 +537,8 @@ TEST_F(CacheTest, RecordOfAnotherClassReachesTheTypedReceiverAsNull) {
 }
 
 TEST(MutableNodeDataTest, CopyOfANodeRebuildsBothHandleTexts) {
-    NodeData source(1, 21, "Folder", nullptr, nullptr, 0, nullptr, nullptr, 0, 0x0000ffffffffffffu, 0, 0, 0, 0,
-                    false, false, 0, nullptr, nullptr, 0, false, Error(), nullptr, nullptr, nullptr, nullptr);
+    NodeData source(1, 21, "Folder", nullptr, nullptr, 0, nullptr, nullptr, 0, 0x0000ffffffffffffu, 0, 0, 0, 0, false,
+                    false, 0, nullptr, nullptr, 0, false, Error(), nullptr, nullptr, nullptr, nullptr);
     MutableNodeData copy(source);
     EXPECT_EQ(copy.getId(), 1u);
     EXPECT_EQ(copy.getIdText(), "AQAAAAAA");

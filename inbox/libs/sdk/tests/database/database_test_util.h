@@ -80,22 +80,22 @@ inline std::vector<std::vector<std::string>> rawQuery(const std::string& path, c
             std::vector<std::string> row;
             for (int i = 0; i < sqlite3_column_count(statement); i++) {
                 switch (sqlite3_column_type(statement, i)) {
-                case SQLITE_NULL:
-                    row.emplace_back("NULL");
-                    break;
-                case SQLITE_BLOB: {
-                    static const char kHex[] = "0123456789abcdef";
-                    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, i));
-                    std::string text = "x'";
-                    for (int k = 0; k < sqlite3_column_bytes(statement, i); k++) {
-                        text += kHex[bytes[k] >> 4];
-                        text += kHex[bytes[k] & 15];
+                    case SQLITE_NULL:
+                        row.emplace_back("NULL");
+                        break;
+                    case SQLITE_BLOB: {
+                        static const char kHex[] = "0123456789abcdef";
+                        const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, i));
+                        std::string text = "x'";
+                        for (int k = 0; k < sqlite3_column_bytes(statement, i); k++) {
+                            text += kHex[bytes[k] >> 4];
+                            text += kHex[bytes[k] & 15];
+                        }
+                        row.push_back(text + "'");
+                        break;
                     }
-                    row.push_back(text + "'");
-                    break;
-                }
-                default:
-                    row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+                    default:
+                        row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
                 }
             }
             rows.push_back(std::move(row));

@@ -57,9 +57,7 @@ public:
             count = static_cast<int32_t>(value);
         }
     }
-    const char* getText(int32_t column) const override {
-        return column == 1 && label ? label->c_str() : nullptr;
-    }
+    const char* getText(int32_t column) const override { return column == 1 && label ? label->c_str() : nullptr; }
     void setText(int32_t column, const char* value) override {
         if (column == 1) {
             label = value ? std::optional<std::string>(value) : std::nullopt;
@@ -77,8 +75,8 @@ public:
     }
     void setBlob(int32_t column, const uint8_t* bytes, uint32_t size) override {
         if (column == 2) {
-            data = bytes ? std::optional<std::vector<uint8_t>>(std::vector<uint8_t>(bytes, bytes + size))
-                         : std::nullopt;
+            data =
+                bytes ? std::optional<std::vector<uint8_t>>(std::vector<uint8_t>(bytes, bytes + size)) : std::nullopt;
         }
     }
 };
@@ -135,7 +133,8 @@ TEST_F(SQLiteDatabaseTest, CreatesTablesFromTheDescriptionAndLogsTheStatements) 
     LogCapture log;
     openItems();
     const std::string prefix = "[db][" + path + "][items] ";
-    EXPECT_TRUE(log.contains("[db][" + path + "] Create table statement: CREATE TABLE IF NOT EXISTS items "
+    EXPECT_TRUE(log.contains("[db][" + path +
+                             "] Create table statement: CREATE TABLE IF NOT EXISTS items "
                              "(id INTEGER PRIMARY KEY, label TEXT, data BLOB, count INTEGER)"));
     EXPECT_TRUE(log.contains(prefix + "Insert statement: INSERT OR REPLACE INTO items (id, label, data, count) "
                                       "VALUES (?, ?, ?, ?)"));
@@ -376,8 +375,9 @@ TEST_F(SQLiteDatabaseTest, EmptyPrototypeListOpensTheFileOnly) {
 
 TEST_F(SQLiteDatabaseTest, ReopenedFileKeepsItsRowsAndAnExistingTableIsUsedUnchanged) {
     // An older file whose table has an extra column: IF NOT EXISTS keeps it as it is.
-    ASSERT_TRUE(rawExec(path, "CREATE TABLE items (id INTEGER PRIMARY KEY, label TEXT, data BLOB, count INTEGER, "
-                              "extra TEXT); INSERT INTO items VALUES (3, 'old', NULL, 4, 'kept')"));
+    ASSERT_TRUE(rawExec(path,
+                        "CREATE TABLE items (id INTEGER PRIMARY KEY, label TEXT, data BLOB, count INTEGER, "
+                        "extra TEXT); INSERT INTO items VALUES (3, 'old', NULL, 4, 'kept')"));
     openItems();
     RecordResults<DatabaseRecord> got;
     table->get("3", got.callback());
@@ -467,15 +467,15 @@ TEST_P(SQLiteTransactionTest, FlagRefusesMisuseWithoutTouchingTheDatabase) {
         LogCapture log;
         BoolResults result;
         switch (step.call) {
-        case TransactionStep::BEGIN:
-            db.beginTransaction(result.callback());
-            break;
-        case TransactionStep::COMMIT:
-            db.commitTransaction(result.callback());
-            break;
-        case TransactionStep::INSERT:
-            table->insert(*item(nextId++), result.callback());
-            break;
+            case TransactionStep::BEGIN:
+                db.beginTransaction(result.callback());
+                break;
+            case TransactionStep::COMMIT:
+                db.commitTransaction(result.callback());
+                break;
+            case TransactionStep::INSERT:
+                table->insert(*item(nextId++), result.callback());
+                break;
         }
         EXPECT_EQ(result.values, std::vector<bool>{step.reported});
         if (step.logged) {
@@ -505,14 +505,9 @@ INSTANTIATE_TEST_SUITE_P(
                          {S::INSERT, true, nullptr},
                          {S::COMMIT, true, "COMMIT completed OK"}},
                         2},
-        TransactionCase{"CommitWithoutBegin",
-                        true,
-                        {{S::COMMIT, false, "COMMIT without an active transaction"}},
-                        0},
-        TransactionCase{"UncommittedRowsAreNotVisible",
-                        true,
-                        {{S::BEGIN, true, nullptr}, {S::INSERT, true, nullptr}},
-                        0},
+        TransactionCase{"CommitWithoutBegin", true, {{S::COMMIT, false, "COMMIT without an active transaction"}}, 0},
+        TransactionCase{
+            "UncommittedRowsAreNotVisible", true, {{S::BEGIN, true, nullptr}, {S::INSERT, true, nullptr}}, 0},
         // On a closed module BEGIN fails, yet the flag is set: the next begin is refused until
         // a commit ran, and that commit clears the flag although it fails too.
         TransactionCase{"FailedBeginStillNeedsItsCommit",

@@ -66,17 +66,17 @@ TEST_P(RecordRoundTripTest, EveryColumnRoundTrips) {
     auto blobFor = [](int32_t i) { return std::vector<uint8_t>{static_cast<uint8_t>(i), 0, 0xff}; };
     for (int32_t i = 0; i < count; i++) {
         switch (types[i]) {
-        case ColumnType::INTEGER:
-            record->setNumber(i, numberFor(i));
-            break;
-        case ColumnType::TEXT:
-            record->setText(i, textFor(i).c_str());
-            break;
-        case ColumnType::BLOB: {
-            auto bytes = blobFor(i);
-            record->setBlob(i, bytes.data(), static_cast<uint32_t>(bytes.size()));
-            break;
-        }
+            case ColumnType::INTEGER:
+                record->setNumber(i, numberFor(i));
+                break;
+            case ColumnType::TEXT:
+                record->setText(i, textFor(i).c_str());
+                break;
+            case ColumnType::BLOB: {
+                auto bytes = blobFor(i);
+                record->setBlob(i, bytes.data(), static_cast<uint32_t>(bytes.size()));
+                break;
+            }
         }
     }
 
@@ -99,23 +99,23 @@ TEST_P(RecordRoundTripTest, EveryColumnRoundTrips) {
     for (int32_t i = 0; i < count; i++) {
         SCOPED_TRACE(record->getColumnNames()[i]);
         switch (types[i]) {
-        case ColumnType::INTEGER:
-            EXPECT_EQ(read->getNumber(i), numberFor(i));
-            EXPECT_EQ(read->getText(i), nullptr);
-            EXPECT_EQ(read->getBlob(i), nullptr);
-            break;
-        case ColumnType::TEXT:
-            ASSERT_NE(read->getText(i), nullptr);
-            EXPECT_EQ(std::string(read->getText(i)), textFor(i));
-            EXPECT_EQ(read->getNumber(i), 0);
-            break;
-        case ColumnType::BLOB: {
-            auto bytes = blobFor(i);
-            ASSERT_NE(read->getBlob(i), nullptr);
-            EXPECT_EQ(std::vector<uint8_t>(read->getBlob(i), read->getBlob(i) + read->getBlobSize(i)), bytes);
-            EXPECT_EQ(read->getText(i), nullptr);
-            break;
-        }
+            case ColumnType::INTEGER:
+                EXPECT_EQ(read->getNumber(i), numberFor(i));
+                EXPECT_EQ(read->getText(i), nullptr);
+                EXPECT_EQ(read->getBlob(i), nullptr);
+                break;
+            case ColumnType::TEXT:
+                ASSERT_NE(read->getText(i), nullptr);
+                EXPECT_EQ(std::string(read->getText(i)), textFor(i));
+                EXPECT_EQ(read->getNumber(i), 0);
+                break;
+            case ColumnType::BLOB: {
+                auto bytes = blobFor(i);
+                ASSERT_NE(read->getBlob(i), nullptr);
+                EXPECT_EQ(std::vector<uint8_t>(read->getBlob(i), read->getBlob(i) + read->getBlobSize(i)), bytes);
+                EXPECT_EQ(read->getText(i), nullptr);
+                break;
+            }
         }
     }
     // Indices outside the table read as nothing and are not written.
@@ -137,66 +137,82 @@ std::function<std::shared_ptr<DatabaseRecord>()> maker() {
 
 std::vector<DescriptionCase> describedTables() {
     return {
-        DescriptionCase{"Account", maker<MutableAccountInfoData>(),
+        DescriptionCase{"Account",
+                        maker<MutableAccountInfoData>(),
                         "CREATE TABLE IF NOT EXISTS account (id INTEGER PRIMARY KEY, type INTEGER, name TEXT, "
                         "ctime INTEGER, tstorage INTEGER, ustorage INTEGER, rtime INTEGER, period INTEGER, amount "
                         "INTEGER, discount INTEGER, credit INTEGER, pmethod INTEGER, plan TEXT, nif TEXT, status "
                         "INTEGER, referrercode TEXT, balance INTEGER, upgrades INTEGER, isreseller INTEGER, features "
                         "INTEGER, crypto INTEGER, accesslevel INTEGER)",
                         {}},
-        DescriptionCase{"Users", maker<MutableUserInfoData>(),
+        DescriptionCase{"Users",
+                        maker<MutableUserInfoData>(),
                         "CREATE TABLE IF NOT EXISTS users (id INTEGER PRIMARY KEY, ctime INTEGER, email TEXT, "
                         "firstname TEXT, lastname TEXT, mfauth INTEGER)",
                         {2}},
-        DescriptionCase{"Filesystem", maker<FilesystemData>(),
+        DescriptionCase{"Filesystem",
+                        maker<FilesystemData>(),
                         "CREATE TABLE IF NOT EXISTS filesystem (id INTEGER PRIMARY KEY, type INTEGER, crypto "
                         "INTEGER, nodekey BLOB, filesystemkey BLOB, source INTEGER, target INTEGER, permissions "
                         "INTEGER, ctime INTEGER)",
                         {}},
-        DescriptionCase{"Payment", maker<MutablePaymentInfoData>(),
+        DescriptionCase{"Payment",
+                        maker<MutablePaymentInfoData>(),
                         "CREATE TABLE IF NOT EXISTS payment (id INTEGER PRIMARY KEY, info TEXT, signature TEXT, "
                         "signatureVersion TEXT, url TEXT)",
                         {}},
-        DescriptionCase{"PaymentMethod", maker<MutablePaymentMethodInfoData>(),
+        DescriptionCase{"PaymentMethod",
+                        maker<MutablePaymentMethodInfoData>(),
                         "CREATE TABLE IF NOT EXISTS paymentMethod (id INTEGER PRIMARY KEY, type INTEGER, name TEXT, "
                         "etime INTEGER, status INTEGER)",
                         {}},
-        DescriptionCase{"Invoice", maker<MutableInvoiceInfoData>(),
+        DescriptionCase{"Invoice",
+                        maker<MutableInvoiceInfoData>(),
                         "CREATE TABLE IF NOT EXISTS invoice (id INTEGER PRIMARY KEY, ctime INTEGER, subject TEXT, "
                         "total INTEGER, paid INTEGER)",
                         {}},
-        DescriptionCase{"Invoicing", maker<MutableInvoicingInfoData>(),
+        DescriptionCase{"Invoicing",
+                        maker<MutableInvoicingInfoData>(),
                         "CREATE TABLE IF NOT EXISTS invoicing (id INTEGER PRIMARY KEY, name TEXT, address TEXT, "
                         "address2 TEXT, nif TEXT, rtime INTEGER, credit INTEGER)",
                         {}},
-        DescriptionCase{"Subscription", maker<MutableSubscriptionInfoData>(),
+        DescriptionCase{"Subscription",
+                        maker<MutableSubscriptionInfoData>(),
                         "CREATE TABLE IF NOT EXISTS subscription (id INTEGER PRIMARY KEY, type INTEGER, name TEXT, "
                         "period INTEGER, amount INTEGER, discount INTEGER, storage INTEGER, features INTEGER)",
                         {}},
-        DescriptionCase{"BalanceInfo", maker<MutableBalanceInfoData>(),
+        DescriptionCase{"BalanceInfo",
+                        maker<MutableBalanceInfoData>(),
                         "CREATE TABLE IF NOT EXISTS balanceInfo (id INTEGER PRIMARY KEY, ctime INTEGER, type "
                         "INTEGER, subject TEXT, amount INTEGER)",
                         {}},
-        DescriptionCase{"BalancesInfo", maker<MutableBalancesInfoData>(),
-                        "CREATE TABLE IF NOT EXISTS balancesInfo (total INTEGER PRIMARY KEY)", {}},
-        DescriptionCase{"Session", maker<MutableSessionInfoData>(),
+        DescriptionCase{"BalancesInfo",
+                        maker<MutableBalancesInfoData>(),
+                        "CREATE TABLE IF NOT EXISTS balancesInfo (total INTEGER PRIMARY KEY)",
+                        {}},
+        DescriptionCase{"Session",
+                        maker<MutableSessionInfoData>(),
                         "CREATE TABLE IF NOT EXISTS session (id INTEGER PRIMARY KEY, handle TEXT, ctime INTEGER, "
                         "ltime INTEGER, ip TEXT, userAgent TEXT, active INTEGER)",
                         {}},
-        DescriptionCase{"Transfer", maker<MutableTransferData>(),
+        DescriptionCase{"Transfer",
+                        maker<MutableTransferData>(),
                         "CREATE TABLE IF NOT EXISTS transfer (tag INTEGER PRIMARY KEY, type INTEGER, status "
                         "INTEGER, nodeType INTEGER, priority INTEGER, file TEXT, nodeId INTEGER, size INTEGER, "
                         "session TEXT)",
                         {}},
-        DescriptionCase{"Coupon", maker<MutableCouponInfoData>(),
+        DescriptionCase{"Coupon",
+                        maker<MutableCouponInfoData>(),
                         "CREATE TABLE IF NOT EXISTS Coupon (id INTEGER PRIMARY KEY, code TEXT, type INTEGER, email "
                         "TEXT, ctime INTEGER, utime INTEGER)",
                         {}},
-        DescriptionCase{"Permission", maker<MutablePermissionInfoData>(),
+        DescriptionCase{"Permission",
+                        maker<MutablePermissionInfoData>(),
                         "CREATE TABLE IF NOT EXISTS Permission (id INTEGER PRIMARY KEY, name TEXT, ctime INTEGER, "
                         "accesslevel INTEGER)",
                         {}},
-        DescriptionCase{"Nodes", maker<MutableNodeData>(),
+        DescriptionCase{"Nodes",
+                        maker<MutableNodeData>(),
                         "CREATE TABLE IF NOT EXISTS nodes (id INTEGER PRIMARY KEY, type INTEGER, name TEXT, key "
                         "BLOB, metadata BLOB, shash BLOB, fhash BLOB, size INTEGER, parent INTEGER, filesystem "
                         "INTEGER, ctime INTEGER, mtime INTEGER, flags INTEGER, device TEXT, stime INTEGER, cron "

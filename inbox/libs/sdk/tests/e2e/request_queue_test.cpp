@@ -13,9 +13,9 @@
 
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
-#include "support/e2e_api_manager.h"
 #include "request/utils_request.h"
 #include "stand_in_service.h"
+#include "support/e2e_api_manager.h"
 #include "support/log_capture.h"
 #include "support/stand_in_deployment.h"
 

@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "corvane/action_types.h"
-#include "support/e2e_api_manager.h"
 #include "stand_in_service.h"
+#include "support/e2e_api_manager.h"
 #include "support/stand_in_deployment.h"
 #include "test_message_generated.h"
 #include "util/deployment.h"

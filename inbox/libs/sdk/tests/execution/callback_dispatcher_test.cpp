@@ -98,8 +98,8 @@ TEST(CallbackDispatcherTest, DeliversOnTheTaskManagersThreadInPostingOrder) {
     ASSERT_EQ(calls.size(), 10u);
     std::string a = std::to_string(std::stoi(calls[2].substr(6)));
     std::string b = std::to_string(std::stoi(a) + 1);
-    EXPECT_EQ(calls, (std::vector<std::string>{"held", "held", "start:" + a, "processed:" + a, "finish:" + a, "released",
-                                               "start:" + b, "processed:" + b, "finish:" + b, "released"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"held", "held", "start:" + a, "processed:" + a, "finish:" + a,
+                                               "released", "start:" + b, "processed:" + b, "finish:" + b, "released"}));
     for (size_t i = 2; i < calls.size(); ++i) {
         EXPECT_EQ(listener.threads[i], taskManager.id()) << calls[i];
     }
@@ -118,7 +118,8 @@ TEST(CallbackDispatcherTest, RegistrationEndsWithItsActionAndGlobalsHearEverythi
     dispatcher.onActionStart(without);
     EXPECT_EQ(own.calls, (std::vector<std::string>{"held"}));
     taskManager.runTasks();
-    EXPECT_EQ(own.calls, (std::vector<std::string>{"held", "finish:" + std::to_string(withListener->getId()), "released"}));
+    EXPECT_EQ(own.calls,
+              (std::vector<std::string>{"held", "finish:" + std::to_string(withListener->getId()), "released"}));
     EXPECT_EQ(global.calls, (std::vector<std::string>{"held", "finish:" + std::to_string(withListener->getId()),
                                                       "start:" + std::to_string(without->getId())}));
     dispatcher.shutdown();
@@ -183,8 +184,8 @@ TEST(CallbackDispatcherTest, ListenerCallingBackDuringSynchronousDeliveryDoesNot
         std::function<void(CallbackDispatcher&, const std::shared_ptr<ActionData>&, RecordingEventListener&)> call;
     };
     const std::vector<Case> cases = {
-        {"shuts down", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&,
-                          RecordingEventListener&) { d.shutdown(); }},
+        {"shuts down",
+         [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&, RecordingEventListener&) { d.shutdown(); }},
         {"reports again", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>& a,
                              RecordingEventListener&) { d.onActionStart(a); }},
         {"adds an event listener", [](CallbackDispatcher& d, const std::shared_ptr<ActionData>&,

@@ -106,8 +106,8 @@ TEST_F(ExecutionManagerTest, ActionsRunInAcceptanceOrderAndEachFinishes) {
     executionManager->enqueueAction(action(GET_NODES));
     executionManager->enqueueAction(action(GET_NODES));
     manager.loop.runTasks();
-    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"start:1:9", "processed:1:9", "finish:1:9",
-                                                               "start:2:9", "processed:2:9", "finish:2:9"}));
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"start:1:9", "processed:1:9", "finish:1:9", "start:2:9",
+                                                               "processed:2:9", "finish:2:9"}));
 }
 
 TEST_F(ExecutionManagerTest, RefusedChecksFinishThroughTheNormalPath) {

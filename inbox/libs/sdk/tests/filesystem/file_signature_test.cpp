@@ -7,8 +7,8 @@
 
 #include "filesystem/file_signature.h"
 #include "filesystem/sparse_hash.h"
-#include "fingerprint_reference.h"
 #include "filesystem_test_support.h"
+#include "fingerprint_reference.h"
 #include "support/log_capture.h"
 
 namespace corvane {
@@ -63,8 +63,7 @@ TEST(SparseSampleTest, SamplesFollowTheTable) {
         ASSERT_EQ(samples.size(), 32u) << n;
         EXPECT_EQ(samples.front(), 0u);
         EXPECT_EQ(samples.back(), n - 1);
-        EXPECT_TRUE(std::adjacent_find(samples.begin(), samples.end(), std::greater_equal<uint64_t>()) ==
-                    samples.end())
+        EXPECT_TRUE(std::adjacent_find(samples.begin(), samples.end(), std::greater_equal<uint64_t>()) == samples.end())
             << n;
         EXPECT_EQ(samples, test::referenceSamples(n));
     }

@@ -29,8 +29,8 @@ public:
     ~FsTempDir() {
         std::error_code ignored;
         if (!path_.empty()) {
-            std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ignored);
+            std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                         ignored);
             std::filesystem::remove_all(path_, ignored);
         }
     }

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "filesystem/file_signature.h"
-#include "fingerprint_reference.h"
 #include "filesystem_test_support.h"
+#include "fingerprint_reference.h"
 
 namespace corvane {
 namespace {
@@ -72,8 +72,10 @@ TEST(HashFilePassTest, FullPassAndSampledPassGiveTheSameSparseHash) {
     test::makeSparseFile(path, size, 7);
     FsHarness h;
     auto full = h.wait<FsHarness::Hashes>([&](std::function<void(FsHarness::Hashes)> done) {
-        h.fs().fullHashFile(path, [done](std::vector<uint8_t> f, std::vector<uint8_t> s, uint64_t size,
-                                         uint64_t mtime, bool ok) { done({f, s, size, mtime, ok}); });
+        h.fs().fullHashFile(
+            path, [done](std::vector<uint8_t> f, std::vector<uint8_t> s, uint64_t size, uint64_t mtime, bool ok) {
+                done({f, s, size, mtime, ok});
+            });
     });
     auto sampled = h.wait<FsHarness::Hashes>([&](std::function<void(FsHarness::Hashes)> done) {
         h.fs().sparseHashFile(path, [done](std::vector<uint8_t> s, uint64_t size, uint64_t mtime, bool ok) {
@@ -99,7 +101,8 @@ TEST(HashFileChangeTest, AChangedFileGivesADifferentFingerprint) {
         test::makeSparseFile(path, size, 9);
         FsHarness::Hashes before = h.hash(path);
         ASSERT_TRUE(before.ok);
-        const uint64_t changed = size > 32 * kMiB ? sparseHashSamples(fingerprintBlockCount(size))[17] * kMiB + 500 : 3 * kMiB + 1;
+        const uint64_t changed =
+            size > 32 * kMiB ? sparseHashSamples(fingerprintBlockCount(size))[17] * kMiB + 500 : 3 * kMiB + 1;
         {
             int descriptor = ::open(path.c_str(), O_WRONLY);
             const uint8_t byte = 0x5a;

@@ -125,82 +125,108 @@ std::vector<OpCase> operationCases() {
     return {
         // open
         {"OpenReadExisting",
-         [](H& h, const D& d) { return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 1, 3); },
+         [](H& h, const D& d) {
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 1, 3);
+         },
          "'ell'"},
         {"OpenReadMissing",
-         [](H& h, const D& d) { return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("nope"), o); }, 0, 1); },
+         [](H& h, const D& d) {
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("nope"), o); }, 0, 1);
+         },
          "null"},
         {"OpenReadFolder",
-         [](H& h, const D& d) { return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("sub"), o); }, 0, 1); },
+         [](H& h, const D& d) {
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("sub"), o); }, 0, 1);
+         },
          "null"},
         {"OpenReadInMissingFolder",
          [](H& h, const D& d) {
-             return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("nope/a"), o); }, 0, 1);
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("nope/a"), o); }, 0, 1);
          },
          "null"},
         {"ReadPastTheEndIsNull",
-         [](H& h, const D& d) { return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 3, 100); },
+         [](H& h, const D& d) {
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 3, 100);
+         },
          "read null"},
         {"ReadOfNothingIsEmpty",
-         [](H& h, const D& d) { return openReadClose(h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 5, 0); },
+         [](H& h, const D& d) {
+             return openReadClose(
+                 h, [&](Open o) { h.fs().openReadAccess(d.file("a"), o); }, 5, 0);
+         },
          "''"},
         {"OpenWriteCreatesMissing",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("new"), o); }, 0, "");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("new"), o); }, 0, "");
              return done + " " + onDisk(d.file("new"));
          },
          "write true close true ''"},
         {"OpenWriteKeepsTheTail",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), o); }, 0, "AB");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), o); }, 0, "AB");
              return done + " " + onDisk(d.file("a"));
          },
          "write true close true 'ABllo'"},
         {"OpenWriteAtAnOffsetExtends",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), o); }, 5, "!");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), o); }, 5, "!");
              return done + " " + onDisk(d.file("a"));
          },
          "write true close true 'hello!'"},
         {"OpenReadWriteCreatesMissing",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openReadWriteAccess(d.file("new"), 2, o); }, 0, "hi");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openReadWriteAccess(d.file("new"), 2, o); }, 0, "hi");
              return done + " " + onDisk(d.file("new"));
          },
          "write true close true 'hi'"},
         // A complete rewrite of a longer file: the expected size cuts the old tail at open.
         {"OpenReadWriteWithSizeCutsALongerFile",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openReadWriteAccess(d.file("long"), 3, o); }, 0, "abc");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openReadWriteAccess(d.file("long"), 3, o); }, 0, "abc");
              return done + " " + onDisk(d.file("long"));
          },
          "write true close true 'abc'"},
         {"OpenWriteWithSizeZeroEmptiesTheFile",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("long"), 0, o); }, 0, "");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("long"), 0, o); }, 0, "");
              return done + " " + onDisk(d.file("long"));
          },
          "write true close true ''"},
         {"OpenWriteWithALargerSizeKeepsTheLength",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), 100, o); }, 0, "J");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("a"), 100, o); }, 0, "J");
              return done + " " + onDisk(d.file("a"));
          },
          "write true close true 'Jello'"},
         {"OpenWriteFolder",
          [](H& h, const D& d) {
-             std::string done = openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("sub"), o); }, 0, "x");
+             std::string done = openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("sub"), o); }, 0, "x");
              return done + " " + onDisk(d.file("sub"));
          },
          "null folder"},
         {"OpenWriteUnderAFile",
          [](H& h, const D& d) {
-             return openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("a/x"), o); }, 0, "x");
+             return openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("a/x"), o); }, 0, "x");
          },
          "null"},
         {"OpenWriteInMissingFolder",
          [](H& h, const D& d) {
-             return openWriteClose(h, [&](Open o) { h.fs().openWriteAccess(d.file("nope/x"), o); }, 0, "x");
+             return openWriteClose(
+                 h, [&](Open o) { h.fs().openWriteAccess(d.file("nope/x"), o); }, 0, "x");
          },
          "null"},
         // stat
@@ -263,22 +289,23 @@ std::vector<OpCase> operationCases() {
         // copy (no posting wrapper: run on the work loop)
         {"CopyFile",
          [](H& h, const D& d) {
-             bool ok = h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("a"), d.file("c"), r); }); });
+             bool ok = h.result(
+                 [&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("a"), d.file("c"), r); }); });
              std::string done = flag(ok) + " " + onDisk(d.file("a"));
              return done + " " + onDisk(d.file("c"));
          },
          "true 'hello' 'hello'"},
         {"CopyOntoAnExistingTarget",
          [](H& h, const D& d) {
-             bool ok =
-                 h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("a"), d.file("long"), r); }); });
+             bool ok = h.result(
+                 [&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("a"), d.file("long"), r); }); });
              return flag(ok) + " " + flag(readBytes(d.file("long")).size() == 100);
          },
          "false true"},
         {"CopyMissingSource",
          [](H& h, const D& d) {
-             bool ok =
-                 h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("nope"), d.file("c"), r); }); });
+             bool ok = h.result(
+                 [&](Result r) { h.fs().execute([&, r]() { h.fs().copyFile(d.file("nope"), d.file("c"), r); }); });
              std::string done = flag(ok);
              return done + " " + onDisk(d.file("c"));
          },
@@ -290,8 +317,8 @@ std::vector<OpCase> operationCases() {
              return done + " " + onDisk(d.file("a"));
          },
          "true missing"},
-        {"RemoveMissing", [](H& h, const D& d) { return flag(h.result([&](Result r) { h.fs().remove(d.file("nope"), r); })); },
-         "false"},
+        {"RemoveMissing",
+         [](H& h, const D& d) { return flag(h.result([&](Result r) { h.fs().remove(d.file("nope"), r); })); }, "false"},
         {"RemoveFolderAsFile",
          [](H& h, const D& d) {
              std::string done = flag(h.result([&](Result r) { h.fs().remove(d.file("empty"), r); }));
@@ -305,8 +332,8 @@ std::vector<OpCase> operationCases() {
              return done + " " + onDisk(d.file("new"));
          },
          "true folder"},
-        {"MkdirExisting", [](H& h, const D& d) { return flag(h.result([&](Result r) { h.fs().mkdir(d.file("sub"), r); })); },
-         "true"},
+        {"MkdirExisting",
+         [](H& h, const D& d) { return flag(h.result([&](Result r) { h.fs().mkdir(d.file("sub"), r); })); }, "true"},
         {"MkdirInMissingFolder",
          [](H& h, const D& d) { return flag(h.result([&](Result r) { h.fs().mkdir(d.file("nope/new"), r); })); },
          "false"},
@@ -315,14 +342,16 @@ std::vector<OpCase> operationCases() {
         // rmdir (no posting wrapper: run on the work loop)
         {"RmdirEmpty",
          [](H& h, const D& d) {
-             bool ok = h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().removeFolder(d.file("empty"), r); }); });
+             bool ok =
+                 h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().removeFolder(d.file("empty"), r); }); });
              std::string done = flag(ok);
              return done + " " + onDisk(d.file("empty"));
          },
          "true missing"},
         {"RmdirMissing",
          [](H& h, const D& d) {
-             return flag(h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().removeFolder(d.file("nope"), r); }); }));
+             return flag(
+                 h.result([&](Result r) { h.fs().execute([&, r]() { h.fs().removeFolder(d.file("nope"), r); }); }));
          },
          "true"},
         {"RmdirNotEmpty",
@@ -347,7 +376,8 @@ std::vector<OpCase> operationCases() {
          "a,empty,long,sub"},
         {"ScandirEmptyFolder",
          [](H& h, const D& d) {
-             return "[" + names(h.wait<std::vector<std::string>*>([&](Scan s) { h.fs().scandir(d.file("empty"), s); })) + "]";
+             return "[" +
+                    names(h.wait<std::vector<std::string>*>([&](Scan s) { h.fs().scandir(d.file("empty"), s); })) + "]";
          },
          "[]"},
         {"ScandirMissing",

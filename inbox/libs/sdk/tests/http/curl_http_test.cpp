@@ -16,8 +16,8 @@
 
 #include "loop/libuv_loop.h"
 #include "stand_in_service.h"
-#include "support/stand_in_deployment.h"
 #include "support/log_capture.h"
+#include "support/stand_in_deployment.h"
 #include "util/deployment.h"
 
 namespace corvane {
@@ -125,7 +125,6 @@ struct Exchange {
 
 class CurlHttpTest : public test::LoopbackTransportTest {
 protected:
-
     void SetUp() override {
         ASSERT_TRUE(service_.start());
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
@@ -263,9 +262,9 @@ TEST_F(CurlHttpTest, BadRequestForbiddenAndNotFoundAreFinal) {
         int32_t status;
         const char* log;
     };
-    for (const Case& c : {Case{400, "Fatal request error 400 (Bad request)"},
-                          Case{403, "Fatal request error 403 (Invalid session)"},
-                          Case{404, "Fatal request error 404 (Not found)"}}) {
+    for (const Case& c :
+         {Case{400, "Fatal request error 400 (Bad request)"}, Case{403, "Fatal request error 403 (Invalid session)"},
+          Case{404, "Fatal request error 404 (Not found)"}}) {
         SCOPED_TRACE(c.status);
         test::LogCapture logs;
         service_.clearRequests();

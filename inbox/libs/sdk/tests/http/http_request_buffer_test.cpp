@@ -126,13 +126,13 @@ TEST(HttpRequestBufferTest, ResetEmptiesButKeepsTheCapacity) {
 TEST(HttpRequestBufferTest, ReusedBufferHandsOutOnlyTheNewAnswer) {
     struct Case {
         const char* name;
-        uint32_t oldCapacity;   // 0: unbounded
+        uint32_t oldCapacity;  // 0: unbounded
         uint32_t oldLength;
-        uint32_t oldTaken;      // bytes of the old answer read (and given back) before the reset
-        uint32_t newCapacity;   // 0: unbounded
-        uint32_t newReserve;    // for an unbounded new answer
+        uint32_t oldTaken;     // bytes of the old answer read (and given back) before the reset
+        uint32_t newCapacity;  // 0: unbounded
+        uint32_t newReserve;   // for an unbounded new answer
         uint32_t newLength;
-        uint32_t readStep;      // maximum per read; 0: all
+        uint32_t readStep;  // maximum per read; 0: all
     };
     const uint32_t kMiB = 1u << 20;
     const Case cases[] = {

@@ -15,9 +15,9 @@ TEST(RetryPolicyTest, DelayGrowsFrom128MsWithAQuarterOfJitterUpToAMinute) {
         uint32_t expected;
     };
     const std::vector<Case> cases = {
-        {1, 0, 128},         {1, 32767, 160},     {2, 0, 256},           {2, 32767, 320},
-        {3, 0, 512},         {3, 32767, 640},     {3, 16384, 512 + 64},  {9, 0, 32768},
-        {9, 32767, 40960},   {10, 0, 60000},      {10, 32767, 60000},    {25, 12345, 60000},
+        {1, 0, 128},       {1, 32767, 160}, {2, 0, 256},          {2, 32767, 320},
+        {3, 0, 512},       {3, 32767, 640}, {3, 16384, 512 + 64}, {9, 0, 32768},
+        {9, 32767, 40960}, {10, 0, 60000},  {10, 32767, 60000},   {25, 12345, 60000},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(retryDelayMs(c.retries, c.randomValue), c.expected)

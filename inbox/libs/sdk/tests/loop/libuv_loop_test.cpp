@@ -89,15 +89,15 @@ TEST_P(TimerTest, OneShotTimerFiresAsAsked) {
     EXPECT_TRUE(result.handleMatched);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TimerTest,
-    testing::Values(TimerCase{"ZeroMs", 0, false, false, 1}, TimerCase{"FiveMs", 5, false, false, 1},
-                    TimerCase{"ZeroMsRemovedBeforeFiring", 0, true, false, 0},
-                    TimerCase{"FiveMsRemovedBeforeFiring", 5, true, false, 0},
-                    TimerCase{"ZeroMsAddedFromTimerCallback", 0, false, true, 1},
-                    TimerCase{"FiveMsAddedFromTimerCallback", 5, false, true, 1},
-                    TimerCase{"RemovedInsideTheTimerCallbackThatAddedIt", 0, true, true, 0}),
-    [](const testing::TestParamInfo<TimerCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, TimerTest,
+                         testing::Values(TimerCase{"ZeroMs", 0, false, false, 1},
+                                         TimerCase{"FiveMs", 5, false, false, 1},
+                                         TimerCase{"ZeroMsRemovedBeforeFiring", 0, true, false, 0},
+                                         TimerCase{"FiveMsRemovedBeforeFiring", 5, true, false, 0},
+                                         TimerCase{"ZeroMsAddedFromTimerCallback", 0, false, true, 1},
+                                         TimerCase{"FiveMsAddedFromTimerCallback", 5, false, true, 1},
+                                         TimerCase{"RemovedInsideTheTimerCallbackThatAddedIt", 0, true, true, 0}),
+                         [](const testing::TestParamInfo<TimerCase>& info) { return info.param.name; });
 
 // libuv 1.44 runs a 0 ms timer started by a timer callback in the same pass, so a timer
 // that keeps re-arming itself would never let the loop reach its tasks.
@@ -148,9 +148,8 @@ TEST_F(LibuvLoopTest, StaleTimerHandleLeavesLaterTimersAlone) {
         };
         runOnLoop(loop_, [&] {
             if (fired) {
-                *stale = loop_.addTimer(0, [this, addLaterAndRemoveStale](TimerHandle) {
-                    loop_.post(addLaterAndRemoveStale);
-                });
+                *stale = loop_.addTimer(
+                    0, [this, addLaterAndRemoveStale](TimerHandle) { loop_.post(addLaterAndRemoveStale); });
             } else {
                 *stale = loop_.addTimer(60000, nullptr);
                 loop_.removeTimer(*stale);

@@ -150,8 +150,7 @@ TEST(ThreadedLoopTest, RepeatedCreateStartStopJoinDestroyCycles) {
         });
         loop->stop();
         loop->join();
-        ASSERT_EQ(ran.get_future().wait_for(std::chrono::seconds(0)), std::future_status::ready)
-            << "cycle " << cycle;
+        ASSERT_EQ(ran.get_future().wait_for(std::chrono::seconds(0)), std::future_status::ready) << "cycle " << cycle;
     }
     EXPECT_EQ(leftoverCallbacks, 0);
     ::close(sockets[0]);
@@ -309,8 +308,7 @@ TEST_P(DetachTest, LoopDeletesItselfOnceItsThreadEnds) {
 INSTANTIATE_TEST_SUITE_P(Ways, DetachTest,
                          testing::Values(DetachCase{"DetachAndStopFromLoopThread",
                                                     DetachWay::DetachAndStopFromLoopThread},
-                                         DetachCase{"StopThenDetachFromOwner",
-                                                    DetachWay::StopThenDetachFromOwner},
+                                         DetachCase{"StopThenDetachFromOwner", DetachWay::StopThenDetachFromOwner},
                                          DetachCase{"DetachAfterCleanup", DetachWay::DetachAfterCleanup}),
                          [](const testing::TestParamInfo<DetachCase>& info) { return info.param.name; });
 

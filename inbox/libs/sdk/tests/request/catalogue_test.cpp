@@ -44,9 +44,9 @@
 #include "delete_link_response_generated.h"
 #include "delete_node_message_generated.h"
 #include "delete_node_response_generated.h"
+#include "download_message_generated.h"
 #include "download_metadata_message_generated.h"
 #include "download_metadata_response_generated.h"
-#include "download_message_generated.h"
 #include "download_response_generated.h"
 #include "forgot_password_message_generated.h"
 #include "forgot_password_response_generated.h"
@@ -152,9 +152,10 @@ struct WireTable {
     const flatbuffers::TypeTable* (*type)();
 };
 
-#define CORVANE_WIRE_PAIR(word)                                                                \
-    WireTable{#word "Message", word##MessageIdentifier(), &word##Message::MiniReflectTypeTable}, \
-        WireTable{#word "Response", word##ResponseIdentifier(), &word##Response::MiniReflectTypeTable}
+#define CORVANE_WIRE_PAIR(word)                                                                              \
+    WireTable{#word "Message", word##MessageIdentifier(), &word##Message::MiniReflectTypeTable}, WireTable { \
+#word "Response", word##ResponseIdentifier(), &word##Response::MiniReflectTypeTable                  \
+    }
 
 const std::vector<WireTable>& wireTables() {
     static const std::vector<WireTable> tables = {
@@ -491,12 +492,9 @@ TEST(RequestCatalogue, KeepsTheServiceNamesThatDifferFromTheClasses) {
         const char* responseIdentifier;
     };
     const std::vector<Case> cases = {
-        {"BalancesInfoRequest", "BalanceInfo", "BAIR"},
-        {"CreateCouponRequest", "GenerateCoupon", "CRCR"},
-        {"GetCouponInfoRequest", "CouponInfo", "CPIR"},
-        {"GetCouponsRequest", "GetCoupons", "GECM"},
-        {"DestroyRequest", "Destroy", nullptr},
-        {"OfflineLogoutRequest", "OfflineLogout", nullptr},
+        {"BalancesInfoRequest", "BalanceInfo", "BAIR"}, {"CreateCouponRequest", "GenerateCoupon", "CRCR"},
+        {"GetCouponInfoRequest", "CouponInfo", "CPIR"}, {"GetCouponsRequest", "GetCoupons", "GECM"},
+        {"DestroyRequest", "Destroy", nullptr},         {"OfflineLogoutRequest", "OfflineLogout", nullptr},
     };
     for (const auto& c : cases) {
         const RequestCatalogueEntry* entry = findRequestByCommandWord(c.commandWord);
@@ -543,8 +541,8 @@ TEST(RequestCatalogue, AFullMessageOfEachTablePassesTheStandInVerifier) {
         // A root offset that points past the end, or a foreign identifier, is refused.
         std::string astray = message;
         const auto past = static_cast<uint32_t>(message.size());
-        astray.replace(4, 4, std::string{char(past & 0xFF), char(past >> 8 & 0xFF), char(past >> 16 & 0xFF),
-                                         char(past >> 24)});
+        astray.replace(
+            4, 4, std::string{char(past & 0xFF), char(past >> 8 & 0xFF), char(past >> 16 & 0xFF), char(past >> 24)});
         EXPECT_FALSE(service::verifyMessage(*kind, astray));
         std::string foreign = message;
         foreign.replace(8, 4, "XXXM");

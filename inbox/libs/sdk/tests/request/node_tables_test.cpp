@@ -152,10 +152,10 @@ TEST(NodeTablesTest, BareRecordSendsEmptyChildKeyAndAttributes) {
     ASSERT_TRUE(message->attributes());
     EXPECT_EQ(message->childkey()->size(), 0u);
     EXPECT_EQ(message->attributes()->size(), 0u);
-    for (auto field : {NodeMessage::VT_FINGERPRINT, NodeMessage::VT_NODEKEY, NodeMessage::VT_EXTRADATA,
-                       NodeMessage::VT_PUBHANDLE, NodeMessage::VT_PARENT, NodeMessage::VT_SIZE,
-                       NodeMessage::VT_FILESYSTEM, NodeMessage::VT_CRYPTO, NodeMessage::VT_EXTRANUMBER,
-                       NodeMessage::VT_HANDLE}) {
+    for (auto field :
+         {NodeMessage::VT_FINGERPRINT, NodeMessage::VT_NODEKEY, NodeMessage::VT_EXTRADATA, NodeMessage::VT_PUBHANDLE,
+          NodeMessage::VT_PARENT, NodeMessage::VT_SIZE, NodeMessage::VT_FILESYSTEM, NodeMessage::VT_CRYPTO,
+          NodeMessage::VT_EXTRANUMBER, NodeMessage::VT_HANDLE}) {
         EXPECT_FALSE(asTable(message)->CheckField(field)) << "vtable offset " << field;
     }
     const auto read = getEncryptedNode(message);
@@ -199,7 +199,8 @@ TEST(NodeTablesTest, NodeVectorKeepsOrderAndCountsFiles) {
     // Carried in the node vector of a table that has one, as a response's would be.
     Wire wire([&](flatbuffers::FlatBufferBuilder& b) {
         std::vector<flatbuffers::Offset<NodeMessage>> offsets;
-        for (const auto& n : nodes) offsets.push_back(CreateNodeMessage(b, n.first, 0, 0, 0, n.second));
+        for (const auto& n : nodes)
+            offsets.push_back(CreateNodeMessage(b, n.first, 0, 0, 0, n.second));
         return CreateAddNodesMessage(b, 0, 0, b.CreateVector(offsets));
     });
     const AddNodesMessage* root = wire.root<AddNodesMessage>();

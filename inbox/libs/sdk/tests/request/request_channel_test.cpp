@@ -19,12 +19,12 @@
 
 #include "corvane/action_types.h"
 #include "corvane/mutable_action_data.h"
-#include "support/fake_api_manager.h"
 #include "http/curl_http.h"
 #include "loop/libuv_loop.h"
 #include "stand_in_service.h"
-#include "support/stand_in_deployment.h"
+#include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/stand_in_deployment.h"
 #include "test_message_generated.h"
 #include "test_response_generated.h"
 #include "util/deployment.h"
@@ -489,7 +489,11 @@ TEST_F(RequestChannelTest, RequestsWithoutUsableResponseFinishWithError9) {
         bool corrupt;     // a response failed verification
     };
     const std::vector<Case> cases = {
-        {"no responses at all", [](Rig& rig) { rig.service_.addFault({"/api", 1, 200}); }, 0, false},
+        {"no responses at all",
+         [](Rig& rig) {
+             rig.service_.addFault({"/api", 1, 200});
+         },
+         0, false},
         {"a length runs past the end",
          [&](Rig& rig) {
              Fault fault{"/api", 1};
@@ -515,8 +519,7 @@ TEST_F(RequestChannelTest, RequestsWithoutUsableResponseFinishWithError9) {
             }
             rig.queueAsOneBatch(requests);
         });
-        ASSERT_TRUE(rig.journal.waitFor("finished:", batch.size()))
-            << ::testing::PrintToString(rig.journal.entries());
+        ASSERT_TRUE(rig.journal.waitFor("finished:", batch.size())) << ::testing::PrintToString(rig.journal.entries());
         for (size_t k = 0; k < batch.size(); ++k) {
             const bool persistent = k == 0 || k + 1 == batch.size();
             const bool answered = k < c.answered;

@@ -325,8 +325,8 @@ TEST(CommonShapeTest, DefaultValuesAreLeftOut) {
     LogEventProbe request(nullptr, 0, "");
     std::unique_ptr<ByteArray> message = request.takeMessage();
     ASSERT_TRUE(message);
-    const auto* table = reinterpret_cast<const flatbuffers::Table*>(
-        flatbuffers::GetSizePrefixedRoot<LogEventMessage>(message->data()));
+    const auto* table =
+        reinterpret_cast<const flatbuffers::Table*>(flatbuffers::GetSizePrefixedRoot<LogEventMessage>(message->data()));
     EXPECT_FALSE(table->CheckField(LogEventMessage::VT_EVENT));
     EXPECT_TRUE(table->CheckField(LogEventMessage::VT_MESSAGE));
 }

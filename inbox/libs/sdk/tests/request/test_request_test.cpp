@@ -11,8 +11,8 @@
 #include "account_info_response_generated.h"
 #include "action/utils_action.h"
 #include "corvane/mutable_action_data.h"
-#include "support/fake_api_manager.h"
 #include "message_verifier.h"
+#include "support/fake_api_manager.h"
 #include "support/recording_listeners.h"
 #include "util/schema_text.h"
 
@@ -71,9 +71,9 @@ TEST(TestRequestTest, MessageCarriesAllFiveFieldsAsBuilt) {
     const TestMessage* table = flatbuffers::GetSizePrefixedRoot<TestMessage>(bytes);
     // Every value differs from its default, so every field must be physically present.
     const auto* raw = reinterpret_cast<const flatbuffers::Table*>(table);
-    for (flatbuffers::voffset_t field : {TestMessage::VT_EXAMPLEUINT8, TestMessage::VT_EXAMPLEINT16,
-                                         TestMessage::VT_EXAMPLEINT32, TestMessage::VT_EXAMPLEUINT64,
-                                         TestMessage::VT_EXAMPLESTRING}) {
+    for (flatbuffers::voffset_t field :
+         {TestMessage::VT_EXAMPLEUINT8, TestMessage::VT_EXAMPLEINT16, TestMessage::VT_EXAMPLEINT32,
+          TestMessage::VT_EXAMPLEUINT64, TestMessage::VT_EXAMPLESTRING}) {
         EXPECT_TRUE(raw->CheckField(field)) << "field at vtable offset " << field;
     }
     EXPECT_EQ(table->exampleUint8(), 80);

@@ -23,8 +23,7 @@ namespace test {
 // thread; everything else runs on the main loop.
 class E2eApiManager : public ApiManager {
 public:
-    E2eApiManager(CallbackDispatcher* dispatcher, LibuvLoop* mainLoop)
-        : dispatcher_(dispatcher), mainLoop_(mainLoop) {
+    E2eApiManager(CallbackDispatcher* dispatcher, LibuvLoop* mainLoop) : dispatcher_(dispatcher), mainLoop_(mainLoop) {
         http_ = std::make_unique<CurlHttp>(&httpLoop_, nullptr, mainLoop_);
         channel_ = std::make_unique<RequestChannel>(this, http_.get());
         executionManager_ = std::make_unique<ExecutionManager>(this);

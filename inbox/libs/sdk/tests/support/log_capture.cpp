@@ -29,8 +29,7 @@ void install(std::shared_ptr<spdlog::logger> logger) {
 
 }  // namespace
 
-LogCapture::LogCapture(size_t capacity)
-    : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(capacity)) {
+LogCapture::LogCapture(size_t capacity) : sink_(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(capacity)) {
     sink_->set_pattern("%v");
     auto logger = std::make_shared<spdlog::logger>("corvane", sink_);
     logger->set_level(spdlog::level::trace);
@@ -51,15 +50,13 @@ bool LogCapture::contains(const std::string& text) const {
 
 size_t LogCapture::count(const std::string& text) const {
     auto all = lines();
-    return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    }));
+    return static_cast<size_t>(std::count_if(
+        all.begin(), all.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
 }
 
 void installDefaultTestLogger() {
     if (std::getenv("CORVANE_TEST_LOG")) {
-        auto logger = std::make_shared<spdlog::logger>(
-            "corvane", std::make_shared<spdlog::sinks::stderr_sink_mt>());
+        auto logger = std::make_shared<spdlog::logger>("corvane", std::make_shared<spdlog::sinks::stderr_sink_mt>());
         logger->set_pattern("[%L] [%H:%M:%S.%e] %v [%s:%#]");
         logger->set_level(spdlog::level::debug);
         install(std::move(logger));

@@ -18,8 +18,7 @@ void LoopbackTransportTest::TearDownTestSuite() {
     CurlHttp::cleanup();
 }
 
-StandInDeployment::StandInDeployment(const service::StandInService& service, Trust trust)
-    : saved_(getDeployment()) {
+StandInDeployment::StandInDeployment(const service::StandInService& service, Trust trust) : saved_(getDeployment()) {
     Deployment deployment = saved_;
     deployment.apiBaseUrl = service.apiUrl();
     deployment.apiPin = service.pin();

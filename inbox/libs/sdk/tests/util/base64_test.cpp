@@ -80,17 +80,15 @@ TEST_P(Base64DecodeTest, SkipsCharactersOutsideTheAlphabet) {
     EXPECT_EQ(decodeText(c.url, c.text), c.bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Base64DecodeTest,
-    testing::Values(
-        DecodeCase{"UrlCharacters", true, "-_-_", {0xFB, 0xFF, 0xBF}},
-        // "-" and "_" are not standard: only "a" and "b" remain, 12 bits, one byte.
-        DecodeCase{"UrlCharactersInStandard", false, "a-_b", {0x69}},
-        DecodeCase{"PaddingAndSpaces", false, " +/8=\n", {0xFB, 0xFF}},
-        DecodeCase{"StandardCharactersInUrl", true, "+/AQ==", {0x01}},
-        DecodeCase{"LeftoverBitsDropped", true, "A", {}},
-        DecodeCase{"Empty", true, "", {}}),
-    [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, Base64DecodeTest,
+                         testing::Values(DecodeCase{"UrlCharacters", true, "-_-_", {0xFB, 0xFF, 0xBF}},
+                                         // "-" and "_" are not standard: only "a" and "b" remain, 12 bits, one byte.
+                                         DecodeCase{"UrlCharactersInStandard", false, "a-_b", {0x69}},
+                                         DecodeCase{"PaddingAndSpaces", false, " +/8=\n", {0xFB, 0xFF}},
+                                         DecodeCase{"StandardCharactersInUrl", true, "+/AQ==", {0x01}},
+                                         DecodeCase{"LeftoverBitsDropped", true, "A", {}},
+                                         DecodeCase{"Empty", true, "", {}}),
+                         [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(Base64Test, OutputIsCutAtTheCapacity) {
     EXPECT_EQ(decodeText(false, "AAECAwQF", 4), (std::vector<uint8_t>{0, 1, 2, 3}));

@@ -10,9 +10,7 @@ class ManualSpeedMeter : public SpeedMeter {
 public:
     explicit ManualSpeedMeter(uint32_t seconds) : SpeedMeter(seconds) {}
 
-    void setSlot(uint64_t slot) {
-        slot_ = slot;
-    }
+    void setSlot(uint64_t slot) { slot_ = slot; }
     int readsOfClock() const { return reads_; }
 
 protected:
