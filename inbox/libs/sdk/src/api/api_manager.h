@@ -7,6 +7,7 @@
 
 #include "corvane/action_listener.h"
 #include "corvane/task_manager.h"
+#include "loop/loop.h"
 #include "request/request_host.h"
 #include "request/request_listener.h"
 
@@ -24,8 +25,9 @@ class ApiManager : public ActionListener, public RequestHost, public RequestList
 public:
     ~ApiManager() override = default;
 
-    // The SDK main loop, on which every processor, request and continuation runs.
-    virtual TaskManager* getLoop() const = 0;
+    // The SDK main loop, on which every processor, request and continuation runs; its timers
+    // serve the managers' rechecks and schedules.
+    virtual Loop* getLoop() const = 0;
 
     // A copy of the session string; empty when no session is held.
     virtual std::string getSession() const = 0;

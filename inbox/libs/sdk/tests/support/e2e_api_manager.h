@@ -53,7 +53,7 @@ public:
     // Empty when the HTTP loop runs; otherwise why it could not start.
     std::error_code httpLoopStart() const { return httpLoopStart_; }
 
-    TaskManager* getLoop() const override { return mainLoop_; }
+    Loop* getLoop() const override { return mainLoop_; }
     std::string getSession() const override { return session_; }
     int32_t getAccessLevel() const override { return 0; }
     bool isValidCronExpression(const char*) const override { return false; }

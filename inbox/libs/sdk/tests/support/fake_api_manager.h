@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -9,19 +10,67 @@
 #include "api/api_manager.h"
 #include "corvane/task_manager.h"
 #include "execution/execution_manager.h"
+#include "loop/loop.h"
 #include "request/request.h"
 
 namespace corvane {
 namespace test {
 
-// A loop that runs its queued tasks only when the test says so.
-class ManualLoop : public TaskManager {};
+// A loop that runs its queued tasks only when the test says so. Its timers fire only through
+// fireTimers.
+class ManualLoop : public Loop {
+public:
+    ManualLoop() { stopped_ = false; }
+
+    void wakeUp() override {}
+    std::error_code start() override {
+        stopped_ = false;
+        return {};
+    }
+    void stop() override { stopped_ = true; }
+    void join() override {}
+    void addSocket(uint64_t, int, SocketCallback) override {}
+    void removeSocket(uint64_t) override {}
+
+    TimerHandle addTimer(uint64_t milliseconds, TimerCallback callback) override {
+        TimerHandle handle(++lastTimerNumber_);
+        timers_.emplace(handle, std::make_unique<TimerContext>(this, handle, std::move(callback)));
+        delays[handle] = milliseconds;
+        return handle;
+    }
+    void removeTimer(TimerHandle timer) override {
+        timers_.erase(timer);
+        delays.erase(timer);
+    }
+
+    size_t timerCount() const { return timers_.size(); }
+
+    // Fires every armed timer once, oldest first; timers armed meanwhile wait for the next call.
+    void fireTimers() {
+        std::vector<TimerHandle> due;
+        for (const auto& entry : timers_) {
+            due.push_back(entry.first);
+        }
+        for (TimerHandle handle : due) {
+            auto it = timers_.find(handle);
+            if (it == timers_.end()) {
+                continue;
+            }
+            std::unique_ptr<TimerContext> context = std::move(it->second);
+            timers_.erase(it);
+            delays.erase(handle);
+            context->callback(handle);
+        }
+    }
+
+    std::map<TimerHandle, uint64_t> delays;
+};
 
 // What an API manager offers the action framework, with every notification it receives
 // written down as "<kind>:<sequence id>:<error code>".
 class FakeApiManager : public ApiManager {
 public:
-    TaskManager* getLoop() const override { return &loop; }
+    Loop* getLoop() const override { return &loop; }
     std::string getSession() const override { return session; }
     int32_t getAccessLevel() const override { return accessLevel; }
 
