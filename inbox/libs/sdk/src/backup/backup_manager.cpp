@@ -12,7 +12,8 @@ constexpr int32_t kBackupsRoot = 1;
 }  // namespace
 
 BackupManager::BackupManager(Cloud* cloud, Loop* loop, ApiManager* apiManager)
-    : cloud_(cloud), loop_(loop), apiManager_(apiManager) {}
+    : cloud_(cloud), loop_(loop), apiManager_(apiManager) {
+}
 
 BackupManager::~BackupManager() = default;
 
@@ -27,8 +28,12 @@ void BackupManager::initialize(std::function<void()> completion) {
     });
 }
 
-bool BackupManager::isInitialized() const { return backupsRoot_ != nullptr; }
+bool BackupManager::isInitialized() const {
+    return backupsRoot_ != nullptr;
+}
 
-void BackupManager::reset() { backupsRoot_.reset(); }
+void BackupManager::reset() {
+    backupsRoot_.reset();
+}
 
 }  // namespace corvane

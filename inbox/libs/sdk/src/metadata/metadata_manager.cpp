@@ -12,6 +12,8 @@ MetadataManager::MetadataManager(HttpModule* httpModule, CryptoManager* cryptoMa
     CLOG_DEBUG("[trman] Transfer manager ready");
 }
 
-MetadataManager::~MetadataManager() { CLOG_DEBUG("[trman] Deleting transfer manager"); }
+MetadataManager::~MetadataManager() {
+    CLOG_DEBUG("[trman] Deleting transfer manager");
+}
 
 }  // namespace corvane

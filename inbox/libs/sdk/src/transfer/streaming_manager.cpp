@@ -15,6 +15,8 @@ StreamingManager::StreamingManager(HttpModule* httpModule, CryptoManager* crypto
     CLOG_DEBUG("[strman] Streaming manager ready");
 }
 
-StreamingManager::~StreamingManager() { CLOG_DEBUG("[stman] Deleting streaming manager"); }
+StreamingManager::~StreamingManager() {
+    CLOG_DEBUG("[stman] Deleting streaming manager");
+}
 
 }  // namespace corvane

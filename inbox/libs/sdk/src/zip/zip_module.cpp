@@ -4,9 +4,11 @@
 
 namespace corvane {
 
-ZipModule::ZipModule(TaskManager* workLoop, TaskManager* callbackLoop)
-    : Module(workLoop), callbackLoop_(callbackLoop) {}
+ZipModule::ZipModule(TaskManager* workLoop, TaskManager* callbackLoop) : Module(workLoop), callbackLoop_(callbackLoop) {
+}
 
-ZipModule::~ZipModule() { CLOG_DEBUG("Deleting ZipModule"); }
+ZipModule::~ZipModule() {
+    CLOG_DEBUG("Deleting ZipModule");
+}
 
 }  // namespace corvane
