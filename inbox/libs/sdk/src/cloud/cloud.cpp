@@ -311,6 +311,15 @@ void Cloud::dropTables() {
 
 void Cloud::reset(Callback completion) {
     CLOG_DEBUG("[cloud] Resetting cloud cache");
+    closeCache(false, std::move(completion));
+}
+
+void Cloud::remove(Callback completion) {
+    CLOG_DEBUG("[cloud] Removing cloud cache");
+    closeCache(true, std::move(completion));
+}
+
+void Cloud::closeCache(bool removeFile, Callback completion) {
     clearRamState(false);
     if (!database_) {
         notify(completion);
@@ -320,38 +329,24 @@ void Cloud::reset(Callback completion) {
     // the completion arrives is queued behind the close on a table that no longer exists.
     dropTables();
     DatabaseModule* database = database_;
-    database->execute([this, database, completion]() {
-        database->close([this, completion](bool ok) {
-            if (ok) {
+    database->execute([this, database, removeFile, completion]() {
+        auto done = [this, removeFile, completion](bool ok) {
+            if (removeFile && ok) {
+                CLOG_DEBUG("[cloud] Database correctly removed");
+            } else if (removeFile) {
+                CLOG_ERROR("[cloud] Error removing database");
+            } else if (ok) {
                 CLOG_DEBUG("[cloud] Database correctly closed");
             } else {
                 CLOG_DEBUG("[cloud] Database already closed");
             }
             notify(completion);
-        });
-    });
-}
-
-void Cloud::remove(Callback completion) {
-    CLOG_DEBUG("[cloud] Removing cloud cache");
-    clearRamState(false);
-    if (!database_) {
-        notify(completion);
-        return;
-    }
-    // The table handles die with the connection: drop them now, so that nothing issued before
-    // the completion arrives is queued behind the remove on a table that no longer exists.
-    dropTables();
-    DatabaseModule* database = database_;
-    database->execute([this, database, completion]() {
-        database->remove([this, completion](bool ok) {
-            if (ok) {
-                CLOG_DEBUG("[cloud] Database correctly removed");
-            } else {
-                CLOG_ERROR("[cloud] Error removing database");
-            }
-            notify(completion);
-        });
+        };
+        if (removeFile) {
+            database->remove(done);
+        } else {
+            database->close(done);
+        }
     });
 }
 

@@ -233,6 +233,8 @@ private:
     void closeCachedSecrets(std::shared_ptr<std::vector<uint64_t>> ids, BoolCallback completion);
     void clearRamState(bool keepAccount);
     void dropTables();
+    // Clears the RAM state and closes the cache database, deleting its file when asked.
+    void closeCache(bool removeFile, Callback completion);
 
     void storeFilesystem(const std::shared_ptr<FilesystemData>& filesystem, bool toDatabase, bool withKey,
                          BoolCallback completion);

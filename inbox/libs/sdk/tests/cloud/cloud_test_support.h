@@ -16,6 +16,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include "database/database.h"
 #include "database/sqlite_database.h"
 #include "loop/libuv_loop.h"
+#include "support/run_on_loop.h"
 
 namespace corvane {
 namespace test {
@@ -238,18 +240,7 @@ public:
     // Runs a synchronous getter on the SDK main loop.
     template <typename Function>
     auto onLoop(Function function) -> decltype(function()) {
-        using Result = decltype(function());
-        auto promise = std::make_shared<std::promise<Result>>();
-        auto future = promise->get_future();
-        mainLoop.post([promise, function]() mutable {
-            if constexpr (std::is_void_v<Result>) {
-                function();
-                promise->set_value();
-            } else {
-                promise->set_value(function());
-            }
-        });
-        return future.get();
+        return runOnLoop(mainLoop, std::move(function));
     }
 
     void initialize(uint64_t accountId = kAccountId) {

@@ -4,11 +4,9 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <future>
-#include <memory>
-#include <type_traits>
 
 #include "loop/loop.h"
+#include "support/run_on_loop.h"
 
 namespace corvane {
 namespace test {
@@ -16,23 +14,6 @@ namespace test {
 // The kernel's id of the calling thread, asked directly rather than through the loop.
 inline int32_t osThreadId() {
     return static_cast<int32_t>(::syscall(SYS_gettid));
-}
-
-// Runs the function on the loop thread and returns its result once it has run.
-template <typename Function>
-auto runOnLoop(Loop& loop, Function function) -> decltype(function()) {
-    using Result = decltype(function());
-    auto promise = std::make_shared<std::promise<Result>>();
-    auto future = promise->get_future();
-    loop.post([promise, function]() mutable {
-        if constexpr (std::is_void_v<Result>) {
-            function();
-            promise->set_value();
-        } else {
-            promise->set_value(function());
-        }
-    });
-    return future.get();
 }
 
 }  // namespace test

@@ -3,6 +3,7 @@
 #include <future>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
@@ -11,6 +12,7 @@
 #include "http/curl_http.h"
 #include "loop/libuv_loop.h"
 #include "support/fake_api_manager.h"
+#include "support/run_on_loop.h"
 
 namespace corvane {
 namespace test {
@@ -73,18 +75,7 @@ public:
     // Runs the function on the SDK main loop and returns its result.
     template <typename Function>
     auto onLoop(Function function) -> decltype(function()) {
-        using Result = decltype(function());
-        auto promise = std::make_shared<std::promise<Result>>();
-        auto future = promise->get_future();
-        mainLoop.post([promise, function]() mutable {
-            if constexpr (std::is_void_v<Result>) {
-                function();
-                promise->set_value();
-            } else {
-                promise->set_value(function());
-            }
-        });
-        return future.get();
+        return runOnLoop(mainLoop, std::move(function));
     }
 
     CountingLoop mainLoop;
