@@ -89,6 +89,16 @@ public:
     void onActionFinish(std::shared_ptr<ActionData> action) override { dispatcher_->onActionFinish(action); }
     void onEvent(std::shared_ptr<EventData> event) override { dispatcher_->onEvent(event); }
 
+    Cloud* getCloud() override { return cloud; }
+    uint64_t getClientId() const override { return clientId; }
+    std::string getEmail() const override { return email; }
+
+    // The cloud model, client id and account e-mail of a test that applies node changes; main
+    // loop only.
+    Cloud* cloud = nullptr;
+    uint64_t clientId = 0;
+    std::string email;
+
 private:
     CallbackDispatcher* dispatcher_;
     LibuvLoop* mainLoop_;
