@@ -50,6 +50,11 @@ public:
     }
 
     RequestChannel& channel() { return *channel_; }
+    // Signs the channel's batches with the session; main loop only.
+    void setSession(std::string session) {
+        session_ = std::move(session);
+        channel_->setSession(session_.c_str());
+    }
     // Empty when the HTTP loop runs; otherwise why it could not start.
     std::error_code httpLoopStart() const { return httpLoopStart_; }
 
