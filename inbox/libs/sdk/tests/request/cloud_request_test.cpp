@@ -2,6 +2,7 @@
 
 #include <future>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -538,19 +539,47 @@ TEST_F(CloudRequestApplyTest, RenameNodeWithUnreadableAttributesFailsWithError4)
     EXPECT_STREQ(h.nodeById(100)->getOwnName(), "first");
 }
 
-TEST_F(CloudRequestApplyTest, ExternalRenameOfAnActiveBackupUpdatesIt) {
+TEST_F(CloudRequestApplyTest, ExternalRenameOfABackupOfThisDeviceReachesTheBackups) {
+    struct Case {
+        const char* name;
+        bool deviceBackup;
+        bool active;
+        std::vector<std::string> calls;
+        const char* line;
+    };
+    const std::vector<Case> cases{
+        {"active backup, same local path", true, true, {"modify:100"}, "Updating active backup"},
+        {"blocked backup", true, false, {}, "External change in blocked backup"},
+        {"another device's backup", false, true, {}, nullptr},
+    };
     addFirst();
-    manager.deviceBackups = {100};
-    manager.activeBackups = {100};
-    auto request = std::make_shared<RenameNodeRequest>();
-    const Bytes sealed = test::gcmSeal(patternKey(100), 32, test::attributesRecord("first"));
-    ASSERT_TRUE(run(request, ResponseBuffer("RENR", [&](auto& b) {
-                        return CreateRenameNodeResponse(b, 0, 0, 100, b.CreateVector(sealed));
-                    })));
-    EXPECT_EQ(manager.backupCalls, std::vector<std::string>{"modify:100"});
-    auto event = onlyEvent();
-    ASSERT_NE(event, nullptr);
-    EXPECT_TRUE(event->isExternal());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.events.clear();
+        manager.backupCalls.clear();
+        manager.deviceBackups = c.deviceBackup ? std::set<uint64_t>{100} : std::set<uint64_t>{};
+        manager.activeBackups = c.active ? std::set<uint64_t>{100} : std::set<uint64_t>{};
+        test::LogCapture log;
+        auto request = std::make_shared<RenameNodeRequest>();
+        const Bytes sealed = test::gcmSeal(patternKey(100), 32, test::attributesRecord("first"));
+        ASSERT_TRUE(run(request, ResponseBuffer("RENR", [&](auto& b) {
+                            return CreateRenameNodeResponse(b, 0, 0, 100, b.CreateVector(sealed));
+                        })));
+        EXPECT_EQ(manager.backupCalls, c.calls);
+        if (c.line != nullptr) {
+            EXPECT_TRUE(log.contains(c.line));
+        }
+        auto event = onlyEvent();
+        ASSERT_NE(event, nullptr);
+        EXPECT_TRUE(event->isExternal());
+    }
+}
+
+TEST_F(CloudRequestApplyTest, OwnerlessNotFoundDeletionNamesNoNodeAndChangesNothing) {
+    auto request = std::make_shared<DeleteNodeRequest>();
+    ASSERT_TRUE(run(request, ResponseBuffer("DENR", [](auto& b) { return CreateDeleteNodeResponse(b, 1); })));
+    EXPECT_TRUE(manager.events.empty());
+    EXPECT_NE(h.nodeById(12), nullptr);
 }
 
 TEST_F(CloudRequestApplyTest, RewriteKeysReplacesTheKeysAndUnqueuesThePlacedNodes) {
