@@ -526,6 +526,37 @@ TEST_F(CloudRequestApplyTest, RenameNodeDecryptsTheNewAttributesIntoTheCache) {
     EXPECT_TRUE(manager.backupCalls.empty());
 }
 
+// A shared drive's extra number is its own; any other node takes the answered one.
+TEST_F(CloudRequestApplyTest, RenameNodeOfASharedDriveRootKeepsItsExtraNumber) {
+    addFirst();
+    auto drive = std::make_shared<MutableNodeData>(*h.nodeById(CachedTreeTest::kDrive));
+    const Bytes driveKey = patternKey(77);
+    drive->setKey(&driveKey);
+    drive->setExtraNumber(5);
+    h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) { h.cloud->updateNode(drive, done, false); });
+    struct Case {
+        const char* name;
+        uint64_t id;
+        Bytes key;
+        uint64_t extraNumber;
+    };
+    const std::vector<Case> cases{{"shared drive root", CachedTreeTest::kDrive, driveKey, 5},
+                                  {"folder", 100, patternKey(100), 99}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.events.clear();
+        auto request = std::make_shared<RenameNodeRequest>();
+        const Bytes sealed = test::gcmSeal(c.key, 32, test::attributesRecord("named"));
+        ASSERT_TRUE(run(request, ResponseBuffer("RENR", [&](auto& b) {
+                            return CreateRenameNodeResponse(b, 0, 0, c.id, b.CreateVector(sealed), 0, 99);
+                        })));
+        ASSERT_EQ(manager.events.size(), 1u);
+        auto cached = h.nodeById(c.id);
+        EXPECT_STREQ(cached->getOwnName(), "named");
+        EXPECT_EQ(cached->getExtraNumber(), c.extraNumber);
+    }
+}
+
 TEST_F(CloudRequestApplyTest, RenameNodeWithUnreadableAttributesFailsWithError4) {
     addFirst();
     auto owner = std::make_shared<MutableActionData>(TEST);
