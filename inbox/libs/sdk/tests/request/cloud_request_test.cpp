@@ -452,6 +452,28 @@ TEST_F(CloudRequestApplyTest, DeleteNodeOfASharedDriveRootDeletesTheDrive) {
     EXPECT_EQ(h.nodeById(CachedTreeTest::kDrive + 1), nullptr);
 }
 
+// A secret is closed, not removed: its filesystem goes with it.
+TEST_F(CloudRequestApplyTest, DeleteNodeOfASecretRootClosesTheSecret) {
+    constexpr uint64_t kSecret = 600;
+    constexpr uint64_t kSecretFs = kSecret << 15;
+    ASSERT_TRUE(std::get<0>(h.call<bool>([&](Cloud::BoolCallback done) {
+        h.cloud->addFilesystemUsingNodeKey(test::makeFilesystem(kSecretFs, 6, 0, nullptr, nullptr),
+                                           std::make_unique<Bytes>(patternKey(5)), done);
+    })));
+    auto secret = test::makeNode(kSecret, 6, 0, "secret", kSecretFs);
+    h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) { h.cloud->updateNode(secret, done, true); });
+    ASSERT_EQ(h.onLoop([&]() { return h.cloud->getSecrets()->size(); }), 1u);
+
+    auto request = std::make_shared<DeleteNodeRequest>();
+    ASSERT_TRUE(
+        run(request, ResponseBuffer("DENR", [&](auto& b) { return CreateDeleteNodeResponse(b, 0, 0, kSecret); })));
+    ASSERT_EQ(manager.events.size(), 1u);
+    EXPECT_EQ(manager.events.front()->getHandle(), kSecret);
+    EXPECT_TRUE(h.onLoop([&]() { return h.cloud->getSecrets()->empty(); }));
+    EXPECT_EQ(h.onLoop([&]() { return h.cloud->getFilesystemType(kSecretFs); }), -1);
+    EXPECT_FALSE(inRam(kSecret));
+}
+
 TEST_F(CloudRequestApplyTest, ChangesOfUnknownNodesFailWithError9AndNoEvent) {
     struct Case {
         const char* name;
