@@ -1,10 +1,16 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "corvane/event_listener.h"
+#include "corvane/node_data.h"
 
 namespace corvane {
+
+class Cloud;
 
 // What requests and the request channel may ask of the SDK instance that runs them. The API
 // manager implements it; requests sit below the API layer and see only this face. SDK events
@@ -20,6 +26,26 @@ public:
     // Signs out: everything is reset and the cache removed; then the completion, which may be
     // empty.
     virtual void logout(std::function<void()> completion) = 0;
+
+    // The signed-in account's cloud model; null when the instance has none.
+    virtual Cloud* getCloud() { return nullptr; }
+
+    // This SDK instance's client id, echoed by the service in the changes it made; 0 for none.
+    virtual uint64_t getClientId() const { return 0; }
+
+    // The signed-in account's e-mail address; empty in a link session or signed out.
+    virtual std::string getEmail() const { return std::string(); }
+
+    // The queue of nodes whose keys are to be re-encrypted under the current scheme.
+    virtual void queueNodeRewrite(uint64_t handle) {}
+    virtual void unqueueNodeRewrite(uint64_t handle) {}
+
+    // The backups of this machine, as the backup manager keeps them; false and nothing without
+    // one.
+    virtual bool isActiveBackup(const NodeData& node) { return false; }
+    virtual bool isBackupOfCurrentDevice(const NodeData& node) { return false; }
+    virtual void deleteBackup(std::shared_ptr<NodeData> backup) {}
+    virtual void modifyBackup(std::shared_ptr<NodeData> backup) {}
 };
 
 }  // namespace corvane

@@ -50,6 +50,11 @@ public:
     }
 
     RequestChannel& channel() { return *channel_; }
+    // Signs the channel's batches with the session; main loop only.
+    void setSession(std::string session) {
+        session_ = std::move(session);
+        channel_->setSession(session_.c_str());
+    }
     // Empty when the HTTP loop runs; otherwise why it could not start.
     std::error_code httpLoopStart() const { return httpLoopStart_; }
 
@@ -88,6 +93,16 @@ public:
     void onActionError(std::shared_ptr<ActionData> action) override { dispatcher_->onActionError(action); }
     void onActionFinish(std::shared_ptr<ActionData> action) override { dispatcher_->onActionFinish(action); }
     void onEvent(std::shared_ptr<EventData> event) override { dispatcher_->onEvent(event); }
+
+    Cloud* getCloud() override { return cloud; }
+    uint64_t getClientId() const override { return clientId; }
+    std::string getEmail() const override { return email; }
+
+    // The cloud model, client id and account e-mail of a test that applies node changes; main
+    // loop only.
+    Cloud* cloud = nullptr;
+    uint64_t clientId = 0;
+    std::string email;
 
 private:
     CallbackDispatcher* dispatcher_;

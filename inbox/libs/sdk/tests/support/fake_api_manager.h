@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -116,6 +117,21 @@ public:
         }
     }
 
+    Cloud* getCloud() override { return cloud; }
+    uint64_t getClientId() const override { return clientId; }
+    std::string getEmail() const override { return email; }
+    void queueNodeRewrite(uint64_t handle) override { rewriteQueue.push_back(handle); }
+    void unqueueNodeRewrite(uint64_t handle) override { unqueued.push_back(handle); }
+    bool isActiveBackup(const NodeData& node) override { return activeBackups.count(node.getId()) > 0; }
+    bool isBackupOfCurrentDevice(const NodeData& node) override { return deviceBackups.count(node.getId()) > 0; }
+    void deleteBackup(std::shared_ptr<NodeData> backup) override {
+        backupCalls.push_back("delete:" + std::to_string(backup->getId()));
+    }
+    void modifyBackup(std::shared_ptr<NodeData> backup) override {
+        backupCalls.push_back("modify:" + std::to_string(backup->getId()));
+    }
+    void onEvent(std::shared_ptr<EventData> event) override { events.push_back(event); }
+
     void onActionStart(std::shared_ptr<ActionData> action) override { note("start", action); }
     void onActionProcessed(std::shared_ptr<ActionData> action) override { note("processed", action); }
     void onActionProgress(std::shared_ptr<ActionData> action) override { note("progress", action); }
@@ -135,6 +151,15 @@ public:
     std::vector<std::string> notifications;
     std::vector<std::shared_ptr<Request>> requests;
     ExecutionManager* executionManager = nullptr;
+    Cloud* cloud = nullptr;
+    uint64_t clientId = 0;
+    std::string email;
+    std::vector<uint64_t> rewriteQueue;
+    std::vector<uint64_t> unqueued;
+    std::set<uint64_t> activeBackups;
+    std::set<uint64_t> deviceBackups;
+    std::vector<std::string> backupCalls;
+    std::vector<std::shared_ptr<EventData>> events;
 };
 
 }  // namespace test
