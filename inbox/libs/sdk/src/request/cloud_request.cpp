@@ -1,6 +1,7 @@
 #include "request/cloud_request.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "cloud/cloud.h"
@@ -62,6 +63,24 @@ flatbuffers::Offset<flatbuffers::Vector<uint8_t>> bytesOrEmpty(flatbuffers::Flat
 
 bool sameText(const char* a, const char* b) {
     return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0;
+}
+
+// Names the event after the node's path, then hands the cached node on; a node the cache does
+// not hold ends the request with 9 after the given line.
+void withCachedNode(Cloud* cloud, std::shared_ptr<Request> request, std::shared_ptr<MutableEventData> event,
+                    uint64_t handle, const char* unknownLine, std::function<void(Cloud::NodePointer)> found) {
+    cloud->getNodePath(handle, [cloud, request, event, handle, unknownLine, found](std::string path, Error) {
+        event->setName(path.c_str());
+        cloud->getNodeById(handle, [request, handle, unknownLine, found](Cloud::NodePointer node) {
+            if (!node) {
+                CLOG_DEBUG(fmt::runtime(unknownLine), handle);
+                setOwnerError(request->getActionData(), UNKNOWN_ERROR);
+                request->notifyFinished();
+                return;
+            }
+            found(std::move(node));
+        });
+    });
 }
 
 }  // namespace
@@ -207,37 +226,29 @@ void DeleteNodeRequest::applyResults(RequestHost* manager) {
     auto event = makeEvent(EVENT_DELETED_NODE, clientId_, manager);
     event->setHandle(node_);
     const uint64_t handle = node_;
-    cloud->getNodePath(handle, [request, manager, cloud, event, handle](std::string path, Error) {
-        event->setName(path.c_str());
-        cloud->getNodeById(handle, [request, manager, cloud, event, handle](Cloud::NodePointer node) {
-            if (!node) {
-                CLOG_DEBUG("Unknown node during deletion {}", handle);
-                setOwnerError(request->actionData_, UNKNOWN_ERROR);
-                request->notifyFinished();
-                return;
-            }
-            event->setNode(node);
-            if (manager->isActiveBackup(*node)) {
-                CLOG_DEBUG("Stopping deleted backup");
-                manager->deleteBackup(node);
-            }
-            auto done = [request, manager, event]() {
-                request->notifyFinished();
-                manager->onEvent(event);
-            };
-            switch (node->getType()) {
-                case NodeType::SECRET_ROOT:
-                    cloud->closeSecret(handle, done);
-                    break;
-                case NodeType::SHARED_DRIVE_ROOT:
-                    cloud->deleteSharedDrive(handle, done);
-                    break;
-                default:
-                    cloud->removeNode(handle, done);
-                    break;
-            }
-        });
-    });
+    withCachedNode(cloud, request, event, handle, "Unknown node during deletion {}",
+                   [request, manager, cloud, event, handle](Cloud::NodePointer node) {
+                       event->setNode(node);
+                       if (manager->isActiveBackup(*node)) {
+                           CLOG_DEBUG("Stopping deleted backup");
+                           manager->deleteBackup(node);
+                       }
+                       auto done = [request, manager, event]() {
+                           request->notifyFinished();
+                           manager->onEvent(event);
+                       };
+                       switch (node->getType()) {
+                           case NodeType::SECRET_ROOT:
+                               cloud->closeSecret(handle, done);
+                               break;
+                           case NodeType::SHARED_DRIVE_ROOT:
+                               cloud->deleteSharedDrive(handle, done);
+                               break;
+                           default:
+                               cloud->removeNode(handle, done);
+                               break;
+                       }
+                   });
 }
 
 // --- MoveNode ---
@@ -287,37 +298,29 @@ void MoveNodeRequest::applyResults(RequestHost* manager) {
     auto event = makeEvent(EVENT_MOVED_NODE, clientId_, manager);
     event->setHandle(node_);
     const uint64_t handle = node_;
-    cloud->getNodePath(handle, [request, manager, cloud, event, handle](std::string path, Error) {
-        event->setName(path.c_str());
-        cloud->getNodeById(handle, [request, manager, cloud, event, handle](Cloud::NodePointer node) {
-            if (!node) {
-                CLOG_DEBUG("Unknown node during move {}", handle);
-                setOwnerError(request->actionData_, UNKNOWN_ERROR);
-                request->notifyFinished();
-                return;
-            }
-            event->setOldNode(node);
-            cloud->moveNode(handle, request->parent_, request->filesystem_,
-                            [request, manager, event](Cloud::NodePointer moved) {
-                                if (!moved) {
-                                    CLOG_DEBUG("Node moved to unknown parent");
-                                    setOwnerError(request->actionData_, UNKNOWN_ERROR);
-                                    request->notifyFinished();
-                                    return;
-                                }
-                                event->setNode(moved);
-                                if (const auto& owner = request->actionData_) {
-                                    // The moving action left the node as it was before the move there.
-                                    if (auto before = owner->getNode()) {
-                                        owner->setParentHandle(before->getParent());
-                                    }
-                                    owner->setNode(moved);
-                                }
-                                request->notifyFinished();
-                                manager->onEvent(event);
-                            });
-        });
-    });
+    withCachedNode(cloud, request, event, handle, "Unknown node during move {}",
+                   [request, manager, cloud, event, handle](Cloud::NodePointer node) {
+                       event->setOldNode(node);
+                       cloud->moveNode(handle, request->parent_, request->filesystem_,
+                                       [request, manager, event](Cloud::NodePointer moved) {
+                                           if (!moved) {
+                                               CLOG_DEBUG("Node moved to unknown parent");
+                                               setOwnerError(request->actionData_, UNKNOWN_ERROR);
+                                               request->notifyFinished();
+                                               return;
+                                           }
+                                           event->setNode(moved);
+                                           if (const auto& owner = request->actionData_) {
+                                               // The moving action left the node as it was before the move there.
+                                               if (auto before = owner->getNode()) {
+                                                   owner->setParentHandle(before->getParent());
+                                               }
+                                               owner->setNode(moved);
+                                           }
+                                           request->notifyFinished();
+                                           manager->onEvent(event);
+                                       });
+                   });
 }
 
 // --- RenameNode ---
@@ -372,18 +375,8 @@ void RenameNodeRequest::applyResults(RequestHost* manager) {
     auto event = makeEvent(EVENT_UPDATED_NODE, clientId_, manager);
     event->setHandle(node_);
     const uint64_t handle = node_;
-    cloud->getNodePath(handle, [request, manager, cloud, event, handle](std::string path, Error) {
-        event->setName(path.c_str());
-        cloud->getNodeById(handle, [request, manager, event, handle](Cloud::NodePointer node) {
-            if (!node) {
-                CLOG_DEBUG("Unknown node during update {}", handle);
-                setOwnerError(request->actionData_, UNKNOWN_ERROR);
-                request->notifyFinished();
-                return;
-            }
-            request->updateFound(manager, event, node);
-        });
-    });
+    withCachedNode(cloud, request, event, handle, "Unknown node during update {}",
+                   [request, manager, event](Cloud::NodePointer node) { request->updateFound(manager, event, node); });
 }
 
 void RenameNodeRequest::updateFound(RequestHost* manager, std::shared_ptr<MutableEventData> event,
