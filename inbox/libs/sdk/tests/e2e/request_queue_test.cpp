@@ -16,6 +16,7 @@
 #include "request/utils_request.h"
 #include "stand_in_service.h"
 #include "support/e2e_api_manager.h"
+#include "support/e2e_fixture.h"
 #include "support/log_capture.h"
 #include "support/stand_in_deployment.h"
 
@@ -61,38 +62,7 @@ private:
     size_t finishedCount_ = 0;
 };
 
-class RequestQueueEndToEnd : public test::LoopbackTransportTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(service_.start());
-        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
-        mainLoop_.start();
-        manager_ = std::make_unique<test::E2eApiManager>(&dispatcher_, &mainLoop_);
-    }
-
-    void TearDown() override {
-        mainLoop_.stop();
-        mainLoop_.join();
-        manager_.reset();
-        service_.stop();
-        deployment_.reset();
-    }
-
-    void onMain(const std::function<void()>& task) {
-        std::promise<void> done;
-        mainLoop_.post([&] {
-            task();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
-
-    service::StandInService service_;
-    std::unique_ptr<test::StandInDeployment> deployment_;
-    LibuvLoop mainLoop_;
-    CallbackDispatcher dispatcher_;
-    std::unique_ptr<test::E2eApiManager> manager_;
-};
+using RequestQueueEndToEnd = test::EndToEndTest;
 
 // "first" goes out alone and keeps the channel busy, so the next three wait for one batch;
 // "gone" has lost its message, so the channel ends it with 9 while "before" stands ahead of

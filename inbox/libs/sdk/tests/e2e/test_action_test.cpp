@@ -16,6 +16,7 @@
 #include "corvane/action_types.h"
 #include "stand_in_service.h"
 #include "support/e2e_api_manager.h"
+#include "support/e2e_fixture.h"
 #include "support/stand_in_deployment.h"
 #include "test_message_generated.h"
 #include "util/deployment.h"
@@ -65,31 +66,7 @@ private:
     int32_t errorCode_ = -1;
 };
 
-class TestActionEndToEnd : public test::LoopbackTransportTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(service_.start());
-        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
-        mainLoop_.start();
-        manager_ = std::make_unique<test::E2eApiManager>(&dispatcher_, &mainLoop_);
-    }
-
-    void TearDown() override {
-        // As the SDK does: the main loop stops before the modules go.
-        mainLoop_.stop();
-        mainLoop_.join();
-        manager_.reset();
-        service_.stop();
-        deployment_.reset();
-    }
-
-    service::StandInService service_;
-    std::unique_ptr<test::StandInDeployment> deployment_;
-    LibuvLoop mainLoop_;
-    // Delivers on the reporting thread (the main loop).
-    CallbackDispatcher dispatcher_;
-    std::unique_ptr<test::E2eApiManager> manager_;
-};
+using TestActionEndToEnd = test::EndToEndTest;
 
 TEST_F(TestActionEndToEnd, FinishesWithoutErrorAndTheServiceSeesAllFiveFields) {
     ActionJournal journal;
