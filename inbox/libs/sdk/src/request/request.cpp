@@ -87,6 +87,9 @@ std::unique_ptr<ByteArray> NetworkRequest::takeMessage() {
 }
 
 bool NetworkRequest::processData(HttpRequestBuffer& buffer) {
+    if (corrupt_) {
+        return false;
+    }
     // A response is a plain buffer aligned from its own first byte, but it sits in the answer
     // wherever the previous ones left it: a misaligned one is read from an aligned copy, so
     // that its 8-byte fields are never loaded from misaligned addresses.
@@ -108,6 +111,7 @@ bool NetworkRequest::processData(HttpRequestBuffer& buffer) {
             return processFlatbuffer(place(bytes, length), length);
         });
     if (result == ResponseRead::CORRUPT) {
+        corrupt_ = true;
         CLOG_CRITICAL("[req]{}: Corrupt flatbuffer received", getName());
     }
     return result == ResponseRead::TAKEN;

@@ -120,6 +120,9 @@ protected:
 
     // Length of the response being read; 0 until its prefix has been taken.
     uint32_t expectedLength_ = 0;
+    // Set once the response failed verification: where it ended is unknown, so this request
+    // takes nothing that follows it.
+    bool corrupt_ = false;
     std::unique_ptr<ByteArray> message_;
 
 private:

@@ -201,6 +201,24 @@ TEST(ResponseReaderTest, CorruptMessageLogsOnceAndKeepsItsLength) {
     EXPECT_EQ(log.count("[req]Echo: Corrupt flatbuffer received"), 1);
 }
 
+// Where a corrupt response really ended is unknown: asked again as more bytes arrive, the
+// request must not take what follows it as its own.
+TEST(ResponseReaderTest, AfterACorruptMessageNothingElseIsTaken) {
+    test::LogCapture log;
+    std::vector<uint8_t> answer;
+    appendMessage(answer, "XX bad");
+    appendMessage(answer, "OK next");
+    appendMessage(answer, "OK last");
+    HttpRequestBuffer buffer;
+    write(buffer, answer, 0, answer.size());
+    EchoRequest request;
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_FALSE(request.processData(buffer));
+    EXPECT_TRUE(request.taken.empty());
+    EXPECT_EQ(request.verifyCount, 1);
+}
+
 TEST(ResponseReaderTest, RefusedMessageIsConsumedButNotReportedTaken) {
     std::vector<uint8_t> answer;
     appendMessage(answer, "OK but no");
