@@ -77,6 +77,11 @@ public:
     // Reads this request's response out of the answer buffer; true when a complete response
     // was read and taken. A partial response leaves the position so a later call resumes.
     bool processData(HttpRequestBuffer& buffer);
+    // Forgets what was read of an earlier answer, before the request goes out in a new batch.
+    void startResponse() {
+        expectedLength_ = 0;
+        corrupt_ = false;
+    }
 
     // Limits of every verifier of the API.
     static constexpr flatbuffers::uoffset_t kMaxDepth = 64;

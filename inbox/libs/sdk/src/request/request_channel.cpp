@@ -165,6 +165,7 @@ bool RequestChannel::addToBatch(const std::shared_ptr<NetworkRequest>& request) 
         CLOG_ERROR("Wrong data alignment for request {}", request->getName());
     }
     httpRequest_->body.insert(httpRequest_->body.end(), message->data(), message->data() + message->size());
+    request->startResponse();
     inFlight_.push_back(request);
     return true;
 }
