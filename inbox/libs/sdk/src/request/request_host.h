@@ -36,6 +36,31 @@ public:
     // The signed-in account's e-mail address; empty in a link session or signed out.
     virtual std::string getEmail() const { return std::string(); }
 
+    // Opens the cache transaction that the events request's changes go into; the status
+    // request commits it through updateAccountStatus.
+    virtual void beginCacheTransaction() {}
+
+    // Stores the account status in the cache and commits the open transaction, then takes the
+    // status over (the first non-zero one switches on the reception of external changes) and
+    // restarts the long poll with the link when it is not empty; then the completion, on the
+    // SDK main loop.
+    virtual void updateAccountStatus(uint64_t status, std::string link, std::function<void()> completion) {
+        if (completion) {
+            completion();
+        }
+    }
+
+    // The backup manager as the events request drives it: forgotten before a full reload, set
+    // up again after (the completion on the SDK main loop), and whether it knows the backups
+    // root.
+    virtual void resetBackups() {}
+    virtual void initializeBackups(std::function<void()> completion) {
+        if (completion) {
+            completion();
+        }
+    }
+    virtual bool areBackupsInitialized() { return true; }
+
     // The queue of nodes whose keys are to be re-encrypted under the current scheme.
     virtual void queueNodeRewrite(uint64_t handle) {}
     virtual void unqueueNodeRewrite(uint64_t handle) {}
