@@ -2,23 +2,35 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
 
 #include <flatbuffers/flatbuffers.h>
 
+#include "loop/loop.h"
 #include "request/request.h"
+#include "request/request_host.h"
 #include "request/request_listener.h"
+#include "support/run_on_loop.h"
 
 namespace corvane {
 namespace test {
 
-// Tells the test when a request has finished.
+// Tells the test when a request has finished; onFinish, when set, runs first (on the thread
+// that finished it).
 class FinishWaiter : public RequestListener {
 public:
-    void finished(std::shared_ptr<Request>) override { promise_.set_value(); }
+    void finished(std::shared_ptr<Request>) override {
+        if (onFinish) {
+            onFinish();
+        }
+        promise_.set_value();
+    }
     bool wait() { return future_.wait_for(std::chrono::seconds(60)) == std::future_status::ready; }
+
+    std::function<void()> onFinish;
 
 private:
     std::promise<void> promise_;
@@ -53,6 +65,28 @@ const Table* messageOf(NetworkRequest& request, std::unique_ptr<ByteArray>& keep
         return nullptr;
     }
     return flatbuffers::GetSizePrefixedRoot<Table>(keep->data());
+}
+
+// Checks and reads the response into the request on the loop, then runs its local phase there;
+// true when the request finished. beforeFinish runs on the loop when it finishes.
+inline bool readAndApply(Loop& loop, RequestHost* host, const std::shared_ptr<NetworkRequest>& request,
+                         const ResponseBuffer& response, std::function<void()> beforeFinish = nullptr) {
+    const bool read = runOnLoop(loop, [&]() {
+        return request->verify(response.data(), response.size()) &&
+               request->processFlatbuffer(response.data(), response.size());
+    });
+    if (!read) {
+        return false;
+    }
+    FinishWaiter waiter;
+    waiter.onFinish = std::move(beforeFinish);
+    request->setListener(&waiter);
+    loop.post([&]() { request->applyResults(host); });
+    const bool finished = waiter.wait();
+    // What follows the finish on the same loop turn (events) has run once this returns.
+    runOnLoop(loop, []() {});
+    request->setListener(nullptr);
+    return finished;
 }
 
 inline bool hasField(const void* table, flatbuffers::voffset_t field) {
