@@ -61,12 +61,12 @@ std::string lowerCase(std::string value) {
     return value;
 }
 
-// Everything but unreserved characters (and the '@' of the address) percent-encoded.
+// Everything but unreserved characters (and the label's ':' and the address's '@') percent-encoded.
 std::string linkText(const std::string& value) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : value) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '@') {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '@' || c == ':') {
             encoded += static_cast<char>(c);
         } else {
             encoded += '%';
