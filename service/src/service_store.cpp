@@ -212,7 +212,40 @@ void ServiceStore::close() {
 }
 
 bool ServiceStore::createTables() {
-    return exec(kSchema);
+    if (!exec(kSchema)) return false;
+    // A data directory written before the sign-in columns existed gets them added; on a new
+    // file each of these fails harmlessly, the column being there already.
+    static const char* const kAddedColumns[] = {
+        "ALTER TABLE users ADD COLUMN first_name TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE users ADD COLUMN last_name TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE users ADD COLUMN auth_hash BLOB",
+        "ALTER TABLE users ADD COLUMN user_key BLOB",
+        "ALTER TABLE users ADD COLUMN public_key BLOB",
+        "ALTER TABLE users ADD COLUMN private_key BLOB",
+        "ALTER TABLE users ADD COLUMN totp_secret BLOB",
+        "ALTER TABLE users ADD COLUMN totp_enabled INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE users ADD COLUMN pin INTEGER NOT NULL DEFAULT -1",
+        "ALTER TABLE users ADD COLUMN main_account INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE users ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN public_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN private_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN fingerprint_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN blocked INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN invoicing_problem INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE account_users ADD COLUMN account_key BLOB",
+        "ALTER TABLE account_users ADD COLUMN access_level INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE account_users ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN handle INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN last_used INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN address TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN user_agent TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN active INTEGER NOT NULL DEFAULT 1",
+    };
+    for (const char* statement : kAddedColumns)
+        exec(statement);
+    return true;
 }
 
 bool ServiceStore::exec(const char* text) {
