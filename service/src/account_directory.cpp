@@ -82,7 +82,7 @@ Snapshot SessionScope::takeSnapshot() {
 }
 
 std::optional<SessionRecord> SessionScope::openSession(uint64_t user, uint64_t account, const std::string& secret,
-                                                      const std::string& address, const std::string& userAgent) {
+                                                       const std::string& address, const std::string& userAgent) {
     return directory_.makeSessionLocked(user, account, base64Url(secret), address, userAgent);
 }
 
@@ -169,8 +169,8 @@ std::string AccountDirectory::createSession(uint64_t user, uint64_t account) {
     return session ? session->id : std::string();
 }
 
-std::optional<SessionRecord> AccountDirectory::makeSessionLocked(uint64_t user, uint64_t account,
-                                                                 const std::string& id, const std::string& address,
+std::optional<SessionRecord> AccountDirectory::makeSessionLocked(uint64_t user, uint64_t account, const std::string& id,
+                                                                 const std::string& address,
                                                                  const std::string& userAgent) {
     SessionRecord session;
     session.id = id;

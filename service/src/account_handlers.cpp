@@ -93,8 +93,12 @@ std::string answerVerifyEmail(const std::string& in, SessionScope& scope) {
     if (email.empty()) return refuse("VEEM", kErrorWrongParameters);
     ServiceStore& store = scope.store();
     if (store.userByEmail(email)) return refuse("VEEM", kErrorAlreadyExists);
-    Registration registration{base64Url(randomSecret(kIdBytes)), email, text(message->firstName()),
-                              text(message->lastName()), std::time(nullptr), false};
+    Registration registration{base64Url(randomSecret(kIdBytes)),
+                              email,
+                              text(message->firstName()),
+                              text(message->lastName()),
+                              std::time(nullptr),
+                              false};
     if (registration.id.empty() || !store.putRegistration(registration)) return refuse("VEEM", kErrorUnknown);
     return textResponse<VerifyEmailResponse>(registration.id, &CreateVerifyEmailResponse,
                                              VerifyEmailResponseIdentifier());
@@ -312,9 +316,8 @@ void registerAccountHandlers(BatchDispatcher& dispatcher, AccountDirectory& acco
         return withScope(accounts, scope, [&](SessionScope& own) { return answerVerifyEmail(message, own); });
     });
     dispatcher.setCallerHandler("CRAM", [&accounts](const std::string& message, SessionScope* scope,
-                                                     const Caller& caller) {
-        return withScope(accounts, scope,
-                         [&](SessionScope& own) { return answerCreateAccount(message, own, caller); });
+                                                    const Caller& caller) {
+        return withScope(accounts, scope, [&](SessionScope& own) { return answerCreateAccount(message, own, caller); });
     });
     dispatcher.setScopedHandler("CHPM", &answerChangePassword);
     dispatcher.setScopedHandler("FOPM", [&accounts](const std::string& message, SessionScope* scope) {

@@ -27,9 +27,8 @@ void BatchDispatcher::setScopedHandler(const std::string& identifier, ScopedHand
         setCallerHandler(identifier, nullptr);
         return;
     }
-    setCallerHandler(identifier,
-                     [handler = std::move(handler)](const std::string& message, SessionScope* session,
-                                                    const Caller&) { return handler(message, session); });
+    setCallerHandler(identifier, [handler = std::move(handler)](const std::string& message, SessionScope* session,
+                                                                const Caller&) { return handler(message, session); });
 }
 
 void BatchDispatcher::setCallerHandler(const std::string& identifier, CallerHandler handler) {

@@ -42,9 +42,9 @@ std::string randomSecret(size_t size) {
 
 std::string base64Url(const std::string& bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<size_t>(length));
     while (!text.empty() && text.back() == '=')
         text.pop_back();
@@ -87,7 +87,8 @@ std::optional<std::string> sealToPublicKey(const std::string& der, const std::st
     size_t length = 0;
     if (EVP_PKEY_encrypt(context.get(), nullptr, &length, in, plain.size()) <= 0) return std::nullopt;
     std::string sealed(length, '\0');
-    if (EVP_PKEY_encrypt(context.get(), reinterpret_cast<unsigned char*>(sealed.data()), &length, in, plain.size()) <= 0)
+    if (EVP_PKEY_encrypt(context.get(), reinterpret_cast<unsigned char*>(sealed.data()), &length, in, plain.size()) <=
+        0)
         return std::nullopt;
     sealed.resize(length);
     return sealed;

@@ -609,9 +609,16 @@ std::optional<Registration> ServiceStore::registration(const std::string& id) {
     if (!s) return std::nullopt;
     bindText(s, 1, id);
     std::optional<Registration> found;
-    if (sqlite3_step(s) == SQLITE_ROW)
-        found = Registration{columnText(s, 0), columnText(s, 1), columnText(s, 2), columnText(s, 3),
-                             sqlite3_column_int64(s, 4), sqlite3_column_int(s, 5) != 0};
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        Registration registration;
+        registration.id = columnText(s, 0);
+        registration.email = columnText(s, 1);
+        registration.firstName = columnText(s, 2);
+        registration.lastName = columnText(s, 3);
+        registration.created = sqlite3_column_int64(s, 4);
+        registration.used = sqlite3_column_int(s, 5) != 0;
+        found = registration;
+    }
     sqlite3_reset(s);
     return found;
 }

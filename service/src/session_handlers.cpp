@@ -244,10 +244,10 @@ std::optional<SealedSession> openSealedSession(SessionScope& scope, const UserRe
 }
 
 void registerSessionHandlers(BatchDispatcher& dispatcher, AccountDirectory& accounts) {
-    dispatcher.setCallerHandler("LOIM", [&accounts](const std::string& message, SessionScope* scope,
-                                                     const Caller& caller) {
-        return withScope(accounts, scope, [&](SessionScope& own) { return answerLogin(message, own, caller); });
-    });
+    dispatcher.setCallerHandler(
+        "LOIM", [&accounts](const std::string& message, SessionScope* scope, const Caller& caller) {
+            return withScope(accounts, scope, [&](SessionScope& own) { return answerLogin(message, own, caller); });
+        });
     dispatcher.setScopedHandler("LOOM", [](const std::string&, SessionScope* scope) { return answerLogout(scope); });
     dispatcher.setCallerHandler("NESM", &answerNewSession);
     dispatcher.setScopedHandler("SEIM",

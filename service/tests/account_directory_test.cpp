@@ -58,7 +58,6 @@ TEST(AccountDirectoryStore, AccountsOutliveARestartInTheirDataDirectory) {
     rmdir(directory.c_str());
 }
 
-
 // A data directory written before users had credentials keeps its sessions, and its users can
 // be joined by new ones that register and sign in.
 TEST(AccountDirectoryStore, DirectoryFromBeforeCredentialsKeepsWorking) {

@@ -49,14 +49,23 @@ TEST_F(AccountHandlersTest, CreateAccountRefusesWhatItCannotTake) {
     };
     const std::vector<Case> cases = {
         {"unknown registration", [](NewUser& u) { u.registration = "no-such-registration"; }, 1},
-        {"used registration", [&](NewUser& u) { u.registration = used.registration; u.email = used.email; }, 7},
+        {"used registration",
+         [&](NewUser& u) {
+             u.registration = used.registration;
+             u.email = used.email;
+         },
+         7},
         {"another address than verified", [](NewUser& u) { u.email = "else@example.test"; }, 5},
         {"public key not a key", [](NewUser& u) { u.publicKey = secretBytes(400); }, 5},
         {"public key cut short", [](NewUser& u) { u.publicKey.pop_back(); }, 5},
         {"account public key not a key", [](NewUser& u) { u.accountPublicKey = "x"; }, 5},
         {"authentication key of 31 bytes", [](NewUser& u) { u.auth.pop_back(); }, 5},
         {"no account key", [](NewUser& u) { u.accountKey.clear(); }, 5},
-        {"a root of a file's type", [](NewUser& u) { u.roots = {0, 20}; }, 5},
+        {"a root of a file's type",
+         [](NewUser& u) {
+             u.roots = {0, 20};
+         },
+         5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -158,7 +167,8 @@ TEST_F(AccountHandlersTest, UserInfoTellsTheCallerAllAndOthersTheirPublicKey) {
     const Created other = registerUser(bo);
     ASSERT_FALSE(created.session.empty());
 
-    for (const auto& message : {userInfoMessage(), userInfoMessage(created.user), userInfoMessage(0, "ADA@example.test")}) {
+    for (const auto& message :
+         {userInfoMessage(), userInfoMessage(created.user), userInfoMessage(0, "ADA@example.test")}) {
         const Response answer = ask(created.session, message);
         const auto* response = answer.as<UserInfoResponse>("USIR");
         ASSERT_NE(response, nullptr);

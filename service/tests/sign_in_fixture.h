@@ -65,7 +65,8 @@ inline std::string base64UrlText(const std::string& bytes) {
     std::string text;
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        const uint32_t v =
+            uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
         for (int shift = 18; shift >= 0; shift -= 6)
             text += kAlphabet[(v >> shift) & 63];
     }
@@ -189,7 +190,9 @@ inline std::string verifyEmailMessage(const std::string& email, const std::strin
 
 inline std::string createAccountMessage(const NewUser& user, bool newUser = true) {
     auto builder = messageBuilder();
-    auto bytes = [&](const std::string& b) { return builder.CreateVector(reinterpret_cast<const uint8_t*>(b.data()), b.size()); };
+    auto bytes = [&](const std::string& b) {
+        return builder.CreateVector(reinterpret_cast<const uint8_t*>(b.data()), b.size());
+    };
     std::vector<flatbuffers::Offset<NodeMessage>> roots;
     for (int8_t type : user.roots) {
         const auto nodekey = bytes(secretBytes(40));
@@ -277,7 +280,8 @@ inline std::string loginMessage(const LoginWay& way) {
     if (!way.session.empty()) session = builder.CreateString(way.session);
     if (!way.email.empty()) email = builder.CreateString(way.email);
     if (!way.recoveryId.empty()) recovery = builder.CreateString(way.recoveryId);
-    if (!way.auth.empty()) auth = builder.CreateVector(reinterpret_cast<const uint8_t*>(way.auth.data()), way.auth.size());
+    if (!way.auth.empty())
+        auth = builder.CreateVector(reinterpret_cast<const uint8_t*>(way.auth.data()), way.auth.size());
     LoginMessageBuilder message(builder);
     if (!way.session.empty()) message.add_session(session);
     if (!way.email.empty()) message.add_email(email);

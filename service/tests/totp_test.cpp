@@ -17,8 +17,8 @@ TEST(Totp, CodesMatchThePublishedVectors) {
         int32_t code;
     };
     const std::vector<Case> cases = {
-        {59, 287082},         {1111111109, 81804}, {1111111111, 50471},
-        {1234567890, 5924},   {2000000000, 279037}, {20000000000, 353130},
+        {59, 287082},       {1111111109, 81804},  {1111111111, 50471},
+        {1234567890, 5924}, {2000000000, 279037}, {20000000000, 353130},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.time);
@@ -55,8 +55,13 @@ TEST(Totp, AcceptsOnlyTheCurrentStepAndOneEitherSide) {
 // RFC 4648's vectors, without the '=' fill.
 TEST(Totp, Base32MatchesThePublishedVectors) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", ""},          {"f", "MY"},           {"fo", "MZXQ"},         {"foo", "MZXW6"},
-        {"foob", "MZXW6YQ"}, {"fooba", "MZXW6YTB"}, {"foobar", "MZXW6YTBOI"},
+        {"", ""},
+        {"f", "MY"},
+        {"fo", "MZXQ"},
+        {"foo", "MZXW6"},
+        {"foob", "MZXW6YQ"},
+        {"fooba", "MZXW6YTB"},
+        {"foobar", "MZXW6YTBOI"},
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(base32(bytes), text) << bytes;
