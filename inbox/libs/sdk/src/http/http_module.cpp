@@ -112,11 +112,11 @@ void HttpModule::onHttpRequestFinished(HttpRequest* request) {
         int32_t retries = request->retries;
         HttpListener* moduleListener = moduleListener_;
         executeInLoop(callbackLoop_, [request, retries, status, moduleListener]() {
-            if (HttpListener* listener = request->listener) {
-                listener->onHttpRequestRetry(request, retries, status);
-            }
             if (moduleListener) {
                 moduleListener->onHttpRequestRetry(request, retries, status);
+            }
+            if (HttpListener* listener = request->listener) {
+                listener->onHttpRequestRetry(request, retries, status);
             }
         });
     }
@@ -142,11 +142,13 @@ void HttpModule::notifyFinished(HttpRequest* request) {
     }
     HttpListener* moduleListener = moduleListener_;
     executeInLoop(callbackLoop_, [request, moduleListener]() {
-        if (HttpListener* listener = request->listener) {
-            listener->onHttpRequestFinished(request);
-        }
+        // The module listener first: the request's own listener may release the request or
+        // send it again at once, after which it is no longer this exchange.
         if (moduleListener) {
             moduleListener->onHttpRequestFinished(request);
+        }
+        if (HttpListener* listener = request->listener) {
+            listener->onHttpRequestFinished(request);
         }
     });
 }
@@ -164,11 +166,11 @@ void HttpModule::onHttpRequestProgress(HttpRequest* request, uint32_t downloaded
     }
     HttpListener* moduleListener = moduleListener_;
     executeInLoop(callbackLoop_, [=]() {
-        if (HttpListener* listener = request->listener) {
-            listener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
-        }
         if (moduleListener) {
             moduleListener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
+        }
+        if (HttpListener* listener = request->listener) {
+            listener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
         }
     });
 }
