@@ -1,24 +1,37 @@
-// The API manager that builds and owns every module: construction and destruction, ids, the
-// User-Agent, speed limits and a module loop that cannot start.
+// The API manager that builds and owns every module, against the loopback stand-in: its
+// construction and destruction, ids, User-Agent and speed limits, a module loop that cannot
+// start, connectivity, sign-out, cache loading, the node-key rewrite and private downloads.
 #include "client/sdk_api_manager.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "account_directory.h"
+#include "cloud/cloud.h"
+#include "cloud/cloud_test_support.h"
 #include "corvane/action_types.h"
 #include "execution/callback_dispatcher.h"
 #include "http/http_module.h"
 #include "loop/libuv_loop.h"
+#include "rewrite_keys_message_generated.h"
+#include "rewrite_keys_response_generated.h"
 #include "stand_in_service.h"
+#include "support/event_journal.h"
 #include "support/recording_listeners.h"
 #include "support/run_on_loop.h"
 #include "support/stand_in_deployment.h"
+#include "util/deployment.h"
 
 namespace corvane {
 namespace {
@@ -32,6 +45,8 @@ protected:
         ASSERT_TRUE(service_.start());
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
         ASSERT_FALSE(mainLoop_.start());
+        dispatcher_.addEventListener(&events_);
+        settings_.setDataPath(dataDir_.path());
     }
 
     void TearDown() override {
@@ -42,7 +57,9 @@ protected:
         deployment_.reset();
     }
 
-    SdkApiManager* makeManager(const CorvaneSettings* settings = nullptr) {
+    // With the test's data folder, so that caches never land elsewhere.
+    SdkApiManager* makeManager() { return makeManager(&settings_); }
+    SdkApiManager* makeManager(const CorvaneSettings* settings) {
         managers_.push_back(std::make_unique<SdkApiManager>(&dispatcher_, &mainLoop_, settings));
         return managers_.back().get();
     }
@@ -52,6 +69,45 @@ protected:
         return test::runOnLoop(mainLoop_, std::move(function));
     }
 
+    // Runs an operation that takes a completion on the main loop and waits for the completion.
+    void callAndWait(const std::function<void(std::function<void()>)>& start) {
+        std::promise<void> done;
+        mainLoop_.post([&] { start([&done] { done.set_value(); }); });
+        ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    }
+
+    // A user with an account and a session on the stand-in.
+    struct StandInSession {
+        uint64_t user = 0;
+        uint64_t account = 0;
+        std::string id;
+    };
+    StandInSession makeStandInSession(const std::string& email = "ada@example.test") {
+        StandInSession session;
+        session.user = service_.accounts().createUser(email);
+        session.account = service_.accounts().createAccount(session.user);
+        session.id = service_.accounts().createSession(session.user, session.account);
+        return session;
+    }
+
+    // Takes the session over as a sign-in request would.
+    void signIn(SdkApiManager* manager, const std::string& session, uint64_t accountId,
+                const std::string& email = "ada@example.test") {
+        callAndWait([&](std::function<void()> done) {
+            manager->setSession(email.c_str(), session.c_str(), test::patternKey(4), test::patternKey(5), masterKey_,
+                                fingerprintKey_, accountKey_, 77, accountId, 0, 0, done);
+        });
+    }
+
+    const std::vector<uint8_t> masterKey_ = test::patternKey(1);
+    const std::vector<uint8_t> accountKey_ = test::patternKey(2);
+    const std::vector<uint8_t> fingerprintKey_ = test::patternKey(3);
+    test::CloudTempDir dataDir_;
+    CorvaneSettings settings_;
+    // Outlive the managers, which may still finish actions and raise events as they go.
+    test::EventJournal events_;
+    test::RecordingActionListener actions_{
+        test::RecordingActionListener::Options{"", test::RecordingActionListener::errorCode, false, false, nullptr}};
     service::StandInService service_;
     std::unique_ptr<test::StandInDeployment> deployment_;
     LibuvLoop mainLoop_;
@@ -106,7 +162,7 @@ TEST_F(SdkApiManagerTest, TwoManagersHaveDistinctClientIdsAndShareTheSequenceCou
 }
 
 TEST_F(SdkApiManagerTest, UserAgentNamesTheApplicationOnlyWhenGiven) {
-    SdkApiManager* bare = makeManager();
+    SdkApiManager* bare = makeManager(nullptr);
     const std::string& text = bare->getUserAgent();
     const std::string prefix = "CorvaneSDK/2.1.0 (7438a6d2) Linux/";
     ASSERT_EQ(text.compare(0, prefix.size(), prefix), 0) << text;
@@ -125,7 +181,7 @@ TEST_F(SdkApiManagerTest, UserAgentNamesTheApplicationOnlyWhenGiven) {
     }
     EXPECT_EQ(dots, 2) << version;
 
-    CorvaneSettings settings;
+    CorvaneSettings settings = settings_;
     settings.setUserAgent("Tembra/1.0.0.0");
     SdkApiManager* named = makeManager(&settings);
     EXPECT_EQ(named->getUserAgent(), "Tembra/1.0.0.0 " + text);
@@ -178,6 +234,335 @@ TEST_F(SdkApiManagerTest, ModuleLoopThatCannotStartFailsRequestsAndStopsCleanly)
         EXPECT_EQ(action->getErrorCode(), TEMPORARILY_UNAVAILABLE);
         onMain([&] { manager.reset(); });
     }
+}
+
+// What the HTTP notifications of the main transport make of connectivity.
+TEST_F(SdkApiManagerTest, ConnectivityIsLostAtTheSixthAttemptWithoutAnswerAndRecoveredByAnyAnswer) {
+    struct Step {
+        bool end;  // an end notification (counts as 5 retries), else a retry notification
+        int32_t retries;
+        int32_t status;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> events;
+    };
+    const std::vector<Case> cases = {
+        {"five failures then the sixth, then an answer 500",
+         {{false, 1, 0}, {false, 2, 0}, {false, 3, 0}, {false, 4, 0}, {false, 5, 0}, {false, 6, 0}, {true, 5, 500}},
+         {"CONNECTIVITY:0", "CONNECTIVITY:1"}},
+        {"an exchange ending without answer while online", {{true, 5, 0}}, {}},
+        {"a loss is reported once", {{false, 6, 0}, {false, 7, 0}, {true, 5, 0}}, {"CONNECTIVITY:0"}},
+        {"a cancelled attempt says nothing", {{false, 9, -1}, {true, 5, -1}}, {}},
+        {"a retry with an answer recovers", {{false, 6, 0}, {false, 7, 503}}, {"CONNECTIVITY:0", "CONNECTIVITY:1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::EventJournal journal;
+        dispatcher_.addEventListener(&journal);
+        SdkApiManager* manager = makeManager();
+        onMain([&] {
+            HttpRequest record;
+            for (const Step& step : c.steps) {
+                if (step.end) {
+                    record.status = step.status;
+                    manager->onHttpRequestFinished(&record);
+                } else {
+                    manager->onHttpRequestRetry(&record, step.retries, step.status);
+                }
+            }
+        });
+        dispatcher_.removeEventListener(&journal);
+        EXPECT_EQ(journal.entries(), c.events);
+    }
+}
+
+// A stand-in whose key is not the pinned one is never talked to; the attempts without answer
+// make the manager report the loss.
+TEST_F(SdkApiManagerTest, StandInWithAnotherKeyGetsNoBatchAndConnectivityIsLost) {
+    service::StandInService other;
+    Deployment deployment = getDeployment();
+    deployment.apiPin = other.pin();
+    setDeployment(deployment);
+    SdkApiManager* manager = makeManager();
+    auto action = dispatcher_.createAction(TEST, &actions_);
+    onMain([&] { manager->enqueueAction(action); });
+    ASSERT_TRUE(events_.waitFor("CONNECTIVITY:0"));
+    for (const auto& recorded : service_.requests()) {
+        EXPECT_NE(recorded.path, "/api");
+    }
+    EXPECT_EQ(events_.entries(), (std::vector<std::string>{"CONNECTIVITY:0"}));
+}
+
+// A batch answered 403 signs the user out: LOGOUT, the cache file gone, every queued request
+// and so every action ended with error 2.
+TEST_F(SdkApiManagerTest, ForbiddenBatchLogsOutRemovesTheCacheAndFailsQueuedActions) {
+    StandInSession session = makeStandInSession();
+    SdkApiManager* manager = makeManager();
+    signIn(manager, session.id, session.account);
+    const std::string cacheFile = Cloud::cachePath(dataDir_.path(), session.id);
+    ASSERT_TRUE(std::filesystem::exists(cacheFile)) << cacheFile;
+    EXPECT_EQ(onMain([&] { return manager->getSession(); }), session.id);
+
+    service::Fault forbidden;
+    forbidden.pathPrefix = "/api";
+    forbidden.status = 403;
+    service_.addFault(forbidden);
+    std::vector<std::shared_ptr<MutableActionData>> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.push_back(dispatcher_.createAction(TEST, &actions_));
+    }
+    onMain([&] {
+        for (const auto& action : queued) {
+            manager->enqueueAction(action);
+        }
+    });
+    actions_.waitForFinishes(3);
+    ASSERT_TRUE(events_.waitFor("LOGOUT"));
+    // The cache goes after the session state; wait until the removal's completion could run.
+    onMain([] {});
+    for (const auto& action : queued) {
+        EXPECT_EQ(action->getErrorCode(), FORBIDDEN);
+    }
+    EXPECT_EQ(events_.entries(), (std::vector<std::string>{"LOGOUT"}));
+    onMain([&] {
+        EXPECT_TRUE(manager->getSession().empty());
+        EXPECT_TRUE(manager->getEmail().empty());
+        EXPECT_EQ(manager->getUserId(), 0u);
+        EXPECT_TRUE(manager->getUserKey().empty());
+        EXPECT_TRUE(manager->getMasterKey().empty());
+    });
+    bool removed = false;
+    for (int i = 0; i < 100 && !removed; ++i) {
+        onMain([] {});
+        removed = !std::filesystem::exists(cacheFile);
+    }
+    EXPECT_TRUE(removed) << cacheFile;
+}
+
+TEST_F(SdkApiManagerTest, LogoutWithoutCompletionResetsEverythingAndRemovesTheCache) {
+    SdkApiManager* manager = makeManager();
+    signIn(manager, "session-one", 42);
+    const std::string cacheFile = Cloud::cachePath(dataDir_.path(), "session-one");
+    ASSERT_TRUE(std::filesystem::exists(cacheFile));
+    onMain([&] {
+        manager->queueNodeRewrite(3);
+        manager->logout({});
+    });
+    // The removal runs on the database loop; its completion comes back to the main loop.
+    callAndWait([&](std::function<void()> done) { manager->getCloud()->reset(done); });
+    EXPECT_FALSE(std::filesystem::exists(cacheFile));
+    onMain([&] {
+        EXPECT_TRUE(manager->getRewriteSet().empty());
+        EXPECT_EQ(manager->getAccountStatus(), 0u);
+        EXPECT_TRUE(manager->getSession().empty());
+    });
+    EXPECT_TRUE(events_.entries().empty());
+}
+
+// A cache written under a session and read back after the session is taken over again.
+class SdkApiManagerCacheTest : public SdkApiManagerTest {
+protected:
+    // Writes the status into the cache of the session, then closes the cache (file kept) and
+    // takes the session over again, as the next start would.
+    void writeCache(SdkApiManager* manager, const std::string& session, uint64_t account, uint64_t status) {
+        signIn(manager, session, account);
+        callAndWait([&](std::function<void()> done) {
+            manager->beginCacheTransaction();
+            manager->getCloud()->endTransaction(status, done);
+        });
+        callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
+        signIn(manager, session, account);
+    }
+
+    bool loadCache(SdkApiManager* manager) {
+        std::promise<bool> loaded;
+        mainLoop_.post([&] { manager->loadCache([&](bool result) { loaded.set_value(result); }); });
+        auto future = loaded.get_future();
+        EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        return future.get();
+    }
+};
+
+TEST_F(SdkApiManagerCacheTest, CachedStatusZeroMakesTheAccountReadyWithoutABatch) {
+    SdkApiManager* manager = makeManager();
+    writeCache(manager, "cached-zero", 42, 0);
+    ASSERT_TRUE(loadCache(manager));
+    EXPECT_EQ(events_.entries(), (std::vector<std::string>{"ACCOUNT_READY"}));
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), 0u);
+    for (const auto& recorded : service_.requests()) {
+        EXPECT_NE(recorded.path, "/api");
+    }
+    // Loaded once per sign-in: a second load finds nothing to load.
+    EXPECT_FALSE(loadCache(manager));
+}
+
+TEST_F(SdkApiManagerCacheTest, WithoutCacheTheLoadReportsFalse) {
+    SdkApiManager* manager = makeManager();
+    signIn(manager, "fresh-session", 42);
+    EXPECT_FALSE(loadCache(manager));
+    EXPECT_TRUE(events_.entries().empty());
+}
+
+// Handles are rewritten in ascending order, one at a time: a missing node is skipped, a node
+// that encrypts is sent in one RewriteKeys message with the client id.
+TEST_F(SdkApiManagerTest, RewriteSendsTheNodesThatExistInOneRequest) {
+    struct Case {
+        const char* name;
+        std::vector<uint64_t> queued;
+        std::vector<uint64_t> sent;  // empty: no request at all
+    };
+    const std::vector<Case> cases = {
+        {"a missing node and one that encrypts", {5, 9}, {9}},
+        {"only a missing node", {5}, {}},
+    };
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::string> messages;
+    service_.setBatchHandler("REKM", [&](const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex);
+        messages.push_back(message);
+        arrived.notify_all();
+        // Not found: the request only finishes.
+        flatbuffers::FlatBufferBuilder builder;
+        builder.Finish(CreateRewriteKeysResponse(builder, NOT_FOUND), "REKR");
+        return std::string(reinterpret_cast<const char*>(builder.GetBufferPointer()), builder.GetSize());
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            messages.clear();
+        }
+        SdkApiManager* manager = makeManager();
+        signIn(manager, std::string("rewrite-") + std::to_string(c.queued.size()), 42);
+
+        // A filesystem with its node key, its root and one file under it, all in RAM.
+        const uint64_t filesystemId = uint64_t{10} << 15;
+        const std::vector<uint8_t> filesystemNodeKey = test::patternKey(20);
+        const std::vector<uint8_t> rootKey = test::patternKey(30);
+        const std::vector<uint8_t> fileKey = test::patternKey(40);
+        Cloud* cloud = manager->getCloud();
+        std::promise<bool> added;
+        mainLoop_.post([&] {
+            auto filesystem = test::makeFilesystem(filesystemId, 0, 0, nullptr, nullptr);
+            cloud->addFilesystemUsingNodeKey(filesystem, std::make_unique<std::vector<uint8_t>>(filesystemNodeKey),
+                                             [&](bool ok) { added.set_value(ok); });
+        });
+        ASSERT_TRUE(added.get_future().get());
+        std::promise<void> placed;
+        mainLoop_.post([&] {
+            auto root = test::makeNode(10, 0, 0, nullptr, filesystemId);
+            root->setKey(&rootKey);
+            cloud->updateNode(
+                root,
+                [&](Cloud::NodePointer) {
+                    auto file = test::makeNode(9, 20, 10, "report.pdf", filesystemId);
+                    file->setKey(&fileKey);
+                    file->setCrypto(1);
+                    cloud->updateNode(
+                        file, [&](Cloud::NodePointer) { placed.set_value(); }, true);
+                },
+                true);
+        });
+        placed.get_future().wait();
+
+        service_.clearRequests();
+        onMain([&] {
+            for (uint64_t handle : c.queued) {
+                manager->queueNodeRewrite(handle);
+            }
+            manager->rewriteNodes();
+            EXPECT_TRUE(manager->getRewriteSet().empty());
+        });
+        if (c.sent.empty()) {
+            // The cloud's loops run in order: once a lookup issued now has come back, the
+            // manager's own lookups have come back before it and it has decided.
+            std::promise<void> looked;
+            mainLoop_.post([&] { cloud->getNodeById(5, [&](Cloud::NodePointer) { looked.set_value(); }); });
+            looked.get_future().wait();
+            onMain([] {});
+            std::lock_guard<std::mutex> lock(mutex);
+            EXPECT_TRUE(messages.empty());
+            for (const auto& recorded : service_.requests()) {
+                EXPECT_NE(recorded.path, "/api");
+            }
+            continue;
+        }
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(60), [&] { return !messages.empty(); }));
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(messages.size(), 1u);
+        std::vector<uint64_t> aligned((messages[0].size() + 7) / 8);
+        std::memcpy(aligned.data(), messages[0].data(), messages[0].size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(aligned.data());
+        flatbuffers::Verifier verifier(bytes, messages[0].size());
+        ASSERT_TRUE(verifier.VerifySizePrefixedBuffer<RewriteKeysMessage>("REKM"));
+        const auto* message = flatbuffers::GetSizePrefixedRoot<RewriteKeysMessage>(bytes);
+        EXPECT_EQ(message->clientId(), manager->getClientId());
+        ASSERT_NE(message->nodes(), nullptr);
+        std::vector<uint64_t> sent;
+        for (const auto* node : *message->nodes()) {
+            sent.push_back(node->handle());
+            EXPECT_EQ(node->crypto(), 0);
+        }
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
+TEST_F(SdkApiManagerTest, DownloadOfAMissingFileFailsWithTheAnswerBodyAfterOneAttempt) {
+    deployment_.reset();
+    deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
+    service::Fault missing;
+    missing.pathPrefix = "/blob/absent";
+    missing.times = -1;
+    missing.status = 404;
+    missing.body = "no such file";
+    service_.addFault(missing);
+    SdkApiManager* manager = makeManager();
+    struct Result {
+        bool success = true;
+        std::string body;
+    };
+    std::promise<Result> outcome;
+    const std::string url = service_.baseUrl() + "/blob/absent";
+    mainLoop_.post([&] {
+        manager->downloadFile(url.c_str(), [&](bool success, const uint8_t* bytes, uint32_t length) {
+            outcome.set_value(Result{success, std::string(reinterpret_cast<const char*>(bytes), length)});
+        });
+    });
+    auto future = outcome.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    Result result = future.get();
+    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.body, "no such file");
+    int attempts = 0;
+    for (const auto& recorded : service_.requests()) {
+        attempts += recorded.path == "/blob/absent" ? 1 : 0;
+    }
+    EXPECT_EQ(attempts, 1);
+}
+
+TEST_F(SdkApiManagerTest, DownloadHandsOverTheBytesOfAnAnswer200) {
+    deployment_.reset();
+    deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
+    service_.putBlob("present", std::string("\0binary\xff", 8));
+    SdkApiManager* manager = makeManager();
+    std::promise<std::pair<bool, std::string>> outcome;
+    const std::string url = service_.baseUrl() + "/blob/present";
+    mainLoop_.post([&] {
+        manager->downloadFile(url.c_str(), [&](bool success, const uint8_t* bytes, uint32_t length) {
+            outcome.set_value({success, std::string(reinterpret_cast<const char*>(bytes), length)});
+        });
+    });
+    auto future = outcome.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    auto result = future.get();
+    EXPECT_TRUE(result.first);
+    EXPECT_EQ(result.second, std::string("\0binary\xff", 8));
 }
 
 }  // namespace
