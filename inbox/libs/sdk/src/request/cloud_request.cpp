@@ -10,6 +10,7 @@
 #include "corvane/mutable_action_data.h"
 #include "corvane/mutable_event_data.h"
 #include "corvane/node_type.h"
+#include "request/change_support.h"
 #include "request/request_host.h"
 #include "util/log.h"
 
@@ -19,37 +20,10 @@ namespace {
 
 constexpr uint8_t kRewrittenCrypto = 1;
 
-// An event of a response: flagged external unless this client made the change.
-std::shared_ptr<MutableEventData> makeEvent(int32_t type, uint64_t clientId, RequestHost* manager) {
-    auto event = std::make_shared<MutableEventData>(type);
-    event->setClientId(clientId);
-    event->setExternal(clientId == 0 || clientId != manager->getClientId());
-    return event;
-}
-
-void setOwnerError(const std::shared_ptr<MutableActionData>& owner, int32_t code) {
-    if (owner) {
-        owner->setError(Error(code));
-    }
-}
-
-template <class T>
-std::shared_ptr<T> self(T* request) {
-    return std::static_pointer_cast<T>(request->shared_from_this());
-}
-
-// The cache the responses are applied to; without one the request finishes with error 9.
-Cloud* cloudOf(RequestHost* manager, Request* request) {
-    Cloud* cloud = manager->getCloud();
-    if (cloud == nullptr) {
-        CLOG_ERROR("[req]{}: No cloud model to apply the response to", request->getName());
-        if (auto owner = request->getActionData()) {
-            owner->setError(Error(UNKNOWN_ERROR));
-        }
-        request->notifyFinished();
-    }
-    return cloud;
-}
+using change::cloudOf;
+using change::makeEvent;
+using change::self;
+using change::setOwnerError;
 
 std::shared_ptr<NodeList> asNodeList(const EncryptedNodeList& nodes) {
     return std::make_shared<NodeList>(nodes.begin(), nodes.end());

@@ -38,7 +38,16 @@ public:
     bool isFull() const { return full_; }
     size_t pendingCount() const { return pending_.size(); }
 
+    // The reader of a change with this response identifier (4 bytes), built owner-less; null
+    // for an identifier no reader owns.
+    static std::shared_ptr<NetworkRequest> createChangeReader(const uint8_t* identifier);
+
 private:
+    void readChanges(const flatbuffers::Vector<uint8_t>& events);
+    void reload(RequestHost* manager);
+    // Applies the pending changes from the first on, until one goes on asynchronously.
+    void applyPending();
+
     RequestHost* manager_;
     int32_t error_ = 0;
     uint64_t accountStatus_ = 0;
@@ -46,6 +55,15 @@ private:
     std::shared_ptr<EncryptedNodeList> nodes_;
     std::shared_ptr<FilesystemList> filesystems_;
     std::list<std::shared_ptr<NetworkRequest>> pending_;
+    // The manager the current local phase was given, for the changes applied after the first.
+    RequestHost* applyManager_ = nullptr;
+    // Set from the start of the local phase until it finishes: only then does finishing
+    // set up the backups and raise events; a batch that failed just ends the request.
+    bool applying_ = false;
+    // A change is inside its applyResults call; a finish reported meanwhile is taken up by
+    // the loop in applyPending rather than by recursion.
+    bool inChange_ = false;
+    bool changeFinishedInline_ = false;
 };
 
 // The trailing request of every batch: brings the new account status and the long-poll link,

@@ -46,6 +46,9 @@ public:
     void onError(Error error);
 
 protected:
+    // Makes a reused request unfinished again before it goes out once more.
+    void clearFinished() { finished_ = false; }
+
     std::shared_ptr<MutableActionData> actionData_;
 
 private:

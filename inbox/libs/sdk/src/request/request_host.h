@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "corvane/event_listener.h"
 #include "corvane/node_data.h"
@@ -60,6 +61,14 @@ public:
 
     // The signed-in account's e-mail address; empty in a link session or signed out.
     virtual std::string getEmail() const { return std::string(); }
+
+    // The signed-in user's handle; 0 signed out or in a link session.
+    virtual uint64_t getUserHandle() const { return 0; }
+
+    // Copies of the session's user key and account key, which open the filesystems of new
+    // shared drives; empty when none is held (opening then fails).
+    virtual std::vector<uint8_t> getUserKey() const { return {}; }
+    virtual std::vector<uint8_t> getAccountKey() const { return {}; }
 
     // Opens the cache transaction that the events request's changes go into; the status
     // request commits it through updateAccountStatus.

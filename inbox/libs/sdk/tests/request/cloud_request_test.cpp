@@ -15,6 +15,7 @@
 #include "corvane/mutable_action_data.h"
 #include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/request_test_support.h"
 
 namespace corvane {
 namespace {
@@ -25,24 +26,10 @@ using test::patternKey;
 
 constexpr uint64_t kOwnClientId = 0x1122334455667788ULL;
 
-// The message a request built, verified as its table with the expected identifier; null when
-// it fails to verify.
-template <class Table>
-const Table* messageOf(NetworkRequest& request, std::unique_ptr<ByteArray>& keep, const char* identifier) {
-    keep = request.takeMessage();
-    if (!keep) {
-        return nullptr;
-    }
-    flatbuffers::Verifier verifier(keep->data(), keep->size(), 64, 1000000);
-    if (!verifier.VerifySizePrefixedBuffer<Table>(identifier)) {
-        return nullptr;
-    }
-    return flatbuffers::GetSizePrefixedRoot<Table>(keep->data());
-}
-
-bool hasField(const void* table, flatbuffers::voffset_t field) {
-    return reinterpret_cast<const flatbuffers::Table*>(table)->CheckField(field);
-}
+using test::FinishWaiter;
+using test::hasField;
+using test::messageOf;
+using test::ResponseBuffer;
 
 Bytes bytesOf(const flatbuffers::Vector<uint8_t>* vector) {
     return vector ? Bytes(vector->begin(), vector->end()) : Bytes();
@@ -191,31 +178,6 @@ TEST(CloudRequestMessageTest, DefaultConstructedRequestsBuildNoMessage) {
         EXPECT_EQ(request->getActionData(), nullptr);
     }
 }
-
-// Tells the test when a request has finished.
-class FinishWaiter : public RequestListener {
-public:
-    void finished(std::shared_ptr<Request>) override { promise_.set_value(); }
-    bool wait() { return future_.wait_for(std::chrono::seconds(60)) == std::future_status::ready; }
-
-private:
-    std::promise<void> promise_;
-    std::future<void> future_ = promise_.get_future();
-};
-
-// A plain response buffer as the service writes it, built by the test's own builder.
-class ResponseBuffer {
-public:
-    template <class Build>
-    ResponseBuffer(const char* identifier, Build build) {
-        builder_.Finish(build(builder_), identifier);
-    }
-    const uint8_t* data() const { return builder_.GetBufferPointer(); }
-    uint32_t size() const { return builder_.GetSize(); }
-
-private:
-    flatbuffers::FlatBufferBuilder builder_;
-};
 
 // The node requests applied to a cached tree on real loops, with a fake API manager that
 // holds the model and records events, rewrite queue and backup calls.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/api_manager.h"
+#include "corvane/event_data.h"
 #include "corvane/task_manager.h"
 #include "execution/execution_manager.h"
 #include "loop/loop.h"
@@ -130,7 +131,43 @@ public:
     void modifyBackup(std::shared_ptr<NodeData> backup) override {
         backupCalls.push_back("modify:" + std::to_string(backup->getId()));
     }
-    void onEvent(std::shared_ptr<EventData> event) override { events.push_back(event); }
+    void onEvent(std::shared_ptr<EventData> event) override {
+        hostCalls.push_back("event:" + std::to_string(event->getType()));
+        events.push_back(event);
+    }
+
+    // The persistent requests' hooks, written down in hostCalls in the order they came.
+    void beginCacheTransaction() override { hostCalls.push_back("begin"); }
+    void updateAccountStatus(uint64_t status, std::string link, std::function<void()> completion) override {
+        hostCalls.push_back("status:" + std::to_string(status) + ":" + link);
+        complete(std::move(completion));
+    }
+    void resetBackups() override {
+        hostCalls.push_back("resetBackups");
+        backupsInitialized = false;
+    }
+    void initializeBackups(std::function<void()> completion) override {
+        hostCalls.push_back("initializeBackups");
+        complete([this, completion]() {
+            backupsInitialized = true;
+            if (completion) {
+                completion();
+            }
+        });
+    }
+    bool areBackupsInitialized() override { return backupsInitialized; }
+    uint64_t getUserHandle() const override { return userHandle; }
+    std::vector<uint8_t> getUserKey() const override { return userKey; }
+    std::vector<uint8_t> getAccountKey() const override { return accountKey; }
+
+    // As the SDK's modules do, the hooks answer on a loop when one is set; else at once.
+    void complete(std::function<void()> completion) {
+        if (hookLoop != nullptr) {
+            hookLoop->post(std::move(completion));
+        } else if (completion) {
+            completion();
+        }
+    }
 
     void onActionStart(std::shared_ptr<ActionData> action) override { note("start", action); }
     void onActionProcessed(std::shared_ptr<ActionData> action) override { note("processed", action); }
@@ -160,6 +197,12 @@ public:
     std::set<uint64_t> deviceBackups;
     std::vector<std::string> backupCalls;
     std::vector<std::shared_ptr<EventData>> events;
+    std::vector<std::string> hostCalls;
+    bool backupsInitialized = true;
+    uint64_t userHandle = 0;
+    std::vector<uint8_t> userKey;
+    std::vector<uint8_t> accountKey;
+    Loop* hookLoop = nullptr;
 };
 
 }  // namespace test
