@@ -69,11 +69,9 @@ public:
         return none;
     }
 
-    // Keys of the signed-in account (copies), and the two the cloud model works with.
+    // Copies of the signed-in account's master key and RSA private key; empty without one.
     virtual ByteVector getMasterKey() const { return ByteVector(); }
     virtual ByteVector getRsaPrivateKey() const { return ByteVector(); }
-    virtual const ByteVector& getUserKey() const { return noKey(); }
-    virtual const ByteVector& getAccountKey() const { return noKey(); }
 
     // The modules the manager owns; null where there is none.
     virtual CryptoManager* getCryptoManager() { return nullptr; }
@@ -121,11 +119,6 @@ public:
     std::map<std::string, std::shared_ptr<MutableActionData>>& getInboxLinks() { return inboxLinks_; }
 
 private:
-    static const ByteVector& noKey() {
-        static const ByteVector none;
-        return none;
-    }
-
     std::map<std::string, std::shared_ptr<MutableActionData>> inboxLinks_;
 };
 

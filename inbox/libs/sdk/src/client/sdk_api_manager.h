@@ -80,8 +80,6 @@ public:
     const CorvaneSettings& getSettings() const override { return settings_; }
     ByteVector getMasterKey() const override { return masterKey_; }
     ByteVector getRsaPrivateKey() const override { return rsaPrivateKey_; }
-    const ByteVector& getUserKey() const override { return userKey_; }
-    const ByteVector& getAccountKey() const override { return accountKey_; }
     CryptoManager* getCryptoManager() override { return cryptoManager_.get(); }
     FilesystemModule* getFilesystem() override;
     ExecutionManager* getExecutionManager() override { return executionManager_.get(); }
@@ -108,6 +106,9 @@ public:
     uint64_t getClientId() const override { return clientId_; }
     std::string getEmail() const override { return email_; }
     uint64_t getUserId() const override { return userId_; }
+    uint64_t getUserHandle() const override { return userId_; }
+    ByteVector getUserKey() const override { return userKey_; }
+    ByteVector getAccountKey() const override { return accountKey_; }
     void beginCacheTransaction() override;
     void updateAccountStatus(uint64_t status, std::string link, std::function<void()> completion) override;
     void resetBackups() override;

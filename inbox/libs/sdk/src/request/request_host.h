@@ -49,9 +49,8 @@ public:
         }
     }
 
-    // The signed-in user's id; 0 in a link session or signed out.
+    // The signed-in user's id; 0 in a link session or signed out. getUserHandle says the same.
     virtual uint64_t getUserId() const { return 0; }
-    uint64_t getUserHandle() const { return getUserId(); }
 
     // The signed-in account's cloud model; null when the instance has none.
     virtual Cloud* getCloud() { return nullptr; }
