@@ -18,16 +18,20 @@
 #include <gtest/gtest.h>
 
 #include "account_directory.h"
+#include "add_nodes_response_generated.h"
 #include "cloud/cloud.h"
 #include "cloud/cloud_test_support.h"
+#include "cloud/sealed_node_fixture.h"
 #include "corvane/action_types.h"
 #include "execution/callback_dispatcher.h"
 #include "http/http_module.h"
 #include "loop/libuv_loop.h"
+#include "request/cloud_request.h"
 #include "rewrite_keys_message_generated.h"
 #include "rewrite_keys_response_generated.h"
 #include "stand_in_service.h"
 #include "support/event_journal.h"
+#include "support/log_capture.h"
 #include "support/recording_listeners.h"
 #include "support/run_on_loop.h"
 #include "support/stand_in_deployment.h"
@@ -97,6 +101,14 @@ protected:
             manager->setSession(email.c_str(), session.c_str(), test::patternKey(4), test::patternKey(5), masterKey_,
                                 fingerprintKey_, accountKey_, 77, accountId, 0, 0, done);
         });
+    }
+
+    bool loadCache(SdkApiManager* manager) {
+        std::promise<bool> loaded;
+        mainLoop_.post([&] { manager->loadCache([&](bool result) { loaded.set_value(result); }); });
+        auto future = loaded.get_future();
+        EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        return future.get();
     }
 
     const std::vector<uint8_t> masterKey_ = test::patternKey(1);
@@ -375,14 +387,6 @@ protected:
         callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
         signIn(manager, session, account);
     }
-
-    bool loadCache(SdkApiManager* manager) {
-        std::promise<bool> loaded;
-        mainLoop_.post([&] { manager->loadCache([&](bool result) { loaded.set_value(result); }); });
-        auto future = loaded.get_future();
-        EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-        return future.get();
-    }
 };
 
 TEST_F(SdkApiManagerCacheTest, CachedStatusZeroMakesTheAccountReadyWithoutABatch) {
@@ -563,6 +567,145 @@ TEST_F(SdkApiManagerTest, DownloadHandsOverTheBytesOfAnAnswer200) {
     auto result = future.get();
     EXPECT_TRUE(result.first);
     EXPECT_EQ(result.second, std::string("\0binary\xff", 8));
+}
+
+// The 4-character identifiers of the size-prefixed messages of one batch body, in order.
+std::vector<std::string> batchIdentifiers(const std::string& body) {
+    std::vector<std::string> identifiers;
+    size_t offset = 0;
+    while (offset + 12 <= body.size()) {
+        uint32_t length = 0;
+        std::memcpy(&length, body.data() + offset, 4);
+        identifiers.push_back(body.substr(offset + 8, 4));
+        offset += 4 + length;
+    }
+    return identifiers;
+}
+
+std::string messageOf(NetworkRequest& request) {
+    std::unique_ptr<ByteArray> message = request.takeMessage();
+    return std::string(reinterpret_cast<const char*>(message->data()), message->size());
+}
+
+// A signed-in account whose cache holds a status: the load switches on the reception of
+// external changes once, frames every batch with the events and status requests and opens the
+// long poll; what another session changes then arrives through the poll and is raised as
+// external events, and a forced snapshot reloads everything.
+TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
+    // The long poll is not pinned: the stand-in's certificate is trusted as a CA.
+    deployment_.reset();
+    deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
+    test::LogCapture log;
+    service::AccountDirectory& accounts = service_.accounts();
+    const uint64_t user = accounts.createUser("ada@example.test");
+    const uint64_t account = accounts.createAccount(user);
+    ASSERT_NE(account, 0u);
+    service::NodeRecord rootRecord;
+    rootRecord.type = 0;
+    rootRecord.nodekey = std::string(32, 'k');
+    rootRecord.attributes = std::string(48, 'a');
+    service::FilesystemRecord filesystemRecord;
+    filesystemRecord.type = 0;
+    filesystemRecord.nodekey = std::string(32, 'n');
+    filesystemRecord.filesystemKey = std::string(32, 'f');
+    const uint64_t root = accounts.addRoot(account, rootRecord, filesystemRecord);
+    ASSERT_NE(root, 0u);
+    const std::string ours = accounts.createSession(user, account);
+    const std::string theirs = accounts.createSession(user, account);
+    ASSERT_FALSE(ours.empty());
+    ASSERT_FALSE(theirs.empty());
+    {
+        // The account as the last run left it: the root and its filesystem, at today's status.
+        test::CacheFile cache(Cloud::cachePath(dataDir_.path(), ours));
+        cache.putAccount(account, accounts.accountStatus(account));
+        const std::vector<uint8_t> key = test::patternKey(9);
+        cache.put(test::makeFilesystem(root << 15, 0, 0, &key, nullptr));
+        cache.put(test::makeNode(root, 0, 0, nullptr, root << 15));
+    }
+
+    SdkApiManager* manager = makeManager();
+    signIn(manager, ours, account);
+    ASSERT_TRUE(loadCache(manager));
+    // A request of an action goes out behind the forced batch, once the status answer has been
+    // taken over and the long poll opened; its batch is framed too.
+    auto action = dispatcher_.createAction(TEST, &actions_);
+    onMain([&] { manager->enqueueAction(action); });
+    actions_.waitForFinishes(1);
+    EXPECT_EQ(action->getErrorCode(), 0);
+    std::vector<std::vector<std::string>> batches;
+    for (const auto& recorded : service_.requests()) {
+        if (recorded.path == "/api") {
+            batches.push_back(batchIdentifiers(recorded.body));
+        }
+    }
+    ASSERT_EQ(batches.size(), 2u);
+    EXPECT_EQ(batches[0], (std::vector<std::string>{"GEEM", "GESM"}));
+    EXPECT_EQ(batches[1], (std::vector<std::string>{"GEEM", "TESM", "GESM"}));
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), accounts.accountStatus(account));
+
+    // Another session adds a folder under the root, renames it and deletes it.
+    constexpr uint64_t kTheirClientId = 0x0000112233445500ULL;
+    const std::vector<uint8_t> folderKey = test::patternKey(60);
+    auto folder = std::make_shared<EncryptedNodeData>();
+    folder->setType(21);
+    folder->setParent(root);
+    const std::vector<uint8_t> attributes = test::gcmSeal(folderKey, 32, test::attributesRecord("made"));
+    folder->setEncryptedAttributes(attributes.data(), attributes.size());
+    const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, folderKey);
+    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    AddNodesRequest adding(std::make_shared<MutableActionData>(TEST),
+                           std::make_shared<EncryptedNodeList>(EncryptedNodeList{folder}), kTheirClientId);
+    const std::string added = service_.answerAs(theirs, messageOf(adding));
+    ASSERT_FALSE(added.empty());
+    const auto* addedResponse = flatbuffers::GetRoot<AddNodesResponse>(added.data());
+    ASSERT_EQ(addedResponse->error(), 0);
+    ASSERT_NE(addedResponse->nodes(), nullptr);
+    ASSERT_EQ(addedResponse->nodes()->size(), 1u);
+    const uint64_t made = addedResponse->nodes()->Get(0)->handle();
+
+    auto renaming = std::make_shared<MutableActionData>(TEST);
+    renaming->setNodeHandle(made);
+    renaming->setAttributes(new ByteVector(test::gcmSeal(folderKey, 32, test::attributesRecord("renamed"))));
+    RenameNodeRequest rename(renaming, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(rename)).empty());
+    auto deleting = std::make_shared<MutableActionData>(TEST);
+    deleting->setNodeHandle(made);
+    DeleteNodeRequest remove(deleting, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(remove)).empty());
+
+    ASSERT_TRUE(events_.waitFor("DELETED_NODE"));
+    std::vector<std::shared_ptr<EventData>> changes;
+    for (const auto& event : events_.events()) {
+        if (event->getType() == EVENT_NEW_NODES || event->getType() == EVENT_UPDATED_NODE ||
+            event->getType() == EVENT_DELETED_NODE) {
+            changes.push_back(event);
+        }
+    }
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0]->getType(), EVENT_NEW_NODES);
+    EXPECT_EQ(changes[1]->getType(), EVENT_UPDATED_NODE);
+    EXPECT_EQ(changes[2]->getType(), EVENT_DELETED_NODE);
+    for (const auto& change : changes) {
+        EXPECT_TRUE(change->isExternal());
+        EXPECT_EQ(change->getClientId(), kTheirClientId);
+    }
+    // Nothing but the long poll asked for the batch that fetched them.
+    bool polled = false;
+    for (const auto& recorded : service_.requests()) {
+        polled = polled || recorded.path.rfind("/events/", 0) == 0;
+    }
+    EXPECT_TRUE(polled);
+
+    // A snapshot forced on the session replaces the cache on the next batch.
+    ASSERT_TRUE(accounts.forceSnapshot(ours));
+    const size_t before = events_.entries().size();
+    onMain([&] { manager->pollEvents(); });
+    ASSERT_TRUE(events_.waitFor("ACCOUNT_READY", before));
+    auto entries = events_.entries();
+    ASSERT_GE(entries.size(), before + 2);
+    EXPECT_EQ(std::vector<std::string>(entries.begin() + before, entries.begin() + before + 2),
+              (std::vector<std::string>{"FULL_RELOAD", "ACCOUNT_READY"}));
+    EXPECT_EQ(log.count("Enabling the reception of external changes"), 1u);
 }
 
 }  // namespace

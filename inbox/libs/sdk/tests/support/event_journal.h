@@ -30,12 +30,13 @@ public:
         changed_.notify_all();
     }
 
-    // True once an entry equal to the text has been written.
-    bool waitFor(const std::string& entry, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    // True once an entry equal to the text has been written at position `from` or later.
+    bool waitFor(const std::string& entry, size_t from = 0,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] {
-            for (const auto& written : entries_) {
-                if (written == entry) {
+            for (size_t i = from; i < entries_.size(); ++i) {
+                if (entries_[i] == entry) {
                     return true;
                 }
             }
