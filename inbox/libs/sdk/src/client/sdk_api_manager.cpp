@@ -98,8 +98,11 @@ public:
         : manager_(manager), completion_(std::move(completion)) {}
 
     void onHttpRequestFinished(HttpRequest* request) override {
-        const uint8_t* bytes = nullptr;
-        uint32_t length = request->buffer.read(&bytes, 0);
+        std::vector<uint8_t> received;
+        const uint8_t* run = nullptr;
+        while (uint32_t count = request->buffer.read(&run, 0)) {
+            received.insert(received.end(), run, run + count);
+        }
         bool success = request->status == 200;
         ApiManager::DownloadCompletion completion = std::move(completion_);
         SdkApiManager* manager = manager_;
@@ -112,7 +115,7 @@ public:
             manager->httpLoop_->post([transport, record] {});
         }
         if (completion) {
-            completion(success, bytes, length);
+            completion(success, received.data(), static_cast<uint32_t>(received.size()));
         }
         delete this;
     }

@@ -142,11 +142,15 @@ void HttpModule::notifyFinished(HttpRequest* request) {
     }
     HttpListener* moduleListener = moduleListener_;
     executeInLoop(callbackLoop_, [request, moduleListener]() {
-        if (HttpListener* listener = request->listener) {
-            listener->onHttpRequestFinished(request);
-        }
+        // The module listener first: the request's own listener may send the record again at
+        // once, and from then on its status belongs to the HTTP loop. A module listener that
+        // owns the record (a private exchange, without a listener of its own) may release it.
+        HttpListener* listener = request->listener;
         if (moduleListener) {
             moduleListener->onHttpRequestFinished(request);
+        }
+        if (listener) {
+            listener->onHttpRequestFinished(request);
         }
     });
 }
