@@ -577,6 +577,11 @@ void SdkApiManager::onHttpRequestFinished(HttpRequest* request) {
     updateHttpConnectivity(kFinishedRetries, request->status);
 }
 
+void SdkApiManager::onHttpRequestEnded(HttpRequest* request, int32_t status) {
+    // The record may already be on its way again: only the status handed over is the end's.
+    updateHttpConnectivity(kFinishedRetries, status);
+}
+
 void SdkApiManager::setProxy(bool noProxy, const char* host, const char* user, const char* password) {
     http_->setProxy(makeProxy(noProxy, host, user, password));
 }

@@ -141,16 +141,15 @@ void HttpModule::notifyFinished(HttpRequest* request) {
         return;
     }
     HttpListener* moduleListener = moduleListener_;
-    executeInLoop(callbackLoop_, [request, moduleListener]() {
-        // The module listener first: the request's own listener may send the record again at
-        // once, and from then on its status belongs to the HTTP loop. A module listener that
-        // owns the record (a private exchange, without a listener of its own) may release it.
-        HttpListener* listener = request->listener;
-        if (moduleListener) {
-            moduleListener->onHttpRequestFinished(request);
-        }
-        if (listener) {
+    // Read here, on the HTTP loop: the request's own listener, told first, may send the record
+    // again at once, and from then on the HTTP loop rewrites its status.
+    const int32_t status = request->status;
+    executeInLoop(callbackLoop_, [request, moduleListener, status]() {
+        if (HttpListener* listener = request->listener) {
             listener->onHttpRequestFinished(request);
+        }
+        if (moduleListener) {
+            moduleListener->onHttpRequestEnded(request, status);
         }
     });
 }

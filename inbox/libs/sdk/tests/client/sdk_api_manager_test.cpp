@@ -278,8 +278,10 @@ TEST_F(SdkApiManagerTest, ConnectivityIsLostAtTheSixthAttemptWithoutAnswerAndRec
             HttpRequest record;
             for (const Step& step : c.steps) {
                 if (step.end) {
-                    record.status = step.status;
-                    manager->onHttpRequestFinished(&record);
+                    // As the module reports it: the record may already be out again, its status
+                    // cleared; the end's own status comes with the call.
+                    record.status = 0;
+                    manager->onHttpRequestEnded(&record, step.status);
                 } else {
                     manager->onHttpRequestRetry(&record, step.retries, step.status);
                 }
