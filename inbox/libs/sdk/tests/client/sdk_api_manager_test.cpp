@@ -27,6 +27,7 @@
 #include "http/http_module.h"
 #include "loop/libuv_loop.h"
 #include "request/cloud_request.h"
+#include "request/event_request.h"
 #include "rewrite_keys_message_generated.h"
 #include "rewrite_keys_response_generated.h"
 #include "stand_in_service.h"
@@ -92,6 +93,38 @@ protected:
         session.account = service_.accounts().createAccount(session.user);
         session.id = service_.accounts().createSession(session.user, session.account);
         return session;
+    }
+
+    // An account with a cloud drive root and two sessions of its user on the stand-in.
+    struct StandInAccount {
+        uint64_t account = 0;
+        uint64_t root = 0;
+        std::string ours;
+        std::string theirs;
+    };
+    StandInAccount makeStandInAccount() {
+        service::AccountDirectory& accounts = service_.accounts();
+        StandInAccount made;
+        const uint64_t user = accounts.createUser("ada@example.test");
+        made.account = accounts.createAccount(user);
+        service::NodeRecord root;
+        root.type = 0;
+        root.nodekey = std::string(32, 'k');
+        root.attributes = std::string(48, 'a');
+        service::FilesystemRecord filesystem;
+        filesystem.type = 0;
+        filesystem.nodekey = std::string(32, 'n');
+        filesystem.filesystemKey = std::string(32, 'f');
+        made.root = accounts.addRoot(made.account, root, filesystem);
+        made.ours = accounts.createSession(user, made.account);
+        made.theirs = accounts.createSession(user, made.account);
+        return made;
+    }
+
+    // The long poll is not pinned: the stand-in's certificate is trusted as a CA.
+    void trustStandInAsCa() {
+        deployment_.reset();
+        deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
     }
 
     // Takes the session over as a sign-in request would.
@@ -594,28 +627,15 @@ std::string messageOf(NetworkRequest& request) {
 // long poll; what another session changes then arrives through the poll and is raised as
 // external events, and a forced snapshot reloads everything.
 TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
-    // The long poll is not pinned: the stand-in's certificate is trusted as a CA.
-    deployment_.reset();
-    deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
+    trustStandInAsCa();
     test::LogCapture log;
     service::AccountDirectory& accounts = service_.accounts();
-    const uint64_t user = accounts.createUser("ada@example.test");
-    const uint64_t account = accounts.createAccount(user);
-    ASSERT_NE(account, 0u);
-    service::NodeRecord rootRecord;
-    rootRecord.type = 0;
-    rootRecord.nodekey = std::string(32, 'k');
-    rootRecord.attributes = std::string(48, 'a');
-    service::FilesystemRecord filesystemRecord;
-    filesystemRecord.type = 0;
-    filesystemRecord.nodekey = std::string(32, 'n');
-    filesystemRecord.filesystemKey = std::string(32, 'f');
-    const uint64_t root = accounts.addRoot(account, rootRecord, filesystemRecord);
-    ASSERT_NE(root, 0u);
-    const std::string ours = accounts.createSession(user, account);
-    const std::string theirs = accounts.createSession(user, account);
-    ASSERT_FALSE(ours.empty());
-    ASSERT_FALSE(theirs.empty());
+    StandInAccount standIn = makeStandInAccount();
+    ASSERT_NE(standIn.root, 0u);
+    const uint64_t account = standIn.account;
+    const uint64_t root = standIn.root;
+    const std::string ours = standIn.ours;
+    const std::string theirs = standIn.theirs;
     {
         // The account as the last run left it: the root and its filesystem, at today's status.
         test::CacheFile cache(Cloud::cachePath(dataDir_.path(), ours));
@@ -712,6 +732,51 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     ASSERT_TRUE(events_.waitFor("ACCOUNT_READY", reload + 1));
     EXPECT_EQ(events_.entries()[reload + 1], "ACCOUNT_READY");
     EXPECT_EQ(log.count("Enabling the reception of external changes"), 1u);
+}
+
+// A fresh sign-in has no status: the first status answer switches on the reception of external
+// changes (once), frames the next batches and opens the long poll, whose "1" brings a batch.
+TEST_F(SdkApiManagerTest, FirstStatusAnswerSwitchesOnTheReceptionOfExternalChangesOnce) {
+    trustStandInAsCa();
+    test::LogCapture log;
+    StandInAccount standIn = makeStandInAccount();
+    ASSERT_NE(standIn.root, 0u);
+    SdkApiManager* manager = makeManager();
+    signIn(manager, standIn.ours, standIn.account);
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), 0u);
+
+    // Two status answers, as requests of their own: only the first switches anything on.
+    for (int answer = 0; answer < 2; ++answer) {
+        auto status = std::make_shared<GetStatusRequest>(manager);
+        std::promise<void> finished;
+        struct Waiter : RequestListener {
+            std::promise<void>* done;
+            void finished(std::shared_ptr<Request>) override { done->set_value(); }
+        } waiter;
+        waiter.done = &finished;
+        onMain([&] { manager->enqueueApiRequest(status, &waiter); });
+        ASSERT_EQ(finished.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_EQ(status->getError(), 0);
+        EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }),
+                  service_.accounts().accountStatus(standIn.account));
+    }
+    EXPECT_EQ(log.count("Enabling the reception of external changes"), 1u);
+
+    // The account's snapshot is forced on the session and the poll told that changes wait: only
+    // the poll's answer can bring the batch that reloads.
+    ASSERT_TRUE(service_.accounts().forceSnapshot(standIn.ours));
+    service_.setEventsPending(service_.accounts().pollToken(standIn.ours));
+    ASSERT_TRUE(events_.waitFor("FULL_RELOAD"));
+    std::vector<std::vector<std::string>> batches;
+    for (const auto& recorded : service_.requests()) {
+        if (recorded.path == "/api") {
+            batches.push_back(batchIdentifiers(recorded.body));
+        }
+    }
+    ASSERT_EQ(batches.size(), 3u);
+    EXPECT_EQ(batches[0], (std::vector<std::string>{"GESM"}));
+    EXPECT_EQ(batches[1], (std::vector<std::string>{"GEEM", "GESM", "GESM"}));
+    EXPECT_EQ(batches[2], (std::vector<std::string>{"GEEM", "GESM"}));
 }
 
 }  // namespace
