@@ -779,5 +779,72 @@ TEST_F(SdkApiManagerTest, FirstStatusAnswerSwitchesOnTheReceptionOfExternalChang
     EXPECT_EQ(batches[2], (std::vector<std::string>{"GEEM", "GESM"}));
 }
 
+// The proxy test asks the API endpoint on a transport of its own: it succeeds when the endpoint
+// answers 200 through the given route, and a proxy that cannot be reached fails it.
+TEST_F(SdkApiManagerTest, ProxyTestSucceedsOnlyWhenTheEndpointAnswersThroughIt) {
+    trustStandInAsCa();
+    struct Case {
+        const char* name;
+        bool noProxy;
+        const char* host;
+        bool success;
+        int reached;
+    };
+    const std::vector<Case> cases = {
+        {"direct", true, nullptr, true, 1},
+        // Nothing listens on port 1 of the loopback.
+        {"unreachable proxy", false, "127.0.0.1:1", false, 0},
+    };
+    SdkApiManager* manager = makeManager();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service_.clearRequests();
+        std::promise<bool> outcome;
+        mainLoop_.post([&] {
+            manager->testProxy(c.noProxy, c.host, "user", nullptr,
+                               [&](bool success, const uint8_t*, uint32_t) { outcome.set_value(success); });
+        });
+        auto future = outcome.get_future();
+        ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_EQ(future.get(), c.success);
+        int reached = 0;
+        for (const auto& recorded : service_.requests()) {
+            if (recorded.path == "/api") {
+                ++reached;
+                EXPECT_EQ(recorded.query, "a=Wk9xQmLp");
+            }
+        }
+        EXPECT_EQ(reached, c.reached);
+    }
+}
+
+TEST_F(SdkApiManagerTest, LinkSessionSignsTheBatchesWithTheTokenAndHoldsNoAccount) {
+    SdkApiManager* manager = makeManager();
+    signIn(manager, "account-session", 42);
+    const std::vector<uint8_t> linkKey = test::patternKey(70);
+    callAndWait([&](std::function<void()> done) { manager->setLinkSession("L1nkT0k3n", nullptr, &linkKey, done); });
+    onMain([&] {
+        EXPECT_EQ(manager->getSession(), "L1nkT0k3n");
+        EXPECT_TRUE(manager->getEmail().empty());
+        EXPECT_EQ(manager->getUserId(), 0u);
+        EXPECT_TRUE(manager->getUserKey().empty());
+        EXPECT_TRUE(manager->getMasterKey().empty());
+        EXPECT_TRUE(manager->getRsaPrivateKey().empty());
+        EXPECT_TRUE(manager->getAccountKey().empty());
+    });
+    auto action = dispatcher_.createAction(TEST, &actions_);
+    onMain([&] { manager->enqueueAction(action); });
+    actions_.waitForFinishes(1);
+    std::vector<std::string> queries;
+    for (const auto& recorded : service_.requests()) {
+        if (recorded.path == "/api") {
+            queries.push_back(recorded.query);
+        }
+    }
+    ASSERT_EQ(queries.size(), 1u);
+    EXPECT_NE(queries[0].find("link=L1nkT0k3n"), std::string::npos) << queries[0];
+    EXPECT_EQ(queries[0].find("s="), std::string::npos) << queries[0];
+}
+
 }  // namespace
 }  // namespace corvane
