@@ -127,6 +127,18 @@ protected:
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
     }
 
+    // Sends a status request of its own through the manager and waits for its end; its error.
+    int32_t askStatus(SdkApiManager* manager) {
+        auto status = std::make_shared<GetStatusRequest>(manager);
+        struct Waiter : RequestListener {
+            std::promise<void> done;
+            void finished(std::shared_ptr<Request>) override { done.set_value(); }
+        } waiter;
+        onMain([&] { manager->enqueueApiRequest(status, &waiter); });
+        EXPECT_EQ(waiter.done.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        return status->getError();
+    }
+
     // Takes the session over as a sign-in request would.
     void signIn(SdkApiManager* manager, const std::string& session, uint64_t accountId,
                 const std::string& email = "ada@example.test") {
@@ -747,16 +759,7 @@ TEST_F(SdkApiManagerTest, FirstStatusAnswerSwitchesOnTheReceptionOfExternalChang
 
     // Two status answers, as requests of their own: only the first switches anything on.
     for (int answer = 0; answer < 2; ++answer) {
-        auto status = std::make_shared<GetStatusRequest>(manager);
-        std::promise<void> finished;
-        struct Waiter : RequestListener {
-            std::promise<void>* done;
-            void finished(std::shared_ptr<Request>) override { done->set_value(); }
-        } waiter;
-        waiter.done = &finished;
-        onMain([&] { manager->enqueueApiRequest(status, &waiter); });
-        ASSERT_EQ(finished.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
-        EXPECT_EQ(status->getError(), 0);
+        ASSERT_EQ(askStatus(manager), 0);
         EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }),
                   service_.accounts().accountStatus(standIn.account));
     }
@@ -844,6 +847,44 @@ TEST_F(SdkApiManagerTest, LinkSessionSignsTheBatchesWithTheTokenAndHoldsNoAccoun
     ASSERT_EQ(queries.size(), 1u);
     EXPECT_NE(queries[0].find("link=L1nkT0k3n"), std::string::npos) << queries[0];
     EXPECT_EQ(queries[0].find("s="), std::string::npos) << queries[0];
+}
+
+// Signing out drops the persistent requests from the channel; the first status of the next
+// sign-in installs them again.
+TEST_F(SdkApiManagerTest, AfterSignOutTheNextFirstStatusSwitchesTheReceptionOnAgain) {
+    trustStandInAsCa();
+    test::LogCapture log;
+    StandInAccount standIn = makeStandInAccount();
+    ASSERT_NE(standIn.root, 0u);
+    SdkApiManager* manager = makeManager();
+    signIn(manager, standIn.ours, standIn.account);
+    ASSERT_EQ(askStatus(manager), 0);
+    callAndWait([&](std::function<void()> done) { manager->logout(done); });
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), 0u);
+
+    service_.clearRequests();
+    auto unframed = dispatcher_.createAction(TEST, &actions_);
+    onMain([&] { manager->enqueueAction(unframed); });
+    actions_.waitForFinishes(1);
+
+    signIn(manager, standIn.theirs, standIn.account);
+    ASSERT_EQ(askStatus(manager), 0);
+    EXPECT_EQ(log.count("Enabling the reception of external changes"), 2u);
+    auto framed = dispatcher_.createAction(TEST, &actions_);
+    onMain([&] { manager->enqueueAction(framed); });
+    actions_.waitForFinishes(2);
+    EXPECT_EQ(framed->getErrorCode(), 0);
+
+    std::vector<std::vector<std::string>> batches;
+    for (const auto& recorded : service_.requests()) {
+        if (recorded.path == "/api") {
+            batches.push_back(batchIdentifiers(recorded.body));
+        }
+    }
+    ASSERT_EQ(batches.size(), 3u);
+    EXPECT_EQ(batches[0], (std::vector<std::string>{"TESM"}));
+    EXPECT_EQ(batches[1], (std::vector<std::string>{"GESM"}));
+    EXPECT_EQ(batches[2], (std::vector<std::string>{"GEEM", "TESM", "GESM"}));
 }
 
 }  // namespace
