@@ -300,6 +300,7 @@ struct StandInService::Impl {
         }
         if (fault->status != 0) {
             response.status = fault->status;
+            if (!fault->body.empty()) response.set_content(fault->body, "application/octet-stream");
             return;
         }
         send(response, route(incoming), *fault);

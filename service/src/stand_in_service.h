@@ -26,7 +26,8 @@ struct Fault {
     int64_t flipByte = -1;  // XOR 0xFF into the body byte at this offset
     bool gzip = false;      // send the body gzip-encoded (Content-Encoding: gzip) with the header
     int64_t announcedLength =
-        -1;  //   "corvane-original-content-length": this value, or the true decoded length when -1
+        -1;              //   "corvane-original-content-length": this value, or the true decoded length when -1
+    std::string body{};  // with status: the body of that answer (empty by default)
 };
 
 struct RecordedRequest {
