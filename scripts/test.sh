@@ -25,7 +25,7 @@ ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
 # Threading tests again under ThreadSanitizer.
 tsan_targets=()
-for component in corvane util loop execution database crypto http request event cloud filesystem crash transfer metadata backup zip e2e; do
+for component in corvane util loop execution database crypto http request event cloud filesystem crash transfer metadata backup zip client e2e; do
   [ -d "inbox/libs/sdk/tests/$component" ] && tsan_targets+=("sdk_${component}_tests")
 done
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \

@@ -27,6 +27,31 @@ public:
     // empty.
     virtual void logout(std::function<void()> completion) = 0;
 
+    // Takes over a sign-in: keeps the keys and ids, initialises the cloud model with them and
+    // signs the batches and the long poll with the session; then the completion (when set), on
+    // the SDK main loop.
+    virtual void setSession(const char* email, const char* sessionId, const ByteVector& masterKey,
+                            const ByteVector& rsaPrivateKey, const ByteVector& userKey,
+                            const ByteVector& fingerprintKey, const ByteVector& accountKey, uint64_t userId,
+                            uint64_t accountId, uint8_t accountCrypto, int32_t accessLevel,
+                            std::function<void()> completion) {
+        if (completion) {
+            completion();
+        }
+    }
+
+    // Takes over a sign-in to a public link; either key may be absent (null).
+    virtual void setLinkSession(const char* linkToken, const ByteVector* userKey, const ByteVector* linkKey,
+                                std::function<void()> completion) {
+        if (completion) {
+            completion();
+        }
+    }
+
+    // The signed-in user's id; 0 in a link session or signed out.
+    virtual uint64_t getUserId() const { return 0; }
+    uint64_t getUserHandle() const { return getUserId(); }
+
     // The signed-in account's cloud model; null when the instance has none.
     virtual Cloud* getCloud() { return nullptr; }
 
