@@ -3,6 +3,7 @@
 // cannot start.
 #include "client/corvane.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,6 +65,16 @@ std::vector<service::RecordedRequest> batches(const service::StandInService& ser
         }
     }
     return posts;
+}
+
+// The value of a request's header; empty when it has none.
+std::string headerOf(const service::RecordedRequest& request, const std::string& name) {
+    for (const auto& header : request.headers) {
+        if (strcasecmp(header.first.c_str(), name.c_str()) == 0) {
+            return header.second;
+        }
+    }
+    return std::string();
 }
 
 RecordingActionListener::Options withOwnership(RecordingActionListener::Detail detail = nullptr) {
@@ -200,8 +211,16 @@ TEST_P(FacadeUserAgentTest, SettingsCarryTheApplicationAgent) {
     {
         Corvane facade(&taskManager_, &settings);
         EXPECT_EQ(settings.getUserAgent(), param.expected);
+        // The instance sends what the settings say.
+        RecordingActionListener listener;
+        FacadeAccess::submit(facade, TEST, &listener);
+        listener.waitForFinishes(1);
     }
     EXPECT_EQ(log.contains("Global resources not ready"), param.warns);
+    std::vector<service::RecordedRequest> posts = batches(service_);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(headerOf(posts[0], "User-Agent").rfind(std::string(param.expected) + " CorvaneSDK/", 0), 0u)
+        << headerOf(posts[0], "User-Agent");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FacadeUserAgentTest, testing::ValuesIn(kUserAgentCases),
