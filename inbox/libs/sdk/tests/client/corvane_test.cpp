@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -194,6 +195,10 @@ const UserAgentCase kUserAgentCases[] = {
     {"SecondGlobalInitKeepsTheFirstNameAndVersion", 2, "", "First/1", false},
 };
 
+void PrintTo(const UserAgentCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
 class FacadeUserAgentTest : public FacadeTest, public testing::WithParamInterface<UserAgentCase> {};
 
 TEST_P(FacadeUserAgentTest, SettingsCarryTheApplicationAgent) {
@@ -208,13 +213,15 @@ TEST_P(FacadeUserAgentTest, SettingsCarryTheApplicationAgent) {
     LogCapture log;
     CorvaneSettings settings;
     settings.setUserAgent(param.given);
+    RecordingActionListener listener;
     {
         Corvane facade(&taskManager_, &settings);
         EXPECT_EQ(settings.getUserAgent(), param.expected);
         // The instance sends what the settings say.
-        RecordingActionListener listener;
         FacadeAccess::submit(facade, TEST, &listener);
         listener.waitForFinishes(1);
+        // The dispatcher lets the listener go only after its finish call has returned.
+        taskManager_.drain();
     }
     EXPECT_EQ(log.contains("Global resources not ready"), param.warns);
     std::vector<service::RecordedRequest> posts = batches(service_);
@@ -242,6 +249,10 @@ const LoginCase kLoginCases[] = {
      },
      123456},
 };
+
+void PrintTo(const LoginCase& param, std::ostream* out) {
+    *out << param.name;
+}
 
 class FacadeLoginTest : public FacadeTest, public testing::WithParamInterface<LoginCase> {};
 
@@ -285,6 +296,10 @@ const TwoStepCase kTwoStepCases[] = {
      },
      "DOWNLOAD", "/tmp/somewhere/file.bin"},
 };
+
+void PrintTo(const TwoStepCase& param, std::ostream* out) {
+    *out << param.name;
+}
 
 class FacadeTwoStepTest : public FacadeTest, public testing::WithParamInterface<TwoStepCase> {};
 
@@ -335,6 +350,10 @@ const StartFailureCase kStartFailureCases[] = {
     {"MainLoop", 1, "SDK main loop could not start"},
     {"ModuleLoop", 2, "SDK instance could not start"},
 };
+
+void PrintTo(const StartFailureCase& param, std::ostream* out) {
+    *out << param.name;
+}
 
 class FacadeStartFailureTest : public FacadeTest, public testing::WithParamInterface<StartFailureCase> {
 protected:
