@@ -2,14 +2,15 @@
 
 #include <cstring>
 
+#include "api/api_manager.h"
+#include "cloud/cloud.h"
+#include "corvane/node_type.h"
+#include "crypto/crypto_manager.h"
+#include "request/cloud_request.h"
+#include "request/session_request.h"
+#include "util/log.h"
+
 namespace corvane {
-
-namespace {
-
-// A saved session is the session text followed by the 43-character text of the master key.
-constexpr size_t kMasterKeyTextLength = 43;
-
-}  // namespace
 
 bool VerifyEmailAction::validate(const ActionRecord& data) {
     return isSet(data->getEmail()) && isSet(data->getName()) && isSet(data->getExtraText());
@@ -42,10 +43,107 @@ bool Manage2faAction::validate(const ActionRecord& data) {
 bool LoginAction::validate(const ActionRecord& data) {
     const char* session = data->getSession();
     bool passwordSignIn = !isSet(data->getText()) && isSet(data->getEmail()) && isSet(data->getPassword());
-    bool sessionSignIn = isSet(session) && std::strlen(session) > kMasterKeyTextLength;
+    bool sessionSignIn = isSavedSession(session);
     bool recoverySignIn =
         data->getOption() != 0 && isSet(data->getEmail()) && isSet(data->getPassword()) && isSet(data->getText());
     return passwordSignIn || sessionSignIn || recoverySignIn;
+}
+
+// A session too short to hold the master key's text is not a way in: with e-mail and password
+// also set, the password way is taken instead.
+void LoginAction::process(const ActionRecord& data) {
+    if (isSavedSession(data->getSession()) || isSet(data->getText())) {
+        sendLogin(data);
+        return;
+    }
+    CryptoManager* crypto = manager_->getCryptoManager();
+    if (crypto == nullptr) {
+        endWithError(data, Error(UNKNOWN_ERROR));
+        return;
+    }
+    crypto->deriveUserKeys(data->getEmail(), data->getPassword(),
+                           [this, data](CryptoBytes authKey, CryptoBytes passwordKey) {
+                               if (!authKey || !passwordKey) {
+                                   endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
+                                   return;
+                               }
+                               data->setAuthKey(authKey.release());
+                               data->setPasswordKey(passwordKey.release());
+                               sendLogin(data);
+                           });
+}
+
+void LoginAction::sendLogin(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<LoginRequest>(data), this);
+}
+
+void LoginAction::finished(std::shared_ptr<Request> request) {
+    ActionRecord data = request->getActionData();
+    if (!data) {
+        return;
+    }
+    // The contacts root's own request: its carrier belongs to no action of the application.
+    if (std::dynamic_pointer_cast<AddNodesRequest>(request)) {
+        if (data->getErrorCode() != 0) {
+            CLOG_WARN("[action]LOGIN: Contacts root not stored: error {}", data->getErrorCode());
+        }
+        return;
+    }
+    if (data->getErrorCode() != 0 || data->getValue() != 0) {
+        notifyFinish(data);
+        return;
+    }
+    createContactsRoot(data);
+}
+
+void LoginAction::createContactsRoot(const ActionRecord& data) {
+    Cloud* cloud = manager_->getCloud();
+    if (cloud == nullptr) {
+        notifyFinish(data);
+        return;
+    }
+    cloud->createRootNode(manager_->getUserKey(), CONTACTS_ROOT,
+                          [this, data](Cloud::EncryptedNodePointer node) {
+                              if (node) {
+                                  auto nodes = std::make_shared<Cloud::EncryptedNodeList>();
+                                  nodes->push_back(std::move(node));
+                                  auto carrier = std::make_shared<MutableActionData>(LOGIN);
+                                  manager_->enqueueApiRequest(
+                                      std::make_shared<AddNodesRequest>(carrier, nodes, manager_->getClientId()),
+                                      this);
+                              } else {
+                                  CLOG_ERROR("[action]LOGIN: Unable to create the contacts root");
+                              }
+                              // The sign-in is complete without waiting for the root to be stored.
+                              notifyFinish(data);
+                          });
+}
+
+void LogoutAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<LogoutRequest>(data), this);
+}
+
+void NewSessionAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<NewSessionRequest>(data), this);
+}
+
+void SessionInfoAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<SessionInfoRequest>(data), this);
+}
+
+void CurrentEmailAction::process(const ActionRecord& data) {
+    const std::string email = manager_->getEmail();
+    if (email.empty()) {
+        data->setError(Error(NOT_FOUND));
+    } else {
+        data->setEmail(email.c_str());
+    }
+    notifyProcessed(data);
+    notifyFinish(data);
 }
 
 bool AccountInfoAction::needsSession(const ActionRecord& data) {

@@ -46,6 +46,14 @@ class LoginAction : public TypedAction<LOGIN, Need::NO, Need::NO> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
+    // Finishes the sign-in; after a first sign-in (response version 0) also stores the
+    // contacts root, whose request comes back here and ends nothing.
+    void finished(std::shared_ptr<Request> request) override;
+
+private:
+    void sendLogin(const ActionRecord& data);
+    void createContactsRoot(const ActionRecord& data);
 };
 
 class UserInfoAction : public TypedAction<USER_INFO, Need::YES, Need::NO> {
@@ -103,24 +111,28 @@ class SessionInfoAction : public TypedAction<SESSION_INFO, Need::YES, Need::NO> 
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override { return true; }
+    void process(const ActionRecord& data) override;
 };
 
 class LogoutAction : public TypedAction<LOGOUT, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override { return true; }
+    void process(const ActionRecord& data) override;
 };
 
 class CurrentEmailAction : public TypedAction<CURRENT_EMAIL, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override { return true; }
+    void process(const ActionRecord& data) override;
 };
 
 class NewSessionAction : public TypedAction<NEW_SESSION, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override { return true; }
+    void process(const ActionRecord& data) override;
 };
 
 class ReferralsInfoAction : public TypedAction<REFERRALS_INFO, Need::YES, Need::NO> {
