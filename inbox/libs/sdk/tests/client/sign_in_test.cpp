@@ -143,6 +143,18 @@ protected:
         return count;
     }
 
+    // The AddNodes messages the stand-in was sent.
+    size_t rootRequests() {
+        size_t count = 0;
+        for (const auto& request : service_.requests()) {
+            for (size_t at = request.body.find("ADNM"); at != std::string::npos;
+                 at = request.body.find("ADNM", at + 4)) {
+                ++count;
+            }
+        }
+        return count;
+    }
+
     static AccountKeys* keys_;
     service::StandInService service_;
     std::unique_ptr<StandInDeployment> deployment_;
@@ -165,11 +177,16 @@ TEST_F(SignInTest, PasswordSignInsCreateOneContactsRootAndTheSavedSessionSurvive
         saved = textOf(signedIn->getSession());
         EXPECT_EQ(saved.size(), 43u + 43u);
         EXPECT_EQ(saved.substr(saved.size() - 43), keys_->recoveryKey());
-        // Answered after the contacts root's request, which went out before it.
         auto email = submit(first, CURRENT_EMAIL);
         EXPECT_EQ(email->getErrorCode(), 0);
         EXPECT_EQ(textOf(email->getEmail()), keys_->email);
+        // Each answered after the contacts root's request, which went out before them: a
+        // root request that started another would have sent that one by now.
+        for (int exchange = 0; exchange < 3; ++exchange) {
+            EXPECT_EQ(submit(first, SESSION_INFO)->getErrorCode(), 0);
+        }
         EXPECT_EQ(contactsRoots(), 1u);
+        EXPECT_EQ(rootRequests(), 1u);
         if (round < 2) {
             EXPECT_EQ(submit(first, LOGOUT)->getErrorCode(), 0);
         }
