@@ -6,7 +6,6 @@
 #include "client/api_client.h"
 #include "client/corvane.h"
 #include "client/sdk_api_manager.h"
-#include "corvane/action_listener.h"
 #include "corvane/mutable_action_data.h"
 #include "execution/callback_dispatcher.h"
 
@@ -20,7 +19,7 @@ public:
     static void submit(Corvane& facade, int32_t type, ActionListener* listener) {
         facade.submit(type, listener, [](MutableActionData&) {});
     }
-    // An action of the type with the parameters the fill gives it.
+    // Any action type with the parameters the fill writes.
     static void submit(Corvane& facade, int32_t type, ActionListener* listener,
                        const std::function<void(MutableActionData&)>& fill) {
         facade.submit(type, listener, fill);
