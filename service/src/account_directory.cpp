@@ -2,6 +2,10 @@
 
 #include <openssl/rand.h>
 
+#include <ctime>
+
+#include "service_crypto.h"
+
 namespace corvane::service {
 
 namespace {
@@ -42,6 +46,10 @@ private:
 SessionScope::SessionScope(AccountDirectory& directory, std::unique_lock<std::mutex> lock, SessionRecord session)
     : directory_(directory), store_(directory.store_), lock_(std::move(lock)), session_(std::move(session)) {
     store_.begin();
+    if (signedIn()) {
+        session_.lastUsed = std::time(nullptr);
+        store_.touchSession(session_.id, session_.lastUsed);
+    }
 }
 
 SessionScope::~SessionScope() {
@@ -73,6 +81,16 @@ Snapshot SessionScope::takeSnapshot() {
     return snapshot;
 }
 
+std::optional<SessionRecord> SessionScope::openSession(uint64_t user, uint64_t account, const std::string& secret,
+                                                       const std::string& address, const std::string& userAgent) {
+    return directory_.makeSessionLocked(user, account, base64Url(secret), address, userAgent);
+}
+
+void SessionScope::endSession(const std::string& id) {
+    store_.endSession(id);
+    if (id == session_.id) session_.active = false;
+}
+
 AccountDirectory::AccountDirectory() {
     store_.openInMemory();
 }
@@ -96,7 +114,11 @@ uint64_t AccountDirectory::createUser(const std::string& email, int8_t status) {
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(store_);
     const uint64_t handle = store_.newHandle();
-    if (handle == 0 || !store_.putUser(UserRecord{handle, email, status})) return 0;
+    UserRecord user;
+    user.handle = handle;
+    user.email = email;
+    user.status = status;
+    if (handle == 0 || !store_.putUser(user)) return 0;
     return transaction.done() ? handle : 0;
 }
 
@@ -143,14 +165,25 @@ uint64_t AccountDirectory::addNode(uint64_t account, NodeRecord node) {
 std::string AccountDirectory::createSession(uint64_t user, uint64_t account) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!store_.hasAccount(account) || !store_.user(user)) return {};
+    const auto session = makeSessionLocked(user, account, randomText(24), std::string(), std::string());
+    return session ? session->id : std::string();
+}
+
+std::optional<SessionRecord> AccountDirectory::makeSessionLocked(uint64_t user, uint64_t account, const std::string& id,
+                                                                 const std::string& address,
+                                                                 const std::string& userAgent) {
     SessionRecord session;
-    session.id = randomText(24);
+    session.id = id;
     session.pollToken = randomText(16);
     session.user = user;
     session.account = account;
-    if (!store_.putSession(session)) return {};
+    session.handle = store_.newHandle();
+    session.created = session.lastUsed = std::time(nullptr);
+    session.address = address;
+    session.userAgent = userAgent;
+    if (session.id.empty() || session.handle == 0 || !store_.putSession(session)) return std::nullopt;
     sessionsExist_ = true;
-    return session.id;
+    return session;
 }
 
 std::string AccountDirectory::pollToken(const std::string& sessionId) {
@@ -163,6 +196,37 @@ uint64_t AccountDirectory::accountOf(const std::string& sessionId) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto session = store_.session(sessionId);
     return session ? session->account : 0;
+}
+
+std::optional<SessionRecord> AccountDirectory::session(const std::string& sessionId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_.session(sessionId);
+}
+
+std::optional<UserRecord> AccountDirectory::user(uint64_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_.user(handle);
+}
+
+std::optional<UserRecord> AccountDirectory::userByEmail(const std::string& email) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_.userByEmail(email);
+}
+
+bool AccountDirectory::setBlocked(uint64_t account, bool blocked) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto record = store_.account(account);
+    if (!record) return false;
+    record->blocked = blocked;
+    return store_.putAccountRecord(*record);
+}
+
+bool AccountDirectory::setInvoicingProblem(uint64_t account, bool problem) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto record = store_.account(account);
+    if (!record) return false;
+    record->invoicingProblem = problem;
+    return store_.putAccountRecord(*record);
 }
 
 uint64_t AccountDirectory::accountStatus(uint64_t account) {
@@ -237,6 +301,11 @@ std::unique_ptr<SessionScope> AccountDirectory::open(const std::string& sessionI
     auto session = store_.session(sessionId);
     if (!session) return nullptr;
     return std::unique_ptr<SessionScope>(new SessionScope(*this, std::move(lock), std::move(*session)));
+}
+
+std::unique_ptr<SessionScope> AccountDirectory::openWithoutSession() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return std::unique_ptr<SessionScope>(new SessionScope(*this, std::move(lock), SessionRecord{}));
 }
 
 bool AccountDirectory::hasNews(const std::string& pollToken) {

@@ -1,7 +1,8 @@
 // The accounts the stand-in serves: users, accounts with their filesystems and nodes, sessions,
 // and each account's change log, kept in the store and serialised by one lock. Tests set them
-// up directly through the fixture operations (sign-in requests come later); the batch endpoint
-// opens a SessionScope for the session a batch names and answers its messages inside it.
+// up directly through the fixture operations, or through the account and sign-in requests; the
+// batch endpoint opens a SessionScope for the session a batch names and answers its messages
+// inside it.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@ public:
     SessionScope& operator=(const SessionScope&) = delete;
 
     const SessionRecord& session() const { return session_; }
+    bool signedIn() const { return !session_.id.empty(); }  // false for a scope without session
     uint64_t account() const { return session_.account; }
     ServiceStore& store() { return store_; }
     uint64_t status();  // the account status now
@@ -40,6 +42,11 @@ public:
 
     void setTold(uint64_t status);  // what this session's status answer said
     Snapshot takeSnapshot();        // the snapshot forced on it, cleared
+
+    // A new session of the user in the account; its id is the Base64URL text of `secret`.
+    std::optional<SessionRecord> openSession(uint64_t user, uint64_t account, const std::string& secret,
+                                             const std::string& address, const std::string& userAgent);
+    void endSession(const std::string& id);
 
 private:
     friend class AccountDirectory;
@@ -84,6 +91,14 @@ public:
     std::string pollToken(const std::string& sessionId);
     // The account of a session, 0 when unknown.
     uint64_t accountOf(const std::string& sessionId);
+    std::optional<SessionRecord> session(const std::string& sessionId);  // active ones only
+    std::optional<UserRecord> user(uint64_t handle);
+    std::optional<UserRecord> userByEmail(const std::string& email);
+
+    // Per-account switches: a blocked account is refused sign-in (2); one with an invoicing
+    // problem is signed in with 19. False when the account is unknown.
+    bool setBlocked(uint64_t account, bool blocked);
+    bool setInvoicingProblem(uint64_t account, bool problem);
 
     uint64_t accountStatus(uint64_t account);
     std::optional<NodeRecord> node(uint64_t account, uint64_t handle);
@@ -103,6 +118,8 @@ public:
     bool checksSessions();
     // The scope of one batch of a known session; null when the session is unknown.
     std::unique_ptr<SessionScope> open(const std::string& sessionId);
+    // A scope without session, for the requests that sign in or register.
+    std::unique_ptr<SessionScope> openWithoutSession();
 
     // Long polls: true when the poll token's session has changes it was not told of (made by
     // other sessions or outside them), or a snapshot waits for it.
@@ -113,6 +130,8 @@ public:
 private:
     friend class SessionScope;
     uint64_t logChangeLocked(uint64_t account, const std::string& origin, const std::string& response);
+    std::optional<SessionRecord> makeSessionLocked(uint64_t user, uint64_t account, const std::string& id,
+                                                   const std::string& address, const std::string& userAgent);
     void changed();
 
     std::mutex mutex_;

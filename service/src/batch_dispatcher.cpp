@@ -23,6 +23,15 @@ void BatchDispatcher::setHandler(const std::string& identifier, BatchHandler han
 }
 
 void BatchDispatcher::setScopedHandler(const std::string& identifier, ScopedHandler handler) {
+    if (!handler) {
+        setCallerHandler(identifier, nullptr);
+        return;
+    }
+    setCallerHandler(identifier, [handler = std::move(handler)](const std::string& message, SessionScope* session,
+                                                                const Caller&) { return handler(message, session); });
+}
+
+void BatchDispatcher::setCallerHandler(const std::string& identifier, CallerHandler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (handler)
         handlers_[identifier] = std::move(handler);
@@ -30,26 +39,27 @@ void BatchDispatcher::setScopedHandler(const std::string& identifier, ScopedHand
         handlers_.erase(identifier);
 }
 
-bool BatchDispatcher::answer(const std::string& body, std::string& response, SessionScope* session) {
+bool BatchDispatcher::answer(const std::string& body, std::string& response, SessionScope* session,
+                             const Caller& caller) {
     std::vector<std::string> messages;
     if (!splitBatch(body, messages, kMaxMessages)) return false;
 
     std::vector<std::string> responses;
     responses.reserve(messages.size());
     for (const auto& message : messages)
-        responses.push_back(answerMessage(message, session));
+        responses.push_back(answerMessage(message, session, caller));
     response = joinResponses(responses);
     return true;
 }
 
-std::string BatchDispatcher::answerMessage(const std::string& message, SessionScope* session) {
+std::string BatchDispatcher::answerMessage(const std::string& message, SessionScope* session, const Caller& caller) {
     const std::string identifier = messageIdentifier(message);
     // A known message is answered only after its table's verifier accepted it; otherwise,
     // and when no handler takes it, it gets its own response table with error 9, so that
     // the client reads an answer of the kind it waits for.
     const MessageKind* kind = identifier.empty() ? nullptr : findMessageKind(identifier);
     const bool readable = kind == nullptr || verifyMessage(*kind, message);
-    ScopedHandler handler;
+    CallerHandler handler;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = identifier.empty() || !readable ? handlers_.end() : handlers_.find(identifier);
@@ -58,7 +68,7 @@ std::string BatchDispatcher::answerMessage(const std::string& message, SessionSc
         else
             rememberUnknown(identifier);
     }
-    if (handler) return handler(message, session);
+    if (handler) return handler(message, session, caller);
     if (kind != nullptr) return errorResponse(*kind, kUnknownError);
     return unknownMessageResponse();
 }

@@ -33,6 +33,12 @@ bool isRoot(const NodeRecord& node) {
     return node.parent == 0;
 }
 
+constexpr int8_t kLastRootType = 8;
+
+bool isRootType(int8_t type) {
+    return type >= 0 && type <= kLastRootType;
+}
+
 // Filesystem roots (secrets, shared drives) may be deleted; the account's own roots may not.
 bool isFilesystemRoot(const NodeRecord& node) {
     return isRoot(node) && (node.type == 6 || node.type == 8);
@@ -59,9 +65,21 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
     }
     std::vector<long> newParent(nodes.size(), -1);  // index of a new parent, or -1
     std::map<uint64_t, NodeRecord> existingParents;
+    std::set<int8_t> rootTypes;
+    for (const auto& node : store.nodes(account)) {
+        if (isRoot(node)) rootTypes.insert(node.type);
+    }
     for (size_t i = 0; i < nodes.size(); ++i) {
         NodeRecord& node = nodes[i];
         if (node.parent == 0) node.parent = message->parent();
+        if (node.parent == 0) {
+            // A new root of the account (the client adds its contacts root this way): one of
+            // each type, in a filesystem of its own.
+            if (!isRootType(node.type)) return refuse("ADNM", kErrorNotFound);
+            if (!rootTypes.insert(node.type).second) return refuse("ADNM", kErrorAlreadyExists);
+            node.filesystem = 0;
+            continue;
+        }
         auto local = byClientHandle.find(node.parent);
         if (local != byClientHandle.end()) {
             newParent[i] = static_cast<long>(local->second);
@@ -74,6 +92,9 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
     }
     // Every new node must hang, through new nodes only, from a node that exists; a node that
     // names no filesystem lives in its nearest ancestor's that does.
+    std::vector<uint64_t> assigned(nodes.size());
+    for (auto& handle : assigned)
+        handle = store.newHandle();
     std::vector<uint64_t> filesystemOf(nodes.size(), 0);
     for (size_t i = 0; i < nodes.size(); ++i) {
         size_t at = i;
@@ -84,12 +105,10 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
             if (++steps > nodes.size()) return refuse("ADNM", kErrorLoopDetected);
             if (filesystem == 0) filesystem = nodes[at].filesystem;
         }
-        filesystemOf[i] = filesystem != 0 ? filesystem : existingParents.at(nodes[at].parent).filesystem;
+        if (filesystem == 0)
+            filesystem = nodes[at].parent == 0 ? assigned[at] << 15 : existingParents.at(nodes[at].parent).filesystem;
+        filesystemOf[i] = filesystem;
     }
-
-    std::vector<uint64_t> assigned(nodes.size());
-    for (auto& handle : assigned)
-        handle = store.newHandle();
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
     for (size_t i = 0; i < nodes.size(); ++i) {
         NodeRecord& node = nodes[i];

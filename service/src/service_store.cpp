@@ -11,11 +11,25 @@ namespace {
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS handles (handle INTEGER PRIMARY KEY);
-CREATE TABLE IF NOT EXISTS users (handle INTEGER PRIMARY KEY, email TEXT NOT NULL, status INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS accounts (handle INTEGER PRIMARY KEY, status INTEGER NOT NULL, floor INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS account_users (account INTEGER NOT NULL, user INTEGER NOT NULL, PRIMARY KEY (account, user));
+CREATE TABLE IF NOT EXISTS users (handle INTEGER PRIMARY KEY, email TEXT NOT NULL, status INTEGER NOT NULL,
+  first_name TEXT NOT NULL DEFAULT '', last_name TEXT NOT NULL DEFAULT '', auth_hash BLOB, user_key BLOB,
+  public_key BLOB, private_key BLOB, totp_secret BLOB, totp_enabled INTEGER NOT NULL DEFAULT 0,
+  pin INTEGER NOT NULL DEFAULT -1, main_account INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS users_by_email ON users (lower(email));
+CREATE TABLE IF NOT EXISTS accounts (handle INTEGER PRIMARY KEY, status INTEGER NOT NULL, floor INTEGER NOT NULL,
+  public_key BLOB, private_key BLOB, fingerprint_key BLOB, blocked INTEGER NOT NULL DEFAULT 0,
+  invoicing_problem INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS account_users (account INTEGER NOT NULL, user INTEGER NOT NULL, account_key BLOB,
+  access_level INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (account, user));
 CREATE TABLE IF NOT EXISTS sessions (id TEXT PRIMARY KEY, poll_token TEXT NOT NULL UNIQUE, user INTEGER NOT NULL,
-  account INTEGER NOT NULL, told INTEGER NOT NULL, snapshot INTEGER NOT NULL);
+  account INTEGER NOT NULL, told INTEGER NOT NULL, snapshot INTEGER NOT NULL, handle INTEGER NOT NULL DEFAULT 0,
+  created INTEGER NOT NULL DEFAULT 0, last_used INTEGER NOT NULL DEFAULT 0, address TEXT NOT NULL DEFAULT '',
+  user_agent TEXT NOT NULL DEFAULT '', active INTEGER NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS sessions_by_user ON sessions (user);
+CREATE TABLE IF NOT EXISTS registrations (id TEXT PRIMARY KEY, email TEXT NOT NULL, first_name TEXT NOT NULL,
+  last_name TEXT NOT NULL, created INTEGER NOT NULL, used INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS recoveries (id TEXT PRIMARY KEY, user INTEGER NOT NULL, created INTEGER NOT NULL,
+  used INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS filesystems (handle INTEGER PRIMARY KEY, account INTEGER NOT NULL, type INTEGER NOT NULL,
   crypto INTEGER NOT NULL, nodekey BLOB, filesystem_key BLOB, source INTEGER NOT NULL, target INTEGER NOT NULL,
   permissions INTEGER NOT NULL, ctime INTEGER NOT NULL);
@@ -97,7 +111,49 @@ SessionRecord readSession(sqlite3_stmt* s) {
     session.account = u64(s, 3);
     session.told = u64(s, 4);
     session.snapshot = static_cast<Snapshot>(sqlite3_column_int(s, 5));
+    session.handle = u64(s, 6);
+    session.created = sqlite3_column_int64(s, 7);
+    session.lastUsed = sqlite3_column_int64(s, 8);
+    session.address = columnText(s, 9);
+    session.userAgent = columnText(s, 10);
+    session.active = sqlite3_column_int(s, 11) != 0;
     return session;
+}
+
+constexpr const char* kSessionColumns =
+    "id, poll_token, user, account, told, snapshot, handle, created, last_used, address, user_agent, active";
+
+constexpr const char* kUserColumns =
+    "handle, email, status, first_name, last_name, auth_hash, user_key, public_key, private_key, totp_secret, "
+    "totp_enabled, pin, main_account, created";
+
+UserRecord readUser(sqlite3_stmt* s, int first = 0) {
+    UserRecord user;
+    user.handle = u64(s, first);
+    user.email = columnText(s, first + 1);
+    user.status = static_cast<int8_t>(sqlite3_column_int(s, first + 2));
+    user.firstName = columnText(s, first + 3);
+    user.lastName = columnText(s, first + 4);
+    user.authHash = columnBytes(s, first + 5);
+    user.userKey = columnBytes(s, first + 6);
+    user.publicKey = columnBytes(s, first + 7);
+    user.privateKey = columnBytes(s, first + 8);
+    user.totpSecret = columnBytes(s, first + 9);
+    user.totpEnabled = sqlite3_column_int(s, first + 10) != 0;
+    user.pin = sqlite3_column_int(s, first + 11);
+    user.mainAccount = u64(s, first + 12);
+    user.created = sqlite3_column_int64(s, first + 13);
+    return user;
+}
+
+Membership readMembership(sqlite3_stmt* s) {
+    Membership membership;
+    membership.account = u64(s, 0);
+    membership.user = u64(s, 1);
+    membership.accountKey = columnBytes(s, 2);
+    membership.accessLevel = static_cast<uint8_t>(sqlite3_column_int(s, 3));
+    membership.created = sqlite3_column_int64(s, 4);
+    return membership;
 }
 
 }  // namespace
@@ -156,7 +212,40 @@ void ServiceStore::close() {
 }
 
 bool ServiceStore::createTables() {
-    return exec(kSchema);
+    if (!exec(kSchema)) return false;
+    // A data directory written before the sign-in columns existed gets them added; on a new
+    // file each of these fails harmlessly, the column being there already.
+    static const char* const kAddedColumns[] = {
+        "ALTER TABLE users ADD COLUMN first_name TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE users ADD COLUMN last_name TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE users ADD COLUMN auth_hash BLOB",
+        "ALTER TABLE users ADD COLUMN user_key BLOB",
+        "ALTER TABLE users ADD COLUMN public_key BLOB",
+        "ALTER TABLE users ADD COLUMN private_key BLOB",
+        "ALTER TABLE users ADD COLUMN totp_secret BLOB",
+        "ALTER TABLE users ADD COLUMN totp_enabled INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE users ADD COLUMN pin INTEGER NOT NULL DEFAULT -1",
+        "ALTER TABLE users ADD COLUMN main_account INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE users ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN public_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN private_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN fingerprint_key BLOB",
+        "ALTER TABLE accounts ADD COLUMN blocked INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN invoicing_problem INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE accounts ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE account_users ADD COLUMN account_key BLOB",
+        "ALTER TABLE account_users ADD COLUMN access_level INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE account_users ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN handle INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN created INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN last_used INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN address TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN user_agent TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN active INTEGER NOT NULL DEFAULT 1",
+    };
+    for (const char* statement : kAddedColumns)
+        exec(statement);
+    return true;
 }
 
 bool ServiceStore::exec(const char* text) {
@@ -217,21 +306,48 @@ uint64_t ServiceStore::newHandle() {
 }
 
 bool ServiceStore::putUser(const UserRecord& user) {
-    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO users (handle, email, status) VALUES (?, ?, ?)");
+    sqlite3_stmt* s = statement(
+        "INSERT OR REPLACE INTO users (handle, email, status, first_name, last_name, auth_hash, user_key, public_key, "
+        "private_key, totp_secret, totp_enabled, pin, main_account, created) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!s) return false;
     sqlite3_bind_int64(s, 1, sql(user.handle));
     bindText(s, 2, user.email);
     sqlite3_bind_int(s, 3, user.status);
+    bindText(s, 4, user.firstName);
+    bindText(s, 5, user.lastName);
+    bindBytes(s, 6, user.authHash);
+    bindBytes(s, 7, user.userKey);
+    bindBytes(s, 8, user.publicKey);
+    bindBytes(s, 9, user.privateKey);
+    bindBytes(s, 10, user.totpSecret);
+    sqlite3_bind_int(s, 11, user.totpEnabled ? 1 : 0);
+    sqlite3_bind_int(s, 12, user.pin);
+    sqlite3_bind_int64(s, 13, sql(user.mainAccount));
+    sqlite3_bind_int64(s, 14, user.created);
     return run(s);
 }
 
 std::optional<UserRecord> ServiceStore::user(uint64_t handle) {
-    sqlite3_stmt* s = statement("SELECT handle, email, status FROM users WHERE handle = ?");
+    static const std::string text = std::string("SELECT ") + kUserColumns + " FROM users WHERE handle = ?";
+    sqlite3_stmt* s = statement(text.c_str());
     if (!s) return std::nullopt;
     sqlite3_bind_int64(s, 1, sql(handle));
     std::optional<UserRecord> found;
-    if (sqlite3_step(s) == SQLITE_ROW)
-        found = UserRecord{u64(s, 0), columnText(s, 1), static_cast<int8_t>(sqlite3_column_int(s, 2))};
+    if (sqlite3_step(s) == SQLITE_ROW) found = readUser(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+std::optional<UserRecord> ServiceStore::userByEmail(const std::string& email) {
+    // SQLite's lower() folds A to Z only, as the client does.
+    static const std::string text =
+        std::string("SELECT ") + kUserColumns + " FROM users WHERE lower(email) = lower(?) ORDER BY rowid LIMIT 1";
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return std::nullopt;
+    bindText(s, 1, email);
+    std::optional<UserRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found = readUser(s);
     sqlite3_reset(s);
     return found;
 }
@@ -264,15 +380,107 @@ bool ServiceStore::addAccountUser(uint64_t account, uint64_t user) {
 
 std::vector<UserRecord> ServiceStore::accountUsers(uint64_t account) {
     std::vector<UserRecord> users;
-    sqlite3_stmt* s = statement(
-        "SELECT users.handle, users.email, users.status FROM account_users JOIN users ON users.handle = "
-        "account_users.user WHERE account_users.account = ? ORDER BY account_users.rowid");
+    static const std::string text = [] {
+        std::string columns = kUserColumns;
+        std::string prefixed;
+        size_t at = 0;
+        while (at < columns.size()) {
+            size_t comma = columns.find(", ", at);
+            if (comma == std::string::npos) comma = columns.size();
+            if (!prefixed.empty()) prefixed += ", ";
+            prefixed += "users." + columns.substr(at, comma - at);
+            at = comma + 2;
+        }
+        return "SELECT " + prefixed +
+               " FROM account_users JOIN users ON users.handle = account_users.user WHERE account_users.account = ? "
+               "ORDER BY account_users.rowid";
+    }();
+    sqlite3_stmt* s = statement(text.c_str());
     if (!s) return users;
     sqlite3_bind_int64(s, 1, sql(account));
     while (sqlite3_step(s) == SQLITE_ROW)
-        users.push_back(UserRecord{u64(s, 0), columnText(s, 1), static_cast<int8_t>(sqlite3_column_int(s, 2))});
+        users.push_back(readUser(s));
     sqlite3_reset(s);
     return users;
+}
+
+bool ServiceStore::putMembership(const Membership& membership) {
+    sqlite3_stmt* s = statement(
+        "INSERT INTO account_users (account, user, account_key, access_level, created) VALUES (?, ?, ?, ?, ?) "
+        "ON CONFLICT (account, user) DO UPDATE SET account_key = excluded.account_key, "
+        "access_level = excluded.access_level, created = excluded.created");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(membership.account));
+    sqlite3_bind_int64(s, 2, sql(membership.user));
+    bindBytes(s, 3, membership.accountKey);
+    sqlite3_bind_int(s, 4, membership.accessLevel);
+    sqlite3_bind_int64(s, 5, membership.created);
+    return run(s);
+}
+
+std::optional<Membership> ServiceStore::membership(uint64_t account, uint64_t user) {
+    sqlite3_stmt* s = statement(
+        "SELECT account, user, account_key, access_level, created FROM account_users WHERE account = ? AND user = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(user));
+    std::optional<Membership> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found = readMembership(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+std::vector<Membership> ServiceStore::memberships(uint64_t account, uint64_t user) {
+    std::vector<Membership> list;
+    sqlite3_stmt* s = account != 0 ? statement(
+                                         "SELECT account, user, account_key, access_level, created FROM account_users "
+                                         "WHERE account = ? ORDER BY rowid")
+                                   : statement(
+                                         "SELECT account, user, account_key, access_level, created FROM account_users "
+                                         "WHERE user = ? ORDER BY rowid");
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account != 0 ? account : user));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        list.push_back(readMembership(s));
+    sqlite3_reset(s);
+    return list;
+}
+
+bool ServiceStore::putAccountRecord(const AccountRecord& account) {
+    sqlite3_stmt* s = statement(
+        "UPDATE accounts SET public_key = ?, private_key = ?, fingerprint_key = ?, blocked = ?, "
+        "invoicing_problem = ?, created = ? WHERE handle = ?");
+    if (!s) return false;
+    bindBytes(s, 1, account.publicKey);
+    bindBytes(s, 2, account.privateKey);
+    bindBytes(s, 3, account.fingerprintKey);
+    sqlite3_bind_int(s, 4, account.blocked ? 1 : 0);
+    sqlite3_bind_int(s, 5, account.invoicingProblem ? 1 : 0);
+    sqlite3_bind_int64(s, 6, account.created);
+    sqlite3_bind_int64(s, 7, sql(account.handle));
+    return run(s) && sqlite3_changes(db_) == 1;
+}
+
+std::optional<AccountRecord> ServiceStore::account(uint64_t handle) {
+    sqlite3_stmt* s = statement(
+        "SELECT handle, public_key, private_key, fingerprint_key, blocked, invoicing_problem, created FROM accounts "
+        "WHERE handle = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(handle));
+    std::optional<AccountRecord> found;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        AccountRecord account;
+        account.handle = u64(s, 0);
+        account.publicKey = columnBytes(s, 1);
+        account.privateKey = columnBytes(s, 2);
+        account.fingerprintKey = columnBytes(s, 3);
+        account.blocked = sqlite3_column_int(s, 4) != 0;
+        account.invoicingProblem = sqlite3_column_int(s, 5) != 0;
+        account.created = sqlite3_column_int64(s, 6);
+        found = account;
+    }
+    sqlite3_reset(s);
+    return found;
 }
 
 uint64_t ServiceStore::accountStatus(uint64_t account) {
@@ -304,7 +512,8 @@ bool ServiceStore::setAccountStatus(uint64_t account, uint64_t status, uint64_t 
 
 bool ServiceStore::putSession(const SessionRecord& session) {
     sqlite3_stmt* s = statement(
-        "INSERT OR REPLACE INTO sessions (id, poll_token, user, account, told, snapshot) VALUES (?, ?, ?, ?, ?, ?)");
+        "INSERT OR REPLACE INTO sessions (id, poll_token, user, account, told, snapshot, handle, created, last_used, "
+        "address, user_agent, active) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!s) return false;
     bindText(s, 1, session.id);
     bindText(s, 2, session.pollToken);
@@ -312,17 +521,52 @@ bool ServiceStore::putSession(const SessionRecord& session) {
     sqlite3_bind_int64(s, 4, sql(session.account));
     sqlite3_bind_int64(s, 5, sql(session.told));
     sqlite3_bind_int(s, 6, static_cast<int>(session.snapshot));
+    sqlite3_bind_int64(s, 7, sql(session.handle));
+    sqlite3_bind_int64(s, 8, session.created);
+    sqlite3_bind_int64(s, 9, session.lastUsed);
+    bindText(s, 10, session.address);
+    bindText(s, 11, session.userAgent);
+    sqlite3_bind_int(s, 12, session.active ? 1 : 0);
     return run(s);
 }
 
 std::optional<SessionRecord> ServiceStore::session(const std::string& id) {
-    sqlite3_stmt* s = statement("SELECT id, poll_token, user, account, told, snapshot FROM sessions WHERE id = ?");
+    static const std::string text = std::string("SELECT ") + kSessionColumns + " FROM sessions WHERE id = ? AND active";
+    sqlite3_stmt* s = statement(text.c_str());
     if (!s) return std::nullopt;
     bindText(s, 1, id);
     std::optional<SessionRecord> found;
     if (sqlite3_step(s) == SQLITE_ROW) found = readSession(s);
     sqlite3_reset(s);
     return found;
+}
+
+std::vector<SessionRecord> ServiceStore::sessionsOfUser(uint64_t user) {
+    static const std::string text =
+        std::string("SELECT ") + kSessionColumns + " FROM sessions WHERE user = ? ORDER BY rowid";
+    std::vector<SessionRecord> list;
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(user));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        list.push_back(readSession(s));
+    sqlite3_reset(s);
+    return list;
+}
+
+bool ServiceStore::endSession(const std::string& id) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET active = 0 WHERE id = ?");
+    if (!s) return false;
+    bindText(s, 1, id);
+    return run(s);
+}
+
+bool ServiceStore::touchSession(const std::string& id, int64_t time) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET last_used = ? WHERE id = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, time);
+    bindText(s, 2, id);
+    return run(s);
 }
 
 bool ServiceStore::hasSessions() {
@@ -334,12 +578,68 @@ bool ServiceStore::hasSessions() {
 }
 
 std::optional<SessionRecord> ServiceStore::sessionByPollToken(const std::string& token) {
-    sqlite3_stmt* s =
-        statement("SELECT id, poll_token, user, account, told, snapshot FROM sessions WHERE poll_token = ?");
+    static const std::string text =
+        std::string("SELECT ") + kSessionColumns + " FROM sessions WHERE poll_token = ? AND active";
+    sqlite3_stmt* s = statement(text.c_str());
     if (!s) return std::nullopt;
     bindText(s, 1, token);
     std::optional<SessionRecord> found;
     if (sqlite3_step(s) == SQLITE_ROW) found = readSession(s);
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::putRegistration(const Registration& registration) {
+    sqlite3_stmt* s = statement(
+        "INSERT OR REPLACE INTO registrations (id, email, first_name, last_name, created, used) "
+        "VALUES (?, ?, ?, ?, ?, ?)");
+    if (!s) return false;
+    bindText(s, 1, registration.id);
+    bindText(s, 2, registration.email);
+    bindText(s, 3, registration.firstName);
+    bindText(s, 4, registration.lastName);
+    sqlite3_bind_int64(s, 5, registration.created);
+    sqlite3_bind_int(s, 6, registration.used ? 1 : 0);
+    return run(s);
+}
+
+std::optional<Registration> ServiceStore::registration(const std::string& id) {
+    sqlite3_stmt* s =
+        statement("SELECT id, email, first_name, last_name, created, used FROM registrations WHERE id = ?");
+    if (!s) return std::nullopt;
+    bindText(s, 1, id);
+    std::optional<Registration> found;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        Registration registration;
+        registration.id = columnText(s, 0);
+        registration.email = columnText(s, 1);
+        registration.firstName = columnText(s, 2);
+        registration.lastName = columnText(s, 3);
+        registration.created = sqlite3_column_int64(s, 4);
+        registration.used = sqlite3_column_int(s, 5) != 0;
+        found = registration;
+    }
+    sqlite3_reset(s);
+    return found;
+}
+
+bool ServiceStore::putRecovery(const Recovery& recovery) {
+    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO recoveries (id, user, created, used) VALUES (?, ?, ?, ?)");
+    if (!s) return false;
+    bindText(s, 1, recovery.id);
+    sqlite3_bind_int64(s, 2, sql(recovery.user));
+    sqlite3_bind_int64(s, 3, recovery.created);
+    sqlite3_bind_int(s, 4, recovery.used ? 1 : 0);
+    return run(s);
+}
+
+std::optional<Recovery> ServiceStore::recovery(const std::string& id) {
+    sqlite3_stmt* s = statement("SELECT id, user, created, used FROM recoveries WHERE id = ?");
+    if (!s) return std::nullopt;
+    bindText(s, 1, id);
+    std::optional<Recovery> found;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        found = Recovery{columnText(s, 0), u64(s, 1), sqlite3_column_int64(s, 2), sqlite3_column_int(s, 3) != 0};
     sqlite3_reset(s);
     return found;
 }

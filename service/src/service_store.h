@@ -1,5 +1,6 @@
-// The stand-in's SQLite store: users, accounts and their users, sessions, filesystems, nodes,
-// metadata blobs and each account's change log. The store is not locked by itself: its owner
+// The stand-in's SQLite store: users with their credentials, accounts and their users, sessions,
+// pending registrations and recoveries, filesystems, nodes, metadata blobs and each account's
+// change log. The store is not locked by itself: its owner
 // (the account directory) serialises every use.
 #pragma once
 
@@ -43,10 +44,18 @@ public:
 
     bool putUser(const UserRecord& user);
     std::optional<UserRecord> user(uint64_t handle);
+    std::optional<UserRecord> userByEmail(const std::string& email);  // ASCII letters folded
     bool putAccount(uint64_t account, uint64_t status);
     bool hasAccount(uint64_t account);
+    // The keys and switches of an existing account (its status is left alone).
+    bool putAccountRecord(const AccountRecord& account);
+    std::optional<AccountRecord> account(uint64_t handle);
     bool addAccountUser(uint64_t account, uint64_t user);
     std::vector<UserRecord> accountUsers(uint64_t account);
+    bool putMembership(const Membership& membership);
+    std::optional<Membership> membership(uint64_t account, uint64_t user);
+    // The users of an account (account != 0), or the accounts of a user, in the order joined.
+    std::vector<Membership> memberships(uint64_t account, uint64_t user = 0);
 
     // Status: the account's change counter. Floor: the lowest status a change list can start
     // from (the status before the oldest change kept).
@@ -55,7 +64,11 @@ public:
     bool setAccountStatus(uint64_t account, uint64_t status, uint64_t floor);
 
     bool putSession(const SessionRecord& session);
+    // A session still active (ended ones are only listed).
     std::optional<SessionRecord> session(const std::string& id);
+    std::vector<SessionRecord> sessionsOfUser(uint64_t user);  // ended ones included
+    bool endSession(const std::string& id);
+    bool touchSession(const std::string& id, int64_t time);
     bool hasSessions();
     std::optional<SessionRecord> sessionByPollToken(const std::string& token);
     bool setSessionTold(const std::string& id, uint64_t told);
@@ -71,6 +84,11 @@ public:
     std::vector<NodeRecord> nodes(uint64_t account);
     std::vector<uint64_t> children(uint64_t account, uint64_t parent);
     bool deleteNode(uint64_t account, uint64_t handle);
+
+    bool putRegistration(const Registration& registration);
+    std::optional<Registration> registration(const std::string& id);
+    bool putRecovery(const Recovery& recovery);
+    std::optional<Recovery> recovery(const std::string& id);
 
     bool putMetadata(uint64_t handle, uint64_t node, uint8_t type, const std::string& token);
 

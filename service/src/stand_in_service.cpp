@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "account_directory.h"
+#include "account_handlers.h"
 #include "batch_dispatcher.h"
 #include "certificate.h"
 #include "connection_watch.h"
@@ -26,6 +27,7 @@
 #include "node_handlers.h"
 #include "raw_bytes.h"
 #include "request_log.h"
+#include "session_handlers.h"
 #include "test_handler.h"
 #include "worker_pool.h"
 
@@ -329,8 +331,9 @@ struct StandInService::Impl {
             scope = accounts.open(incoming.request.get_param_value("s"));
             if (!scope && accounts.checksSessions()) return Answer{403, {}};
         }
+        const Caller caller{incoming.request.remote_addr, incoming.request.get_header_value("User-Agent")};
         std::string answer;
-        if (!batch.answer(incoming.body, answer, scope.get())) return Answer{400, {}};
+        if (!batch.answer(incoming.body, answer, scope.get(), caller)) return Answer{400, {}};
         return Answer{200, Body::of(std::move(answer))};
     }
 
@@ -489,6 +492,8 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     impl_->batch.setHandler("TESM", &answerTestMessage);
     registerNodeHandlers(impl_->batch);
     registerMetadataHandlers(impl_->batch);
+    registerSessionHandlers(impl_->batch, impl_->accounts);
+    registerAccountHandlers(impl_->batch, impl_->accounts);
     Impl* impl = impl_.get();
     registerEventHandlers(impl_->batch,
                           [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });

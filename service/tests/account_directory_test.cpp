@@ -1,11 +1,13 @@
 #include "account_directory.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "account_fixture.h"
+#include "sign_in_fixture.h"
 
 namespace corvane::service::test {
 namespace {
@@ -53,6 +55,50 @@ TEST(AccountDirectoryStore, AccountsOutliveARestartInTheirDataDirectory) {
         EXPECT_EQ(sendBatch(service, "0123456789abcdef", {statusMessage()}).status, 403);
     }
     std::remove((directory + "/" + ServiceStore::kFileName).c_str());
+    rmdir(directory.c_str());
+}
+
+// A data directory written before users had credentials keeps its sessions, and its users can
+// be joined by new ones that register and sign in.
+TEST(AccountDirectoryStore, DirectoryFromBeforeCredentialsKeepsWorking) {
+    curl_global_init(CURL_GLOBAL_ALL);
+    char pattern[] = "/tmp/corvane-accounts-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::string path = directory + "/" + ServiceStore::kFileName;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const char* old = R"sql(
+CREATE TABLE users (handle INTEGER PRIMARY KEY, email TEXT NOT NULL, status INTEGER NOT NULL);
+CREATE TABLE accounts (handle INTEGER PRIMARY KEY, status INTEGER NOT NULL, floor INTEGER NOT NULL);
+CREATE TABLE account_users (account INTEGER NOT NULL, user INTEGER NOT NULL, PRIMARY KEY (account, user));
+CREATE TABLE sessions (id TEXT PRIMARY KEY, poll_token TEXT NOT NULL UNIQUE, user INTEGER NOT NULL,
+  account INTEGER NOT NULL, told INTEGER NOT NULL, snapshot INTEGER NOT NULL);
+INSERT INTO users VALUES (5, 'old@example.test', 0);
+INSERT INTO accounts VALUES (6, 1, 1);
+INSERT INTO account_users VALUES (6, 5);
+INSERT INTO sessions VALUES ('0123456789abcdef', 'fedcba9876543210', 5, 6, 0, 0);
+)sql";
+        ASSERT_EQ(sqlite3_exec(db, old, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        EXPECT_EQ(sendBatch(service, "0123456789abcdef", {statusMessage()}).status, 200);
+        const BatchReply verified = sendBatch(service, "", {verifyEmailMessage("new@example.test")});
+        ASSERT_EQ(verified.responses.size(), 1u);
+        const auto* response = verified.responses[0].as<VerifyEmailResponse>("VEER");
+        ASSERT_NE(response, nullptr);
+        EXPECT_EQ(response->error(), 0);
+        const BatchReply known = sendBatch(service, "", {verifyEmailMessage("old@example.test")});
+        ASSERT_EQ(known.responses.size(), 1u);
+        EXPECT_EQ(errorIn(known.responses[0]), 7);
+        EXPECT_TRUE(service.accounts().setBlocked(6, true));
+    }
+    std::remove(path.c_str());
     rmdir(directory.c_str());
 }
 

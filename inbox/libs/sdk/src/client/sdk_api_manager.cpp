@@ -108,12 +108,13 @@ public:
         SdkApiManager* manager = manager_;
         manager->downloads_.erase(this);
         // The transport may still hold the exchange's sockets and timers on the HTTP loop:
-        // it goes away there, after what that loop still has to do for it.
+        // it goes away there, after what that loop still has to do for it. The hop through
+        // the main loop keeps the record alive until the module has finished telling of its
+        // end, which goes on after this call.
         std::shared_ptr<CurlHttp> transport(transport_.release());
         std::shared_ptr<HttpRequest> record(request_.release());
-        if (manager->httpLoop_) {
-            manager->httpLoop_->post([transport, record] {});
-        }
+        LibuvLoop* httpLoop = manager->httpLoop_.get();
+        manager->mainLoop_->post([httpLoop, transport, record] { httpLoop->post([transport, record] {}); });
         if (completion) {
             completion(success, received.data(), static_cast<uint32_t>(received.size()));
         }
@@ -122,8 +123,9 @@ public:
 
     SdkApiManager* manager_;
     ApiManager::DownloadCompletion completion_;
-    std::unique_ptr<CurlHttp> transport_;
+    // Before the transport, which reads the record when it drops an exchange still under way.
     std::unique_ptr<HttpRequest> request_;
+    std::unique_ptr<CurlHttp> transport_;
 };
 
 SdkApiManager::SdkApiManager(CallbackDispatcher* dispatcher, LibuvLoop* mainLoop, const CorvaneSettings* settings)
@@ -206,14 +208,16 @@ SdkApiManager::~SdkApiManager() {
     metadataManager_.reset();
     streamingManager_.reset();
     backupManager_.reset();
-    eventReceiver_.reset();
     executionManager_.reset();
+    // The transport drops the exchanges still under way (the long poll, a batch) and reads
+    // their records as it does: it goes before the receiver and the channel that own them.
+    http_.reset();
+    eventReceiver_.reset();
 
     channel_.reset();
     cloud_.reset();
     cryptoManager_.reset();
     crypto_.reset();
-    http_.reset();
     cacheDatabase_.reset();
     database_.reset();
     zip_.reset();
@@ -575,11 +579,6 @@ void SdkApiManager::onHttpRequestRetry(HttpRequest* request, int32_t retries, in
 
 void SdkApiManager::onHttpRequestFinished(HttpRequest* request) {
     updateHttpConnectivity(kFinishedRetries, request->status);
-}
-
-void SdkApiManager::onHttpRequestEnded(HttpRequest* request, int32_t status) {
-    // The record may already be on its way again: only the status handed over is the end's.
-    updateHttpConnectivity(kFinishedRetries, status);
 }
 
 void SdkApiManager::setProxy(bool noProxy, const char* host, const char* user, const char* password) {

@@ -17,10 +17,6 @@ public:
     // The request's status tells the outcome: 200, -1 when cancelled, otherwise the status
     // the module gave up on (0 when there was no HTTP answer).
     virtual void onHttpRequestFinished(HttpRequest* request) {}
-    // How a module listener hears of an end, after the request's own listener, which may
-    // already have sent the record again: the status is the ended exchange's. Its fields are
-    // the listener's to read only when nobody else sends the record.
-    virtual void onHttpRequestEnded(HttpRequest* request, int32_t status) { onHttpRequestFinished(request); }
 };
 
 }  // namespace corvane

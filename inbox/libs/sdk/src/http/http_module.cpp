@@ -112,11 +112,11 @@ void HttpModule::onHttpRequestFinished(HttpRequest* request) {
         int32_t retries = request->retries;
         HttpListener* moduleListener = moduleListener_;
         executeInLoop(callbackLoop_, [request, retries, status, moduleListener]() {
-            if (HttpListener* listener = request->listener) {
-                listener->onHttpRequestRetry(request, retries, status);
-            }
             if (moduleListener) {
                 moduleListener->onHttpRequestRetry(request, retries, status);
+            }
+            if (HttpListener* listener = request->listener) {
+                listener->onHttpRequestRetry(request, retries, status);
             }
         });
     }
@@ -141,15 +141,14 @@ void HttpModule::notifyFinished(HttpRequest* request) {
         return;
     }
     HttpListener* moduleListener = moduleListener_;
-    // Read here, on the HTTP loop: the request's own listener, told first, may send the record
-    // again at once, and from then on the HTTP loop rewrites its status.
-    const int32_t status = request->status;
-    executeInLoop(callbackLoop_, [request, moduleListener, status]() {
+    executeInLoop(callbackLoop_, [request, moduleListener]() {
+        // The module listener first: the request's own listener may release the request or
+        // send it again at once, after which it is no longer this exchange.
+        if (moduleListener) {
+            moduleListener->onHttpRequestFinished(request);
+        }
         if (HttpListener* listener = request->listener) {
             listener->onHttpRequestFinished(request);
-        }
-        if (moduleListener) {
-            moduleListener->onHttpRequestEnded(request, status);
         }
     });
 }
@@ -167,11 +166,11 @@ void HttpModule::onHttpRequestProgress(HttpRequest* request, uint32_t downloaded
     }
     HttpListener* moduleListener = moduleListener_;
     executeInLoop(callbackLoop_, [=]() {
-        if (HttpListener* listener = request->listener) {
-            listener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
-        }
         if (moduleListener) {
             moduleListener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
+        }
+        if (HttpListener* listener = request->listener) {
+            listener->onHttpRequestProgress(request, downloaded, uploaded, downloadedDelta, uploadedDelta);
         }
     });
 }

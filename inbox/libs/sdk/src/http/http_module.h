@@ -20,7 +20,7 @@ namespace corvane {
 class HttpModule : public Module, public HttpListener {
 public:
     // workLoop is the HTTP loop; listeners are called on callbackLoop, or on the HTTP loop
-    // when it is null. moduleListener hears about every request after its own listener.
+    // when it is null. moduleListener hears about every request before its own listener, which may release it.
     HttpModule(Loop* workLoop, HttpListener* moduleListener, TaskManager* callbackLoop);
     ~HttpModule() override;
 

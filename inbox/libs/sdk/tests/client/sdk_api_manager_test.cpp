@@ -323,10 +323,8 @@ TEST_F(SdkApiManagerTest, ConnectivityIsLostAtTheSixthAttemptWithoutAnswerAndRec
             HttpRequest record;
             for (const Step& step : c.steps) {
                 if (step.end) {
-                    // As the module reports it: the record may already be out again, its status
-                    // cleared; the end's own status comes with the call.
-                    record.status = 0;
-                    manager->onHttpRequestEnded(&record, step.status);
+                    record.status = step.status;
+                    manager->onHttpRequestFinished(&record);
                 } else {
                     manager->onHttpRequestRetry(&record, step.retries, step.status);
                 }
@@ -595,6 +593,30 @@ TEST_F(SdkApiManagerTest, DownloadOfAMissingFileFailsWithTheAnswerBodyAfterOneAt
         attempts += recorded.path == "/blob/absent" ? 1 : 0;
     }
     EXPECT_EQ(attempts, 1);
+}
+
+// A private exchange and the long poll still under way when the manager goes are dropped with
+// it, and nothing is called back.
+TEST_F(SdkApiManagerTest, ExchangesUnderWayAreDroppedWithTheManager) {
+    trustStandInAsCa();
+    service::Fault slow;
+    slow.pathPrefix = "/blob/slow";
+    slow.delay = std::chrono::seconds(30);
+    service_.addFault(slow);
+    service_.putBlob("slow", "late");
+    StandInAccount standIn = makeStandInAccount();
+    ASSERT_NE(standIn.root, 0u);
+    SdkApiManager* manager = makeManager();
+    signIn(manager, standIn.ours, standIn.account);
+    ASSERT_EQ(askStatus(manager), 0);
+    std::atomic<bool> called{false};
+    const std::string url = service_.baseUrl() + "/blob/slow";
+    onMain([&] { manager->downloadFile(url.c_str(), [&](bool, const uint8_t*, uint32_t) { called = true; }); });
+    // Destroyed as the facade does, with the download and the long poll in flight.
+    mainLoop_.stop();
+    mainLoop_.join();
+    managers_.clear();
+    EXPECT_FALSE(called);
 }
 
 TEST_F(SdkApiManagerTest, DownloadHandsOverTheBytesOfAnAnswer200) {

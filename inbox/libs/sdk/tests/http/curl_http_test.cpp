@@ -609,5 +609,47 @@ TEST_F(CurlHttpTest, TransportsOnSeveralThreadsShareTheProcessWideCaches) {
     }
 }
 
+// The module listener (the API manager) hears of every exchange after the request's own
+// listener has taken its answer; that listener may release the request or send it again at
+// once, so the module listener must not be handed a request its owner already let go.
+TEST_F(CurlHttpTest, ModuleListenerHearsTheEndBeforeTheOwnerMayReleaseTheRequest) {
+    class Owner : public HttpListener {
+    public:
+        explicit Owner(std::unique_ptr<HttpRequest> request) : request_(std::move(request)) {}
+        void onHttpRequestFinished(HttpRequest* request) override {
+            if (request == request_.get()) {
+                request_.reset();
+            }
+        }
+        std::unique_ptr<HttpRequest> request_;
+    };
+    class ModuleListener : public HttpListener {
+    public:
+        void onHttpRequestFinished(HttpRequest* request) override { statuses.set_value(request->status); }
+        std::promise<int32_t> statuses;
+    };
+
+    ModuleListener moduleListener;
+    LibuvLoop loop;
+    loop.start();
+    auto transport = std::make_unique<CurlHttp>(&loop, &moduleListener, &callbackLoop_);
+    LoopJoiner joinLoop(loop);
+    auto request = std::make_unique<HttpRequest>();
+    request->name = "test";
+    request->url = service_.baseUrl() + "/data/100";
+    HttpRequest* sent = request.get();
+    Owner owner(std::move(request));
+    sent->listener = &owner;
+    transport->send(sent);
+    std::future<int32_t> status = moduleListener.statuses.get_future();
+    ASSERT_EQ(status.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(status.get(), 200);
+    // The owner has run by the time the callback loop is idle again.
+    std::promise<void> idle;
+    callbackLoop_.post([&] { idle.set_value(); });
+    idle.get_future().wait();
+    EXPECT_EQ(owner.request_, nullptr);
+}
+
 }  // namespace
 }  // namespace corvane

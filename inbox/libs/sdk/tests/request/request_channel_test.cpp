@@ -215,8 +215,9 @@ public:
     std::vector<int32_t> eventTypes;  // main loop only
 };
 
-// The HTTP module's own listener, told of every end after the record's listener: notes, on
-// the main loop, what a cancelled batch's record still holds once the channel has heard of it.
+// The HTTP module's own listener, told of every end before the record's listener: notes, on
+// the main loop, what a cancelled batch's record still holds, and how many retired records the
+// channel keeps once it has heard of the end too.
 class CancelledEnds : public HttpListener {
 public:
     void onHttpRequestFinished(HttpRequest* request) override {
@@ -225,17 +226,22 @@ public:
         if (!watching || request->status != -1) {
             return;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        bodySizes.push_back(request->body.size());
-        retiredCounts.push_back(channel != nullptr ? channel->retiredCount() : 0);
-        changed_.notify_all();
+        // The channel hears of the end right after this, in the same task, and keeps the
+        // record until its next send or reset: this test's next step, after this task.
+        loop->post([this, request] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            bodySizes.push_back(request->body.size());
+            retiredCounts.push_back(channel != nullptr ? channel->retiredCount() : 0);
+            changed_.notify_all();
+        });
     }
     bool wait(size_t count) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 60s, [&] { return bodySizes.size() >= count; });
+        return changed_.wait_for(lock, 60s, [&] { return retiredCounts.size() >= count; });
     }
 
     RequestChannel* channel = nullptr;  // set before any send
+    Loop* loop = nullptr;               // the main loop, likewise
     std::atomic<bool> watching{false};
     std::vector<size_t> bodySizes;
     std::vector<size_t> retiredCounts;
@@ -263,6 +269,7 @@ public:
         channel = std::make_unique<RequestChannel>(&manager, http_.get());
         manager.channel = channel.get();
         cancelledEnds.channel = channel.get();
+        cancelledEnds.loop = &mainLoop_;
         // The API manager's part: the end of the status request lets the next batch go.
         journal.onFinished = [this](const std::shared_ptr<Request>& request) {
             if (request == trailing) {

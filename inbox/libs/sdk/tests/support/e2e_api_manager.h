@@ -8,10 +8,12 @@
 #include <system_error>
 
 #include "api/api_manager.h"
+#include "cloud/cloud.h"
 #include "execution/callback_dispatcher.h"
 #include "execution/execution_manager.h"
 #include "http/curl_http.h"
 #include "loop/libuv_loop.h"
+#include "request/event_request.h"
 #include "request/request_channel.h"
 
 namespace corvane {
@@ -55,6 +57,20 @@ public:
         session_ = std::move(session);
         channel_->setSession(session_.c_str());
     }
+    // Frames every batch with the events and status requests from now on, as the SDK does once
+    // the account has a status; statusListener hears when a batch's status request has
+    // finished. Main loop only.
+    void installPersistentRequests(RequestListener* statusListener) {
+        events_ = std::make_shared<GetEventsRequest>(this);
+        status_ = std::make_shared<GetStatusRequest>(this);
+        executionManager_->addPersistentNetworkRequest(events_, this);
+        executionManager_->addPersistentNetworkRequest(status_, statusListener);
+        channel_->setLeadingRequest(events_);
+        channel_->setTrailingRequest(status_);
+    }
+    // A batch with the persistent requests even when nothing is queued; main loop only.
+    void pollEvents() { channel_->sendHttpRequest(true); }
+
     // Empty when the HTTP loop runs; otherwise why it could not start.
     std::error_code httpLoopStart() const { return httpLoopStart_; }
 
@@ -94,6 +110,30 @@ public:
     void onActionFinish(std::shared_ptr<ActionData> action) override { dispatcher_->onActionFinish(action); }
     void onEvent(std::shared_ptr<EventData> event) override { dispatcher_->onEvent(event); }
 
+    // The cache transaction and the account status go to the cloud model when there is one;
+    // the long-poll link is only kept.
+    void beginCacheTransaction() override {
+        if (cloud != nullptr) {
+            cloud->beginTransaction();
+        }
+    }
+    void updateAccountStatus(uint64_t status, std::string link, std::function<void()> completion) override {
+        accountStatus = status;
+        pollLink = std::move(link);
+        if (cloud != nullptr) {
+            cloud->endTransaction(status, std::move(completion));
+        } else {
+            mainLoop_->post(std::move(completion));
+        }
+    }
+    // Backups counted as set up once the events request has set them up.
+    void resetBackups() override { backupsInitialized = false; }
+    void initializeBackups(std::function<void()> completion) override {
+        backupsInitialized = true;
+        mainLoop_->post(std::move(completion));
+    }
+    bool areBackupsInitialized() override { return backupsInitialized; }
+
     Cloud* getCloud() override { return cloud; }
     uint64_t getClientId() const override { return clientId; }
     std::string getEmail() const override { return email; }
@@ -103,6 +143,10 @@ public:
     Cloud* cloud = nullptr;
     uint64_t clientId = 0;
     std::string email;
+    // What the last status request took over, and the backups state; main loop only.
+    uint64_t accountStatus = 0;
+    std::string pollLink;
+    bool backupsInitialized = true;
 
 private:
     CallbackDispatcher* dispatcher_;
@@ -111,6 +155,8 @@ private:
     std::unique_ptr<CurlHttp> http_;
     std::unique_ptr<RequestChannel> channel_;
     std::unique_ptr<ExecutionManager> executionManager_;
+    std::shared_ptr<GetEventsRequest> events_;
+    std::shared_ptr<GetStatusRequest> status_;
     std::string session_;
     std::error_code httpLoopStart_;
 };

@@ -1,0 +1,12 @@
+// The requests that register users and accounts and manage their credentials: VerifyEmail,
+// CreateAccount, ChangePassword, ForgotPassword, Manage2fa and UserInfo (for the caller).
+#pragma once
+
+namespace corvane::service {
+
+class AccountDirectory;
+class BatchDispatcher;
+
+void registerAccountHandlers(BatchDispatcher& dispatcher, AccountDirectory& accounts);
+
+}  // namespace corvane::service
