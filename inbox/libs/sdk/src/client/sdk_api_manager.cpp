@@ -108,13 +108,12 @@ public:
         SdkApiManager* manager = manager_;
         manager->downloads_.erase(this);
         // The transport may still hold the exchange's sockets and timers on the HTTP loop:
-        // it goes away there, after what that loop still has to do for it. The hop through
-        // the main loop keeps the record alive until the module has finished telling of its
-        // end, which goes on after this call.
+        // it goes away there, after what that loop still has to do for it.
         std::shared_ptr<CurlHttp> transport(transport_.release());
         std::shared_ptr<HttpRequest> record(request_.release());
-        LibuvLoop* httpLoop = manager->httpLoop_.get();
-        manager->mainLoop_->post([httpLoop, transport, record] { httpLoop->post([transport, record] {}); });
+        if (manager->httpLoop_) {
+            manager->httpLoop_->post([transport, record] {});
+        }
         if (completion) {
             completion(success, received.data(), static_cast<uint32_t>(received.size()));
         }
@@ -123,7 +122,8 @@ public:
 
     SdkApiManager* manager_;
     ApiManager::DownloadCompletion completion_;
-    // Before the transport, which reads the record when it drops an exchange still under way.
+    // Declared first so that it outlives the transport, which reads it when it drops an
+    // exchange still under way.
     std::unique_ptr<HttpRequest> request_;
     std::unique_ptr<CurlHttp> transport_;
 };
@@ -579,6 +579,11 @@ void SdkApiManager::onHttpRequestRetry(HttpRequest* request, int32_t retries, in
 
 void SdkApiManager::onHttpRequestFinished(HttpRequest* request) {
     updateHttpConnectivity(kFinishedRetries, request->status);
+}
+
+void SdkApiManager::onHttpRequestEnded(HttpRequest* request, int32_t status) {
+    // The record may already be on its way again: only the status handed over is the end's.
+    updateHttpConnectivity(kFinishedRetries, status);
 }
 
 void SdkApiManager::setProxy(bool noProxy, const char* host, const char* user, const char* password) {

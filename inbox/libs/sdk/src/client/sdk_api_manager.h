@@ -153,6 +153,7 @@ public:
     // HttpListener, for every exchange of the main transport.
     void onHttpRequestRetry(HttpRequest* request, int32_t retries, int32_t status) override;
     void onHttpRequestFinished(HttpRequest* request) override;
+    void onHttpRequestEnded(HttpRequest* request, int32_t status) override;
 
     // "CorvaneSDK/<version> (<commit>) <os>/<major>.<minor>.<build> (<arch>)", after the
     // application text and a space when there is one.

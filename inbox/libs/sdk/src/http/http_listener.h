@@ -17,6 +17,9 @@ public:
     // The request's status tells the outcome: 200, -1 when cancelled, otherwise the status
     // the module gave up on (0 when there was no HTTP answer).
     virtual void onHttpRequestFinished(HttpRequest* request) {}
+    // How a module listener hears of an end, before the request's own listener, which may
+    // release the record or send it again: the status is the ended exchange's.
+    virtual void onHttpRequestEnded(HttpRequest* request, int32_t status) { onHttpRequestFinished(request); }
 };
 
 }  // namespace corvane

@@ -141,13 +141,17 @@ void HttpModule::notifyFinished(HttpRequest* request) {
         return;
     }
     HttpListener* moduleListener = moduleListener_;
-    executeInLoop(callbackLoop_, [request, moduleListener]() {
+    // Read on the HTTP loop, where the exchange ended.
+    const int32_t status = request->status;
+    executeInLoop(callbackLoop_, [request, moduleListener, status]() {
         // The module listener first: the request's own listener may release the request or
-        // send it again at once, after which it is no longer this exchange.
+        // send it again at once, after which it is no longer this exchange. A request without
+        // a listener of its own may belong to the module listener, which may release it.
+        HttpListener* listener = request->listener;
         if (moduleListener) {
-            moduleListener->onHttpRequestFinished(request);
+            moduleListener->onHttpRequestEnded(request, status);
         }
-        if (HttpListener* listener = request->listener) {
+        if (listener) {
             listener->onHttpRequestFinished(request);
         }
     });
