@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "account_directory.h"
 #include "add_nodes_response_generated.h"
@@ -445,6 +446,35 @@ TEST_F(SdkApiManagerCacheTest, CachedStatusZeroMakesTheAccountReadyWithoutABatch
     }
     // Loaded once per sign-in: a second load finds nothing to load.
     EXPECT_FALSE(loadCache(manager));
+}
+
+// A cache that cannot be read is removed and the model starts again empty under the same
+// session: the load reports false and the next sign-in finds no cache.
+TEST_F(SdkApiManagerCacheTest, UnreadableCacheIsRemovedAndTheModelStartsEmpty) {
+    SdkApiManager* manager = makeManager();
+    writeCache(manager, "broken-cache", 42, 5);
+    const std::string file = Cloud::cachePath(dataDir_.path(), "broken-cache");
+    callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
+    {
+        // The nodes table loses the column the load searches by.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(
+                db, "DROP INDEX IF EXISTS nodes_parent; DROP TABLE nodes; CREATE TABLE nodes (id INTEGER PRIMARY KEY);",
+                nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    signIn(manager, "broken-cache", 42);
+    ASSERT_TRUE(onMain([&] { return manager->getCloud()->isCacheAvailable(); }));
+    EXPECT_FALSE(loadCache(manager));
+    EXPECT_TRUE(events_.entries().empty());
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), 0u);
+    EXPECT_EQ(onMain([&] { return manager->getCloud()->getCloudState(); }), 0u);
+    callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
+    signIn(manager, "broken-cache", 42);
+    EXPECT_FALSE(onMain([&] { return manager->getCloud()->isCacheAvailable(); }));
 }
 
 TEST_F(SdkApiManagerCacheTest, WithoutCacheTheLoadReportsFalse) {
