@@ -268,7 +268,7 @@ int32_t SdkApiManager::getAccessLevel() const {
 }
 
 bool SdkApiManager::isValidCronExpression(const char* expression) const {
-    // The backup scheduler has no cron parser yet: no schedule is accepted.
+    // The backup manager has no schedule parser to ask: no schedule is accepted.
     return false;
 }
 
