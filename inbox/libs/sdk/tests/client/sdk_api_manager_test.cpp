@@ -3,6 +3,7 @@
 // start, connectivity, sign-out, cache loading, the node-key rewrite and private downloads.
 #include "client/sdk_api_manager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -29,6 +30,7 @@
 #include "loop/libuv_loop.h"
 #include "request/cloud_request.h"
 #include "request/event_request.h"
+#include "request/metadata_request.h"
 #include "rewrite_keys_message_generated.h"
 #include "rewrite_keys_response_generated.h"
 #include "stand_in_service.h"
@@ -729,51 +731,71 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     EXPECT_EQ(batches[1], (std::vector<std::string>{"GEEM", "TESM", "GESM"}));
     EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), accounts.accountStatus(account));
 
-    // Another session adds a folder under the root, renames it and deletes it.
+    // Another session adds two folders under the root, renames the first, moves it into the
+    // second, gives the second a thumbnail and deletes the first.
     constexpr uint64_t kTheirClientId = 0x0000112233445500ULL;
+    auto makeFolder = [&](const std::vector<uint8_t>& key, const char* name) {
+        auto folder = std::make_shared<EncryptedNodeData>();
+        folder->setType(21);
+        folder->setParent(root);
+        const std::vector<uint8_t> attributes = test::gcmSeal(key, 32, test::attributesRecord(name));
+        folder->setEncryptedAttributes(attributes.data(), attributes.size());
+        const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, key);
+        folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+        return folder;
+    };
     const std::vector<uint8_t> folderKey = test::patternKey(60);
-    auto folder = std::make_shared<EncryptedNodeData>();
-    folder->setType(21);
-    folder->setParent(root);
-    const std::vector<uint8_t> attributes = test::gcmSeal(folderKey, 32, test::attributesRecord("made"));
-    folder->setEncryptedAttributes(attributes.data(), attributes.size());
-    const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, folderKey);
-    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    const std::vector<uint8_t> targetKey = test::patternKey(61);
     AddNodesRequest adding(std::make_shared<MutableActionData>(TEST),
-                           std::make_shared<EncryptedNodeList>(EncryptedNodeList{folder}), kTheirClientId);
+                           std::make_shared<EncryptedNodeList>(
+                               EncryptedNodeList{makeFolder(folderKey, "made"), makeFolder(targetKey, "target")}),
+                           kTheirClientId);
     const std::string added = service_.answerAs(theirs, messageOf(adding));
     ASSERT_FALSE(added.empty());
     const auto* addedResponse = flatbuffers::GetRoot<AddNodesResponse>(added.data());
     ASSERT_EQ(addedResponse->error(), 0);
     ASSERT_NE(addedResponse->nodes(), nullptr);
-    ASSERT_EQ(addedResponse->nodes()->size(), 1u);
+    ASSERT_EQ(addedResponse->nodes()->size(), 2u);
     const uint64_t made = addedResponse->nodes()->Get(0)->handle();
+    const uint64_t target = addedResponse->nodes()->Get(1)->handle();
 
     auto renaming = std::make_shared<MutableActionData>(TEST);
     renaming->setNodeHandle(made);
     renaming->setAttributes(new ByteVector(test::gcmSeal(folderKey, 32, test::attributesRecord("renamed"))));
     RenameNodeRequest rename(renaming, kTheirClientId);
     ASSERT_FALSE(service_.answerAs(theirs, messageOf(rename)).empty());
+    auto moving = std::make_shared<MutableActionData>(TEST);
+    moving->setNodeHandle(made);
+    moving->setParentHandle(target);
+    moving->setNumber(root << 15);
+    moving->setUserKey(new ByteVector(test::wrapKey(targetKey, folderKey)));
+    MoveNodeRequest move(moving, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(move)).empty());
+    auto describing = std::make_shared<MutableActionData>(TEST);
+    describing->setNodeHandle(target);
+    describing->setOption(1);
+    describing->setUserKey(new ByteVector(16, 0x5A));
+    AddMetadataRequest metadata(describing, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(metadata)).empty());
     auto deleting = std::make_shared<MutableActionData>(TEST);
     deleting->setNodeHandle(made);
     DeleteNodeRequest remove(deleting, kTheirClientId);
     ASSERT_FALSE(service_.answerAs(theirs, messageOf(remove)).empty());
 
     ASSERT_TRUE(events_.waitFor("DELETED_NODE"));
+    const std::vector<int32_t> changeTypes = {EVENT_NEW_NODES, EVENT_UPDATED_NODE, EVENT_MOVED_NODE, EVENT_UPDATED_META,
+                                              EVENT_DELETED_NODE};
     std::vector<std::shared_ptr<EventData>> changes;
     for (const auto& event : events_.events()) {
-        if (event->getType() == EVENT_NEW_NODES || event->getType() == EVENT_UPDATED_NODE ||
-            event->getType() == EVENT_DELETED_NODE) {
+        if (std::find(changeTypes.begin(), changeTypes.end(), event->getType()) != changeTypes.end()) {
             changes.push_back(event);
         }
     }
-    ASSERT_EQ(changes.size(), 3u);
-    EXPECT_EQ(changes[0]->getType(), EVENT_NEW_NODES);
-    EXPECT_EQ(changes[1]->getType(), EVENT_UPDATED_NODE);
-    EXPECT_EQ(changes[2]->getType(), EVENT_DELETED_NODE);
-    for (const auto& change : changes) {
-        EXPECT_TRUE(change->isExternal());
-        EXPECT_EQ(change->getClientId(), kTheirClientId);
+    ASSERT_EQ(changes.size(), changeTypes.size());
+    for (size_t i = 0; i < changes.size(); ++i) {
+        EXPECT_EQ(changes[i]->getType(), changeTypes[i]) << i;
+        EXPECT_TRUE(changes[i]->isExternal()) << i;
+        EXPECT_EQ(changes[i]->getClientId(), kTheirClientId) << i;
     }
     // Nothing but the long poll asked for the batch that fetched them.
     bool polled = false;
