@@ -71,8 +71,8 @@ void resetPeakResident() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// Counts the nodes of the NEW_NODES events and notes when the last one arrived; any other
-// change event or a full reload is counted too, so that a snapshot cannot pass for the list.
+// Counts the nodes of the NEW_NODES events and notes when the first and the last arrived; full
+// reloads are counted too, so that a snapshot cannot pass for the change list.
 class NodeCounter : public EventListener {
 public:
     void onEvent(std::shared_ptr<EventData> event) override {
