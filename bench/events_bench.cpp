@@ -78,22 +78,22 @@ public:
     void onEvent(std::shared_ptr<EventData> event) override {
         std::lock_guard<std::mutex> lock(mutex_);
         switch (event->getType()) {
-        case EVENT_NEW_NODES:
-            if (newNodesEvents_++ == 0) {
-                first_ = Clock::now();
-            }
-            nodes_ += event->getNodes()->size();
-            external_ = external_ && event->isExternal() && event->getClientId() == kTheirClientId;
-            if (nodes_ >= kNodes && !reached_) {
-                reached_ = true;
-                done_.set_value(Clock::now());
-            }
-            break;
-        case EVENT_FULL_RELOAD:
-            ++fullReloads_;
-            break;
-        default:
-            break;
+            case EVENT_NEW_NODES:
+                if (newNodesEvents_++ == 0) {
+                    first_ = Clock::now();
+                }
+                nodes_ += event->getNodes()->size();
+                external_ = external_ && event->isExternal() && event->getClientId() == kTheirClientId;
+                if (nodes_ >= kNodes && !reached_) {
+                    reached_ = true;
+                    done_.set_value(Clock::now());
+                }
+                break;
+            case EVENT_FULL_RELOAD:
+                ++fullReloads_;
+                break;
+            default:
+                break;
         }
     }
 
@@ -231,8 +231,7 @@ private:
             }
             const std::string added = service_.answerAs(theirs_, message);
             const auto* response = added.empty() ? nullptr : flatbuffers::GetRoot<AddNodesResponse>(added.data());
-            if (!response || response->error() != 0 || !response->nodes() ||
-                response->nodes()->size() != kPerChange) {
+            if (!response || response->error() != 0 || !response->nodes() || response->nodes()->size() != kPerChange) {
                 round.failure = "the stand-in refused an AddNodes change";
                 return false;
             }
@@ -339,9 +338,8 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
-        std::printf("%-8d %12.3f %16.0f %20.1f %22.3f\n", i, round.seconds,
-                    static_cast<double>(kNodes) / round.seconds, static_cast<double>(round.peakGrowthKb) / 1024.0,
-                    round.firstEventSeconds);
+        std::printf("%-8d %12.3f %16.0f %20.1f %22.3f\n", i, round.seconds, static_cast<double>(kNodes) / round.seconds,
+                    static_cast<double>(round.peakGrowthKb) / 1024.0, round.firstEventSeconds);
     }
     CurlHttp::cleanup();
     return failures == 0 ? 0 : 1;
