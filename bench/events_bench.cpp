@@ -41,6 +41,7 @@
 #include "request/cloud_request.h"
 #include "stand_in_service.h"
 #include "support/run_on_loop.h"
+#include "support/stand_in_account.h"
 #include "util/deployment.h"
 
 namespace {
@@ -176,19 +177,11 @@ public:
 private:
     bool prepare(Round& round) {
         service::AccountDirectory& accounts = service_.accounts();
-        const uint64_t user = accounts.createUser("ada@example.test");
-        account_ = accounts.createAccount(user);
-        service::NodeRecord root;
-        root.type = 0;
-        root.nodekey = std::string(32, 'k');
-        root.attributes = std::string(48, 'a');
-        service::FilesystemRecord filesystem;
-        filesystem.type = 0;
-        filesystem.nodekey = std::string(32, 'n');
-        filesystem.filesystemKey = std::string(32, 'f');
-        root_ = accounts.addRoot(account_, root, filesystem);
-        ours_ = accounts.createSession(user, account_);
-        theirs_ = accounts.createSession(user, account_);
+        const test::StandInAccount standIn = test::makeStandInAccount(accounts);
+        account_ = standIn.account;
+        root_ = standIn.root;
+        ours_ = standIn.ours;
+        theirs_ = standIn.theirs;
         if (root_ == 0 || ours_.empty() || theirs_.empty()) {
             round.failure = "the stand-in account could not be made";
             return false;
@@ -201,10 +194,7 @@ private:
         {
             // The account as the last run left it: the root and its filesystem.
             test::CacheFile cache(Cloud::cachePath(dataDir_.path(), ours_));
-            cache.putAccount(account_, cachedStatus);
-            const std::vector<uint8_t> key = test::patternKey(9);
-            cache.put(test::makeFilesystem(root_ << 15, 0, 0, &key, nullptr));
-            cache.put(test::makeNode(root_, 0, 0, nullptr, root_ << 15));
+            test::putCachedRoot(cache, account_, cachedStatus, root_);
         }
 
         CryptoPP::AutoSeededRandomPool random;

@@ -38,6 +38,7 @@
 #include "support/log_capture.h"
 #include "support/recording_listeners.h"
 #include "support/run_on_loop.h"
+#include "support/stand_in_account.h"
 #include "support/stand_in_deployment.h"
 #include "util/deployment.h"
 
@@ -99,30 +100,7 @@ protected:
     }
 
     // An account with a cloud drive root and two sessions of its user on the stand-in.
-    struct StandInAccount {
-        uint64_t account = 0;
-        uint64_t root = 0;
-        std::string ours;
-        std::string theirs;
-    };
-    StandInAccount makeStandInAccount() {
-        service::AccountDirectory& accounts = service_.accounts();
-        StandInAccount made;
-        const uint64_t user = accounts.createUser("ada@example.test");
-        made.account = accounts.createAccount(user);
-        service::NodeRecord root;
-        root.type = 0;
-        root.nodekey = std::string(32, 'k');
-        root.attributes = std::string(48, 'a');
-        service::FilesystemRecord filesystem;
-        filesystem.type = 0;
-        filesystem.nodekey = std::string(32, 'n');
-        filesystem.filesystemKey = std::string(32, 'f');
-        made.root = accounts.addRoot(made.account, root, filesystem);
-        made.ours = accounts.createSession(user, made.account);
-        made.theirs = accounts.createSession(user, made.account);
-        return made;
-    }
+    test::StandInAccount makeStandInAccount() { return test::makeStandInAccount(service_.accounts()); }
 
     // The long poll is not pinned: the stand-in's certificate is trusted as a CA.
     void trustStandInAsCa() {
@@ -636,7 +614,7 @@ TEST_F(SdkApiManagerTest, ExchangesUnderWayAreDroppedWithTheManager) {
     slow.delay = std::chrono::seconds(30);
     service_.addFault(slow);
     service_.putBlob("slow", "late");
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     SdkApiManager* manager = makeManager();
     signIn(manager, standIn.ours, standIn.account);
@@ -696,7 +674,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     trustStandInAsCa();
     test::LogCapture log;
     service::AccountDirectory& accounts = service_.accounts();
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     const uint64_t account = standIn.account;
     const uint64_t root = standIn.root;
@@ -705,10 +683,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     {
         // The account as the last run left it: the root and its filesystem, at today's status.
         test::CacheFile cache(Cloud::cachePath(dataDir_.path(), ours));
-        cache.putAccount(account, accounts.accountStatus(account));
-        const std::vector<uint8_t> key = test::patternKey(9);
-        cache.put(test::makeFilesystem(root << 15, 0, 0, &key, nullptr));
-        cache.put(test::makeNode(root, 0, 0, nullptr, root << 15));
+        test::putCachedRoot(cache, account, accounts.accountStatus(account), root);
     }
 
     SdkApiManager* manager = makeManager();
@@ -825,7 +800,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
 TEST_F(SdkApiManagerTest, FirstStatusAnswerSwitchesOnTheReceptionOfExternalChangesOnce) {
     trustStandInAsCa();
     test::LogCapture log;
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     SdkApiManager* manager = makeManager();
     signIn(manager, standIn.ours, standIn.account);
@@ -928,7 +903,7 @@ TEST_F(SdkApiManagerTest, LinkSessionSignsTheBatchesWithTheTokenAndHoldsNoAccoun
 TEST_F(SdkApiManagerTest, AfterSignOutTheNextFirstStatusSwitchesTheReceptionOnAgain) {
     trustStandInAsCa();
     test::LogCapture log;
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     SdkApiManager* manager = makeManager();
     signIn(manager, standIn.ours, standIn.account);
