@@ -390,6 +390,12 @@ TEST_F(SignInTest, NoSecretReachesTheLog) {
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
         secrets.push_back({std::string(key.first) + " HEX", hex});
+        // As a message's text form would list it.
+        std::string listed = std::to_string(key.second[0]);
+        for (size_t i = 1; i < 8; ++i) {
+            listed += ", " + std::to_string(key.second[i]);
+        }
+        secrets.push_back({std::string(key.first) + " listed", listed});
         secrets.push_back({std::string(key.first) + " Base64URL", base64Url(key.second)});
     }
     const auto lines = log.lines();
