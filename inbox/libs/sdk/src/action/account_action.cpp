@@ -12,6 +12,13 @@
 
 namespace corvane {
 
+namespace {
+
+// A saved session is the session text followed by the 43-character text of the master key.
+constexpr size_t kMasterKeyTextLength = 43;
+
+}  // namespace
+
 bool VerifyEmailAction::validate(const ActionRecord& data) {
     return isSet(data->getEmail()) && isSet(data->getName()) && isSet(data->getExtraText());
 }
@@ -43,7 +50,7 @@ bool Manage2faAction::validate(const ActionRecord& data) {
 bool LoginAction::validate(const ActionRecord& data) {
     const char* session = data->getSession();
     bool passwordSignIn = !isSet(data->getText()) && isSet(data->getEmail()) && isSet(data->getPassword());
-    bool sessionSignIn = isSavedSession(session);
+    bool sessionSignIn = isSet(session) && std::strlen(session) > kMasterKeyTextLength;
     bool recoverySignIn =
         data->getOption() != 0 && isSet(data->getEmail()) && isSet(data->getPassword()) && isSet(data->getText());
     return passwordSignIn || sessionSignIn || recoverySignIn;

@@ -45,7 +45,7 @@ Bytes bytesOf(const flatbuffers::Vector<uint8_t>* vector) {
 
 // The master key from its Base64URL text; fewer than 32 bytes when the text is too short.
 Bytes decodeMasterKey(const char* text) {
-    Bytes key(kMasterKeySize);
+    Bytes key(kSessionKeySize);
     Base64 codec;
     key.resize(codec.decodeUrl(text, key.data(), key.size()));
     return key;
@@ -73,7 +73,7 @@ std::shared_ptr<Bytes> keep(CryptoBytes bytes) {
 }  // namespace
 
 bool isSavedSession(const char* session) {
-    return session != nullptr && std::strlen(session) > kMasterKeyTextLength;
+    return session != nullptr && std::strlen(session) > kSessionKeyTextLength;
 }
 
 // The keys opened so far; they live only as long as the chain.
@@ -94,7 +94,7 @@ LoginRequest::LoginRequest(std::shared_ptr<MutableActionData> owner) : Flatbuffe
     sessionWay_ = isSavedSession(data.getSession());
     if (sessionWay_) {
         const std::string saved = data.getSession();
-        std::string text = saved.substr(0, saved.size() - kMasterKeyTextLength);
+        std::string text = saved.substr(0, saved.size() - kSessionKeyTextLength);
         const auto session = builder.CreateString(text);
         wipe(text);
         LoginMessageBuilder message(builder);
@@ -187,7 +187,7 @@ void LoginRequest::applyResults(RequestHost* manager) {
         if (hasText(actionData_->getText())) {
             // Recovery: the password field carries the recovery key, the master key's text.
             Bytes masterKey = decodeMasterKey(actionData_->getPassword() != nullptr ? actionData_->getPassword() : "");
-            if (masterKey.size() < kMasterKeySize) {
+            if (masterKey.size() < kSessionKeySize) {
                 CLOG_ERROR("Invalid master key. Wrong size: {}", masterKey.size());
                 wipe(masterKey);
                 failCrypto();
@@ -216,16 +216,16 @@ void LoginRequest::applyResults(RequestHost* manager) {
     if (sessionWay_) {
         manager->resetSession([self, manager, chain]() {
             const std::string saved = self->actionData_->getSession();
-            Bytes masterKey = decodeMasterKey(saved.c_str() + saved.size() - kMasterKeyTextLength);
+            Bytes masterKey = decodeMasterKey(saved.c_str() + saved.size() - kSessionKeyTextLength);
             // A key text that does not make a whole key opens nothing.
-            if (masterKey.size() < kMasterKeySize) {
+            if (masterKey.size() < kSessionKeySize) {
                 CLOG_ERROR("Invalid master key. Wrong size: {}", masterKey.size());
                 wipe(masterKey);
                 self->failCrypto();
                 return;
             }
             chain->masterKey = keep(CryptoBytes(new Bytes(std::move(masterKey))));
-            chain->sessionText = saved.substr(0, saved.size() - kMasterKeyTextLength);
+            chain->sessionText = saved.substr(0, saved.size() - kSessionKeyTextLength);
             self->openAccountKeys(manager, chain);
         });
         return;

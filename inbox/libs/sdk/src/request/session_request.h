@@ -21,8 +21,8 @@ class RequestHost;
 
 // A saved session string is the session text followed by the master key's Base64URL text of
 // this many characters.
-constexpr size_t kMasterKeyTextLength = 43;
-constexpr size_t kMasterKeySize = 32;
+constexpr size_t kSessionKeyTextLength = 43;
+constexpr size_t kSessionKeySize = 32;
 
 // True when the text can be a saved session string: a session text and the master key's text.
 bool isSavedSession(const char* session);
