@@ -12,6 +12,7 @@
 namespace corvane {
 
 class Cloud;
+class CryptoManager;
 
 // What requests and the request channel may ask of the SDK instance that runs them. The API
 // manager implements it; requests sit below the API layer and see only this face. SDK events
@@ -54,6 +55,13 @@ public:
 
     // The signed-in account's cloud model; null when the instance has none.
     virtual Cloud* getCloud() { return nullptr; }
+
+    // The crypto manager that opens the keys of a sign-in; null when the instance has none.
+    virtual CryptoManager* getCryptoManager() { return nullptr; }
+
+    // Copies of the signed-in user's master key and RSA private key; empty without one.
+    virtual std::vector<uint8_t> getMasterKey() const { return {}; }
+    virtual std::vector<uint8_t> getRsaPrivateKey() const { return {}; }
 
     // This SDK instance's client id, echoed by the service in the changes it made; 0 for none.
     virtual uint64_t getClientId() const { return 0; }
