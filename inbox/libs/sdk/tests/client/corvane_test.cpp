@@ -31,6 +31,7 @@
 #include "execution/callback_dispatcher.h"
 #include "loop/threaded_loop.h"
 #include "stand_in_service.h"
+#include "support/facade_access.h"
 #include "support/log_capture.h"
 #include "support/recording_listeners.h"
 #include "support/stand_in_deployment.h"
@@ -38,19 +39,6 @@
 
 namespace corvane {
 namespace test {
-
-// What the tests reach inside a facade: the path every operation takes, the dispatcher and
-// the API manager.
-class FacadeAccess {
-public:
-    static void submit(Corvane& facade, int32_t type, ActionListener* listener) {
-        facade.submit(type, listener, [](MutableActionData&) {});
-    }
-    static CallbackDispatcher& dispatcher(Corvane& facade) { return *facade.dispatcher_; }
-    static SdkApiManager& manager(Corvane& facade) {
-        return static_cast<DirectApiClient&>(*facade.client_).getApiManager();
-    }
-};
 
 namespace {
 
