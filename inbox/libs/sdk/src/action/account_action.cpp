@@ -70,7 +70,7 @@ struct CreateAccountAction::Keys {
 };
 
 void CreateAccountAction::process(const ActionRecord& data) {
-    if (manager_->getCryptoManager() == nullptr || manager_->getCloud() == nullptr) {
+    if (manager_->getCryptoManager() == nullptr) {
         endUnavailable(data);
         return;
     }
@@ -246,8 +246,13 @@ void CreateAccountAction::sendRequest(const ActionRecord& data, const std::share
     if (isSet(data->getLink()) && !isNonEmpty(data->getLink())) {
         data->setLink(nullptr);
     }
+    Cloud* cloud = manager_->getCloud();
+    if (cloud == nullptr) {
+        endUnavailable(data);
+        return;
+    }
     CLOG_DEBUG("[cra] Preparing root nodes");
-    manager_->getCloud()->createRootNodeList(keys->accountKey, [this, data](std::shared_ptr<EncryptedNodeList> roots) {
+    cloud->createRootNodeList(keys->accountKey, [this, data](std::shared_ptr<EncryptedNodeList> roots) {
         if (!roots) {
             failKey(data, "root nodes");
             return;
