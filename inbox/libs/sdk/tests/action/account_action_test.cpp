@@ -26,12 +26,10 @@ using Bytes = std::vector<uint8_t>;
 class KeyedManager : public test::FakeApiManager {
 public:
     CryptoManager* getCryptoManager() override { return &cryptoManager; }
-    ByteVector getMasterKey() const override { return masterKey; }
     ByteVector getRsaPrivateKey() const override { return rsaPrivateKey; }
 
     CryptoppCrypto crypto{nullptr, nullptr};
     CryptoManager cryptoManager{&crypto};
-    Bytes masterKey;
     Bytes rsaPrivateKey;
 };
 
