@@ -122,8 +122,10 @@ public:
 
     SdkApiManager* manager_;
     ApiManager::DownloadCompletion completion_;
-    std::unique_ptr<CurlHttp> transport_;
+    // Declared first so that it outlives the transport, which reads it when it drops an
+    // exchange still under way.
     std::unique_ptr<HttpRequest> request_;
+    std::unique_ptr<CurlHttp> transport_;
 };
 
 SdkApiManager::SdkApiManager(CallbackDispatcher* dispatcher, LibuvLoop* mainLoop, const CorvaneSettings* settings)
@@ -206,14 +208,16 @@ SdkApiManager::~SdkApiManager() {
     metadataManager_.reset();
     streamingManager_.reset();
     backupManager_.reset();
-    eventReceiver_.reset();
     executionManager_.reset();
+    // The transport drops the exchanges still under way (the long poll, a batch) and reads
+    // their records as it does: it goes before the receiver and the channel that own them.
+    http_.reset();
+    eventReceiver_.reset();
 
     channel_.reset();
     cloud_.reset();
     cryptoManager_.reset();
     crypto_.reset();
-    http_.reset();
     cacheDatabase_.reset();
     database_.reset();
     zip_.reset();
@@ -264,7 +268,7 @@ int32_t SdkApiManager::getAccessLevel() const {
 }
 
 bool SdkApiManager::isValidCronExpression(const char* expression) const {
-    // The backup scheduler has no cron parser yet: no schedule is accepted.
+    // The backup manager has no schedule parser to ask: no schedule is accepted.
     return false;
 }
 

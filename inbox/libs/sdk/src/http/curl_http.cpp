@@ -81,6 +81,16 @@ CurlHttp::~CurlHttp() {
     // connections must not call back into it.
     curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, nullptr);
     curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, nullptr);
+    // Transfers still under way (a long poll at shutdown) are dropped with their handles; the
+    // records stay with their owners.
+    for (CurlContext* context : active_) {
+        curl_multi_remove_handle(multi_, context->easy);
+        curl_easy_cleanup(context->easy);
+        context->request->transportData = nullptr;
+        delete context;
+    }
+    active_.clear();
+    paused_.clear();
     curl_multi_cleanup(multi_);
     curl_slist_free_all(defaultHeaders_);
     if (libcurlTimer_ != httpLoop()->getInvalidTimer()) {

@@ -3,6 +3,7 @@
 // start, connectivity, sign-out, cache loading, the node-key rewrite and private downloads.
 #include "client/sdk_api_manager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "account_directory.h"
 #include "add_nodes_response_generated.h"
@@ -28,6 +30,7 @@
 #include "loop/libuv_loop.h"
 #include "request/cloud_request.h"
 #include "request/event_request.h"
+#include "request/metadata_request.h"
 #include "rewrite_keys_message_generated.h"
 #include "rewrite_keys_response_generated.h"
 #include "stand_in_service.h"
@@ -35,6 +38,7 @@
 #include "support/log_capture.h"
 #include "support/recording_listeners.h"
 #include "support/run_on_loop.h"
+#include "support/stand_in_account.h"
 #include "support/stand_in_deployment.h"
 #include "util/deployment.h"
 
@@ -96,30 +100,7 @@ protected:
     }
 
     // An account with a cloud drive root and two sessions of its user on the stand-in.
-    struct StandInAccount {
-        uint64_t account = 0;
-        uint64_t root = 0;
-        std::string ours;
-        std::string theirs;
-    };
-    StandInAccount makeStandInAccount() {
-        service::AccountDirectory& accounts = service_.accounts();
-        StandInAccount made;
-        const uint64_t user = accounts.createUser("ada@example.test");
-        made.account = accounts.createAccount(user);
-        service::NodeRecord root;
-        root.type = 0;
-        root.nodekey = std::string(32, 'k');
-        root.attributes = std::string(48, 'a');
-        service::FilesystemRecord filesystem;
-        filesystem.type = 0;
-        filesystem.nodekey = std::string(32, 'n');
-        filesystem.filesystemKey = std::string(32, 'f');
-        made.root = accounts.addRoot(made.account, root, filesystem);
-        made.ours = accounts.createSession(user, made.account);
-        made.theirs = accounts.createSession(user, made.account);
-        return made;
-    }
+    test::StandInAccount makeStandInAccount() { return test::makeStandInAccount(service_.accounts()); }
 
     // The long poll is not pinned: the stand-in's certificate is trusted as a CA.
     void trustStandInAsCa() {
@@ -323,10 +304,8 @@ TEST_F(SdkApiManagerTest, ConnectivityIsLostAtTheSixthAttemptWithoutAnswerAndRec
             HttpRequest record;
             for (const Step& step : c.steps) {
                 if (step.end) {
-                    // As the module reports it: the record may already be out again, its status
-                    // cleared; the end's own status comes with the call.
-                    record.status = 0;
-                    manager->onHttpRequestEnded(&record, step.status);
+                    record.status = step.status;
+                    manager->onHttpRequestFinished(&record);
                 } else {
                     manager->onHttpRequestRetry(&record, step.retries, step.status);
                 }
@@ -447,6 +426,35 @@ TEST_F(SdkApiManagerCacheTest, CachedStatusZeroMakesTheAccountReadyWithoutABatch
     }
     // Loaded once per sign-in: a second load finds nothing to load.
     EXPECT_FALSE(loadCache(manager));
+}
+
+// A cache that cannot be read is removed and the model starts again empty under the same
+// session: the load reports false and the next sign-in finds no cache.
+TEST_F(SdkApiManagerCacheTest, UnreadableCacheIsRemovedAndTheModelStartsEmpty) {
+    SdkApiManager* manager = makeManager();
+    writeCache(manager, "broken-cache", 42, 5);
+    const std::string file = Cloud::cachePath(dataDir_.path(), "broken-cache");
+    callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
+    {
+        // The nodes table loses the column the load searches by.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(
+                db, "DROP INDEX IF EXISTS nodes_parent; DROP TABLE nodes; CREATE TABLE nodes (id INTEGER PRIMARY KEY);",
+                nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    signIn(manager, "broken-cache", 42);
+    ASSERT_TRUE(onMain([&] { return manager->getCloud()->isCacheAvailable(); }));
+    EXPECT_FALSE(loadCache(manager));
+    EXPECT_TRUE(events_.entries().empty());
+    EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), 0u);
+    EXPECT_EQ(onMain([&] { return manager->getCloud()->getCloudState(); }), 0u);
+    callAndWait([&](std::function<void()> done) { manager->resetSession(done); });
+    signIn(manager, "broken-cache", 42);
+    EXPECT_FALSE(onMain([&] { return manager->getCloud()->isCacheAvailable(); }));
 }
 
 TEST_F(SdkApiManagerCacheTest, WithoutCacheTheLoadReportsFalse) {
@@ -597,6 +605,30 @@ TEST_F(SdkApiManagerTest, DownloadOfAMissingFileFailsWithTheAnswerBodyAfterOneAt
     EXPECT_EQ(attempts, 1);
 }
 
+// A private exchange and the long poll still under way when the manager goes are dropped with
+// it, and nothing is called back.
+TEST_F(SdkApiManagerTest, ExchangesUnderWayAreDroppedWithTheManager) {
+    trustStandInAsCa();
+    service::Fault slow;
+    slow.pathPrefix = "/blob/slow";
+    slow.delay = std::chrono::seconds(30);
+    service_.addFault(slow);
+    service_.putBlob("slow", "late");
+    test::StandInAccount standIn = makeStandInAccount();
+    ASSERT_NE(standIn.root, 0u);
+    SdkApiManager* manager = makeManager();
+    signIn(manager, standIn.ours, standIn.account);
+    ASSERT_EQ(askStatus(manager), 0);
+    std::atomic<bool> called{false};
+    const std::string url = service_.baseUrl() + "/blob/slow";
+    onMain([&] { manager->downloadFile(url.c_str(), [&](bool, const uint8_t*, uint32_t) { called = true; }); });
+    // Destroyed as the facade does, with the download and the long poll in flight.
+    mainLoop_.stop();
+    mainLoop_.join();
+    managers_.clear();
+    EXPECT_FALSE(called);
+}
+
 TEST_F(SdkApiManagerTest, DownloadHandsOverTheBytesOfAnAnswer200) {
     deployment_.reset();
     deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::CaFile);
@@ -642,7 +674,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     trustStandInAsCa();
     test::LogCapture log;
     service::AccountDirectory& accounts = service_.accounts();
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     const uint64_t account = standIn.account;
     const uint64_t root = standIn.root;
@@ -651,10 +683,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     {
         // The account as the last run left it: the root and its filesystem, at today's status.
         test::CacheFile cache(Cloud::cachePath(dataDir_.path(), ours));
-        cache.putAccount(account, accounts.accountStatus(account));
-        const std::vector<uint8_t> key = test::patternKey(9);
-        cache.put(test::makeFilesystem(root << 15, 0, 0, &key, nullptr));
-        cache.put(test::makeNode(root, 0, 0, nullptr, root << 15));
+        test::putCachedRoot(cache, account, accounts.accountStatus(account), root);
     }
 
     SdkApiManager* manager = makeManager();
@@ -677,51 +706,71 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     EXPECT_EQ(batches[1], (std::vector<std::string>{"GEEM", "TESM", "GESM"}));
     EXPECT_EQ(onMain([&] { return manager->getAccountStatus(); }), accounts.accountStatus(account));
 
-    // Another session adds a folder under the root, renames it and deletes it.
+    // Another session adds two folders under the root, renames the first, moves it into the
+    // second, gives the second a thumbnail and deletes the first.
     constexpr uint64_t kTheirClientId = 0x0000112233445500ULL;
+    auto makeFolder = [&](const std::vector<uint8_t>& key, const char* name) {
+        auto folder = std::make_shared<EncryptedNodeData>();
+        folder->setType(21);
+        folder->setParent(root);
+        const std::vector<uint8_t> attributes = test::gcmSeal(key, 32, test::attributesRecord(name));
+        folder->setEncryptedAttributes(attributes.data(), attributes.size());
+        const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, key);
+        folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+        return folder;
+    };
     const std::vector<uint8_t> folderKey = test::patternKey(60);
-    auto folder = std::make_shared<EncryptedNodeData>();
-    folder->setType(21);
-    folder->setParent(root);
-    const std::vector<uint8_t> attributes = test::gcmSeal(folderKey, 32, test::attributesRecord("made"));
-    folder->setEncryptedAttributes(attributes.data(), attributes.size());
-    const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, folderKey);
-    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    const std::vector<uint8_t> targetKey = test::patternKey(61);
     AddNodesRequest adding(std::make_shared<MutableActionData>(TEST),
-                           std::make_shared<EncryptedNodeList>(EncryptedNodeList{folder}), kTheirClientId);
+                           std::make_shared<EncryptedNodeList>(
+                               EncryptedNodeList{makeFolder(folderKey, "made"), makeFolder(targetKey, "target")}),
+                           kTheirClientId);
     const std::string added = service_.answerAs(theirs, messageOf(adding));
     ASSERT_FALSE(added.empty());
     const auto* addedResponse = flatbuffers::GetRoot<AddNodesResponse>(added.data());
     ASSERT_EQ(addedResponse->error(), 0);
     ASSERT_NE(addedResponse->nodes(), nullptr);
-    ASSERT_EQ(addedResponse->nodes()->size(), 1u);
+    ASSERT_EQ(addedResponse->nodes()->size(), 2u);
     const uint64_t made = addedResponse->nodes()->Get(0)->handle();
+    const uint64_t target = addedResponse->nodes()->Get(1)->handle();
 
     auto renaming = std::make_shared<MutableActionData>(TEST);
     renaming->setNodeHandle(made);
     renaming->setAttributes(new ByteVector(test::gcmSeal(folderKey, 32, test::attributesRecord("renamed"))));
     RenameNodeRequest rename(renaming, kTheirClientId);
     ASSERT_FALSE(service_.answerAs(theirs, messageOf(rename)).empty());
+    auto moving = std::make_shared<MutableActionData>(TEST);
+    moving->setNodeHandle(made);
+    moving->setParentHandle(target);
+    moving->setNumber(root << 15);
+    moving->setUserKey(new ByteVector(test::wrapKey(targetKey, folderKey)));
+    MoveNodeRequest move(moving, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(move)).empty());
+    auto describing = std::make_shared<MutableActionData>(TEST);
+    describing->setNodeHandle(target);
+    describing->setOption(1);
+    describing->setUserKey(new ByteVector(16, 0x5A));
+    AddMetadataRequest metadata(describing, kTheirClientId);
+    ASSERT_FALSE(service_.answerAs(theirs, messageOf(metadata)).empty());
     auto deleting = std::make_shared<MutableActionData>(TEST);
     deleting->setNodeHandle(made);
     DeleteNodeRequest remove(deleting, kTheirClientId);
     ASSERT_FALSE(service_.answerAs(theirs, messageOf(remove)).empty());
 
     ASSERT_TRUE(events_.waitFor("DELETED_NODE"));
+    const std::vector<int32_t> changeTypes = {EVENT_NEW_NODES, EVENT_UPDATED_NODE, EVENT_MOVED_NODE, EVENT_UPDATED_META,
+                                              EVENT_DELETED_NODE};
     std::vector<std::shared_ptr<EventData>> changes;
     for (const auto& event : events_.events()) {
-        if (event->getType() == EVENT_NEW_NODES || event->getType() == EVENT_UPDATED_NODE ||
-            event->getType() == EVENT_DELETED_NODE) {
+        if (std::find(changeTypes.begin(), changeTypes.end(), event->getType()) != changeTypes.end()) {
             changes.push_back(event);
         }
     }
-    ASSERT_EQ(changes.size(), 3u);
-    EXPECT_EQ(changes[0]->getType(), EVENT_NEW_NODES);
-    EXPECT_EQ(changes[1]->getType(), EVENT_UPDATED_NODE);
-    EXPECT_EQ(changes[2]->getType(), EVENT_DELETED_NODE);
-    for (const auto& change : changes) {
-        EXPECT_TRUE(change->isExternal());
-        EXPECT_EQ(change->getClientId(), kTheirClientId);
+    ASSERT_EQ(changes.size(), changeTypes.size());
+    for (size_t i = 0; i < changes.size(); ++i) {
+        EXPECT_EQ(changes[i]->getType(), changeTypes[i]) << i;
+        EXPECT_TRUE(changes[i]->isExternal()) << i;
+        EXPECT_EQ(changes[i]->getClientId(), kTheirClientId) << i;
     }
     // Nothing but the long poll asked for the batch that fetched them.
     bool polled = false;
@@ -751,7 +800,7 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
 TEST_F(SdkApiManagerTest, FirstStatusAnswerSwitchesOnTheReceptionOfExternalChangesOnce) {
     trustStandInAsCa();
     test::LogCapture log;
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     SdkApiManager* manager = makeManager();
     signIn(manager, standIn.ours, standIn.account);
@@ -854,7 +903,7 @@ TEST_F(SdkApiManagerTest, LinkSessionSignsTheBatchesWithTheTokenAndHoldsNoAccoun
 TEST_F(SdkApiManagerTest, AfterSignOutTheNextFirstStatusSwitchesTheReceptionOnAgain) {
     trustStandInAsCa();
     test::LogCapture log;
-    StandInAccount standIn = makeStandInAccount();
+    test::StandInAccount standIn = makeStandInAccount();
     ASSERT_NE(standIn.root, 0u);
     SdkApiManager* manager = makeManager();
     signIn(manager, standIn.ours, standIn.account);

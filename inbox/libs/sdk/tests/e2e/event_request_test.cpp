@@ -18,6 +18,8 @@
 #include "request/cloud_request.h"
 #include "stand_in_service.h"
 #include "support/e2e_api_manager.h"
+#include "support/event_journal.h"
+#include "support/stand_in_account.h"
 #include "support/stand_in_deployment.h"
 
 namespace corvane {
@@ -48,52 +50,26 @@ private:
     int count_ = 0;
 };
 
-class EventLog : public EventListener {
-public:
-    void onEvent(std::shared_ptr<EventData> event) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back(event);
-    }
-    std::vector<std::shared_ptr<EventData>> take() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::move(events_);
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::shared_ptr<EventData>> events_;
-};
-
 class EventsEndToEnd : public test::LoopbackTransportTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(service_.start());
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
         service::AccountDirectory& accounts = service_.accounts();
-        const uint64_t user = accounts.createUser("ada@example.test");
-        account_ = accounts.createAccount(user);
+        const test::StandInAccount standIn = test::makeStandInAccount(accounts);
+        account_ = standIn.account;
+        root_ = standIn.root;
+        session_ = standIn.ours;
         ASSERT_NE(account_, 0u);
-        service::NodeRecord root;
-        root.type = 0;
-        root.nodekey = std::string(32, 'k');
-        root.attributes = std::string(48, 'a');
-        service::FilesystemRecord filesystem;
-        filesystem.type = 0;
-        filesystem.nodekey = std::string(32, 'n');
-        root_ = accounts.addRoot(account_, root, filesystem);
         ASSERT_NE(root_, 0u);
-        session_ = accounts.createSession(user, account_);
-        const std::string other = accounts.createSession(user, account_);
+        const std::string other = standIn.theirs;
         ASSERT_FALSE(session_.empty());
         ASSERT_FALSE(other.empty());
 
         // This session's cache is up to date with the account: the same root, the same status.
         {
             test::CacheFile cache(h.cacheFile());
-            cache.putAccount(test::CloudHarness::kAccountId, accounts.accountStatus(account_));
-            const Bytes key = test::patternKey(9);
-            cache.put(test::makeFilesystem(root_ << 15, 0, 0, &key, nullptr));
-            cache.put(test::makeNode(root_, 0, 0, nullptr, root_ << 15));
+            test::putCachedRoot(cache, test::CloudHarness::kAccountId, accounts.accountStatus(account_), root_);
         }
         h.initialize();
         ASSERT_TRUE(h.loadCache());
@@ -136,7 +112,7 @@ protected:
     test::CloudHarness h;
     CallbackDispatcher dispatcher_;
     CallbackDispatcher otherDispatcher_;
-    EventLog events_;
+    test::EventJournal events_;
     FinishCounter statusFinishes_;
     std::unique_ptr<test::E2eApiManager> manager_;
     std::unique_ptr<test::E2eApiManager> otherManager_;

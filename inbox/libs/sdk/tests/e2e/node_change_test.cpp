@@ -18,6 +18,8 @@
 #include "request/cloud_request.h"
 #include "stand_in_service.h"
 #include "support/e2e_api_manager.h"
+#include "support/event_journal.h"
+#include "support/stand_in_account.h"
 #include "support/stand_in_deployment.h"
 
 namespace corvane {
@@ -38,53 +40,22 @@ private:
     std::future<void> future_ = promise_.get_future();
 };
 
-// Events as the application would receive them: type, name, second name, external flag.
-class EventLog : public EventListener {
-public:
-    void onEvent(std::shared_ptr<EventData> event) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back(event);
-    }
-    std::vector<std::shared_ptr<EventData>> take() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::move(events_);
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::shared_ptr<EventData>> events_;
-};
-
 class NodeChangeEndToEnd : public test::LoopbackTransportTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(service_.start());
         deployment_ = std::make_unique<test::StandInDeployment>(service_, test::StandInDeployment::Trust::PinOnly);
-        service::AccountDirectory& accounts = service_.accounts();
-        const uint64_t user = accounts.createUser("ada@example.test");
-        const uint64_t account = accounts.createAccount(user);
-        ASSERT_NE(account, 0u);
-        service::NodeRecord root;
-        root.type = 0;
-        root.nodekey = std::string(32, 'k');
-        root.childkey = std::string();
-        root.attributes = std::string(48, 'a');
-        service::FilesystemRecord filesystem;
-        filesystem.type = 0;
-        filesystem.nodekey = std::string(32, 'n');
-        filesystem.filesystemKey = std::string(32, 'f');
-        root_ = accounts.addRoot(account, root, filesystem);
+        const test::StandInAccount standIn = test::makeStandInAccount(service_.accounts());
+        root_ = standIn.root;
+        const std::string session = standIn.ours;
+        ASSERT_NE(standIn.account, 0u);
         ASSERT_NE(root_, 0u);
-        const std::string session = accounts.createSession(user, account);
         ASSERT_FALSE(session.empty());
 
         // The same root in the local cache, its filesystem holding a key of the test's own.
         {
             test::CacheFile cache(h.cacheFile());
-            cache.putAccount(test::CloudHarness::kAccountId, 1);
-            const Bytes key = test::patternKey(9);
-            cache.put(test::makeFilesystem(root_ << 15, 0, 0, &key, nullptr));
-            cache.put(test::makeNode(root_, 0, 0, nullptr, root_ << 15));
+            test::putCachedRoot(cache, test::CloudHarness::kAccountId, 1, root_);
         }
         h.initialize();
         ASSERT_TRUE(h.loadCache());
@@ -121,7 +92,7 @@ protected:
     std::unique_ptr<test::StandInDeployment> deployment_;
     test::CloudHarness h;
     CallbackDispatcher dispatcher_;
-    EventLog events_;
+    test::EventJournal events_;
     std::unique_ptr<test::E2eApiManager> manager_;
     uint64_t root_ = 0;
 };

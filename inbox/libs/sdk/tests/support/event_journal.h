@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,12 +53,20 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return all_;
     }
+    // The events raised since the last take.
+    std::vector<std::shared_ptr<EventData>> take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::shared_ptr<EventData>> taken(all_.begin() + static_cast<std::ptrdiff_t>(taken_), all_.end());
+        taken_ = all_.size();
+        return taken;
+    }
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> entries_;
     std::vector<std::shared_ptr<EventData>> all_;
+    size_t taken_ = 0;
 };
 
 }  // namespace test
