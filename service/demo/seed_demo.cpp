@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
@@ -22,6 +25,7 @@
 #include "cloud/cloud.h"
 #include "corvane/action_listener.h"
 #include "corvane/action_types.h"
+#include "corvane/corvane_settings.h"
 #include "corvane/mutable_action_data.h"
 #include "corvane/node_type.h"
 #include "corvane/task_manager.h"
@@ -185,12 +189,24 @@ int main(int argc, char** argv) {
         logger->set_level(spdlog::level::debug);
         log::set(logger);
     }
+    // The SDK's cache of the new account is of no further use: it goes into a folder of its
+    // own, removed at the end.
+    std::error_code error;
+    const std::filesystem::path cache =
+        std::filesystem::temp_directory_path(error) / ("tembra-seed-" + std::to_string(::getpid()));
+    if (error || !std::filesystem::create_directory(cache, error)) {
+        std::fprintf(stderr, "corvane-seed-demo: no temporary folder for the cache\n");
+        return 1;
+    }
+    CorvaneSettings settings;
+    settings.setDataPath(cache.string());
+
     Corvane::globalInit("TembraDemo", 1);
     int status = 1;
     {
         SynchronousTaskManager taskManager;
         Listeners listeners;
-        Corvane facade(&taskManager, nullptr);
+        Corvane facade(&taskManager, &settings);
         const Outcome verified = run(facade, listeners, VERIFY_EMAIL, [&](MutableActionData& a) {
             a.setEmail(email.c_str());
             a.setName("Demo");
@@ -225,5 +241,6 @@ int main(int argc, char** argv) {
         }
     }
     Corvane::globalCleanup();
+    std::filesystem::remove_all(cache, error);
     return status;
 }
