@@ -151,6 +151,20 @@ TEST_F(AccountActionTest, ANewPasswordRewrapsTheMasterKeyAndSendsOnlyDerivedValu
     EXPECT_EQ(bytes.find(password), std::string::npos);
 }
 
+// Without a master key there is nothing to re-wrap: the service must not get a key that
+// opens nothing in place of the user's.
+TEST_F(AccountActionTest, ANewPasswordWithoutAMasterKeyEndsWithError4AndSendsNothing) {
+    ChangePasswordAction processor(&manager, &manager.loop, &manager);
+    manager.email = "ada@example.com";
+    auto data = record(CHANGE_PASSWORD);
+    data->setPassword("the new password");
+    processor.process(data);
+    manager.loop.runTasks();
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:4", "finish:7:4"}));
+    EXPECT_TRUE(manager.requests.empty());
+    EXPECT_EQ(data->getUserKey(), nullptr);
+}
+
 // Only A to Z fold; digits, dots and the bytes of other letters stay as they are.
 TEST_F(AccountActionTest, AddressesAreLowerCasedByteByByteBeforeTheyAreSent) {
     const std::string given = "MiXeD.Case9@\xC3\x89XAMPLE.com";
