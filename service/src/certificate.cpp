@@ -6,6 +6,9 @@
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 #include <openssl/x509v3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 namespace corvane::service {
 
@@ -94,6 +97,37 @@ SelfSignedCertificate::SelfSignedCertificate(EVP_PKEY* key, X509* certificate, s
 SelfSignedCertificate::~SelfSignedCertificate() {
     X509_free(certificate_);
     EVP_PKEY_free(key_);
+}
+
+std::unique_ptr<SelfSignedCertificate> SelfSignedCertificate::load(const std::string& certificateFile,
+                                                                   const std::string& keyFile) {
+    FILE* file = std::fopen(certificateFile.c_str(), "rb");
+    if (!file) return nullptr;
+    X509* certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    file = std::fopen(keyFile.c_str(), "rb");
+    EVP_PKEY* key = file ? PEM_read_PrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
+    if (file) std::fclose(file);
+    std::string pin = certificate && key && X509_check_private_key(certificate, key) == 1 ? publicKeyPin(key) : "";
+    if (pin.empty()) {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        return nullptr;
+    }
+    return std::unique_ptr<SelfSignedCertificate>(new SelfSignedCertificate(key, certificate, std::move(pin)));
+}
+
+bool SelfSignedCertificate::save(const std::string& certificateFile, const std::string& keyFile) const {
+    const mode_t previous = ::umask(077);
+    FILE* keyOut = std::fopen(keyFile.c_str(), "wb");
+    ::umask(previous);
+    if (!keyOut) return false;
+    const bool keyWritten = PEM_write_PrivateKey(keyOut, key_, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    if (std::fclose(keyOut) != 0 || !keyWritten) return false;
+    FILE* certificateOut = std::fopen(certificateFile.c_str(), "wb");
+    if (!certificateOut) return false;
+    const bool written = PEM_write_X509(certificateOut, certificate_) == 1;
+    return std::fclose(certificateOut) == 0 && written;
 }
 
 std::string SelfSignedCertificate::certificatePem() const {

@@ -15,6 +15,9 @@ public:
     // Subject CN=localhost, SAN IP:127.0.0.1 and DNS:localhost, a CA certificate so that a client
     // can trust it as its own CA file. Null when OpenSSL fails.
     static std::unique_ptr<SelfSignedCertificate> generate();
+    // The certificate and key a service saved before (PEM files); null when either is missing,
+    // unreadable, or the key does not belong to the certificate.
+    static std::unique_ptr<SelfSignedCertificate> load(const std::string& certificateFile, const std::string& keyFile);
 
     ~SelfSignedCertificate();
     SelfSignedCertificate(const SelfSignedCertificate&) = delete;
@@ -23,6 +26,8 @@ public:
     X509* certificate() const { return certificate_; }
     EVP_PKEY* key() const { return key_; }
     std::string certificatePem() const;
+    // Writes both as PEM, the key readable by its owner only; false when either fails.
+    bool save(const std::string& certificateFile, const std::string& keyFile) const;
     std::string pin() const { return pin_; }
 
 private:

@@ -1,5 +1,6 @@
 #include "stand_in_service.h"
 
+#include <sys/stat.h>
 #include <httplib.h>
 #include <openssl/ssl.h>
 #include <signal.h>
@@ -154,6 +155,7 @@ struct StandInService::Impl {
     std::unique_ptr<SelfSignedCertificate> certificate;
     std::string directory;  // private temporary folder holding the certificate file
     std::string certificateFile;
+    bool keptCertificate = false;  // the file lives in the data directory and outlives the service
 
     std::unique_ptr<Server> server;
     std::thread thread;
@@ -486,6 +488,27 @@ struct StandInService::Impl {
         const bool written = std::fwrite(pem.data(), 1, pem.size(), file) == pem.size();
         return std::fclose(file) == 0 && written && !pem.empty();
     }
+
+    // A data directory keeps the certificate and its key beside the store, so that a restart
+    // serves the same key and clients keep their pin: taken from there when present, else this
+    // service's are saved there. Files that are present but unusable are left alone and the
+    // service will not start.
+    void keepCertificateIn(const std::string& dataDirectory) {
+        const std::string keptFile = dataDirectory + "/certificate.pem";
+        const std::string keyFile = dataDirectory + "/key.pem";
+        struct stat info;
+        const bool present = ::stat(keptFile.c_str(), &info) == 0 || ::stat(keyFile.c_str(), &info) == 0;
+        if (present) {
+            certificate = SelfSignedCertificate::load(keptFile, keyFile);
+        } else if (certificate && !certificate->save(keptFile, keyFile)) {
+            certificate.reset();
+        }
+        if (!certificateFile.empty()) ::unlink(certificateFile.c_str());
+        if (!directory.empty()) ::rmdir(directory.c_str());
+        directory.clear();
+        certificateFile = keptFile;
+        keptCertificate = true;
+    }
 };
 
 StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
@@ -504,7 +527,7 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
 
 StandInService::~StandInService() {
     stop();
-    if (!impl_->certificateFile.empty()) ::unlink(impl_->certificateFile.c_str());
+    if (!impl_->keptCertificate && !impl_->certificateFile.empty()) ::unlink(impl_->certificateFile.c_str());
     if (!impl_->directory.empty()) ::rmdir(impl_->directory.c_str());
 }
 
@@ -618,6 +641,7 @@ void StandInService::setReadDeadline(std::chrono::milliseconds deadline) {
 void StandInService::setDataDirectory(const std::string& directory) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->dataDirectory = directory;
+    impl_->keepCertificateIn(directory);
 }
 
 std::vector<std::string> StandInService::unknownMessages() const {

@@ -55,6 +55,8 @@ TEST(AccountDirectoryStore, AccountsOutliveARestartInTheirDataDirectory) {
         EXPECT_EQ(sendBatch(service, "0123456789abcdef", {statusMessage()}).status, 403);
     }
     std::remove((directory + "/" + ServiceStore::kFileName).c_str());
+    std::remove((directory + "/certificate.pem").c_str());
+    std::remove((directory + "/key.pem").c_str());
     rmdir(directory.c_str());
 }
 
@@ -99,6 +101,8 @@ INSERT INTO sessions VALUES ('0123456789abcdef', 'fedcba9876543210', 5, 6, 0, 0)
         EXPECT_TRUE(service.accounts().setBlocked(6, true));
     }
     std::remove(path.c_str());
+    std::remove((directory + "/certificate.pem").c_str());
+    std::remove((directory + "/key.pem").c_str());
     rmdir(directory.c_str());
 }
 

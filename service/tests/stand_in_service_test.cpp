@@ -643,11 +643,62 @@ TEST(StandInServiceStore, CreatesTheDatabaseFileInTheDataDirectory) {
         EXPECT_EQ(stat(file.c_str(), &info), 0);
     }
     std::remove(file.c_str());
+    std::remove((directory + "/certificate.pem").c_str());
+    std::remove((directory + "/key.pem").c_str());
     rmdir(directory.c_str());
 
     StandInService missing;
     missing.setDataDirectory(directory + "/absent");
     EXPECT_FALSE(missing.start());
+}
+
+// A restart on the same data directory serves the same key, so a client's pin stays valid;
+// the certificate file stays with the store.
+TEST(StandInServiceStore, KeepsItsCertificateAndKeyInTheDataDirectory) {
+    char pattern[] = "/tmp/corvane-service-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::string certificate = directory + "/certificate.pem";
+    const std::string key = directory + "/key.pem";
+    std::string pin;
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        pin = service.pin();
+        EXPECT_EQ(service.certificatePath(), certificate);
+        struct stat info {};
+        ASSERT_EQ(stat(key.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 077, 0u) << "the key is readable by its owner only";
+    }
+    struct stat info {};
+    EXPECT_EQ(stat(certificate.c_str(), &info), 0);
+    {
+        StandInService restarted;
+        EXPECT_NE(restarted.pin(), pin);
+        restarted.setDataDirectory(directory);
+        ASSERT_TRUE(restarted.start());
+        EXPECT_EQ(restarted.pin(), pin);
+        Call pinned;
+        pinned.url = restarted.baseUrl() + "/echo";
+        pinned.body = "pinned";
+        pinned.pin = pin;
+        EXPECT_EQ(perform(pinned).body, "pinned");
+    }
+    // A key that does not belong to the certificate is not served, and is not overwritten.
+    {
+        StandInService other;
+        const std::string otherCertificate = other.certificatePath();
+        std::rename(otherCertificate.c_str(), certificate.c_str());
+        StandInService mismatched;
+        mismatched.setDataDirectory(directory);
+        EXPECT_FALSE(mismatched.start());
+        EXPECT_EQ(stat(key.c_str(), &info), 0);
+    }
+    std::remove((directory + "/corvane-service.db").c_str());
+    std::remove(certificate.c_str());
+    std::remove(key.c_str());
+    rmdir(directory.c_str());
 }
 
 TEST(StandInServiceFiles, CertificateFileIsRemovedWithTheInstance) {

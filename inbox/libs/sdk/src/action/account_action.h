@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "action/action_processor.h"
 
 namespace corvane {
@@ -8,37 +10,52 @@ namespace corvane {
 class VerifyEmailAction : public TypedAction<VERIFY_EMAIL, Need::NO, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class ForgotPasswordAction : public TypedAction<FORGOT_PASSWORD, Need::NO, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class CreateAccountAction : public TypedAction<CREATE_ACCOUNT, Need::BY_RECORD, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
     bool needsSession(const ActionRecord& data) override;
+
+private:
+    struct Keys;
+    // The steps of the key chain; each ends the action with error 4 when its key is missing.
+    void createUser(const ActionRecord& data, const std::shared_ptr<Keys>& keys);
+    void createExtraAccount(const ActionRecord& data, const std::shared_ptr<Keys>& keys);
+    void sealAccountKeys(const ActionRecord& data, const std::shared_ptr<Keys>& keys);
+    void sendRequest(const ActionRecord& data, const std::shared_ptr<Keys>& keys);
+    void failKey(const ActionRecord& data, const char* key);
 };
 
 class ChangePasswordAction : public TypedAction<CHANGE_PASSWORD, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class RecoveryKeyAction : public TypedAction<RECOVERY_KEY, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override { return true; }
 };
 
 class Manage2faAction : public TypedAction<MANAGE_2FA, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 

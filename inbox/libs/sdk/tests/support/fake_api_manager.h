@@ -159,6 +159,7 @@ public:
     uint64_t getUserHandle() const override { return userHandle; }
     std::vector<uint8_t> getUserKey() const override { return userKey; }
     std::vector<uint8_t> getAccountKey() const override { return accountKey; }
+    std::vector<uint8_t> getMasterKey() const override { return masterKey; }
 
     // As the SDK's modules do, the hooks answer on a loop when one is set; else at once.
     void complete(std::function<void()> completion) {
@@ -202,6 +203,7 @@ public:
     uint64_t userHandle = 0;
     std::vector<uint8_t> userKey;
     std::vector<uint8_t> accountKey;
+    std::vector<uint8_t> masterKey;
     Loop* hookLoop = nullptr;
 };
 

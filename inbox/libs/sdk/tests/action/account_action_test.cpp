@@ -1,0 +1,186 @@
+// The credential and account-creation processors over a synchronous crypto manager: what
+// they leave in the record and send, and where a key chain must stop.
+#include "action/account_action.h"
+
+#include <openssl/evp.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "crypto/crypto_manager.h"
+#include "crypto/cryptopp_crypto.h"
+#include "request/credential_request.h"
+#include "support/fake_api_manager.h"
+#include "support/log_capture.h"
+
+namespace corvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// An API manager with keys of a signed-in user and a crypto manager whose completions run
+// before the call returns.
+class KeyedManager : public test::FakeApiManager {
+public:
+    CryptoManager* getCryptoManager() override { return &cryptoManager; }
+    ByteVector getRsaPrivateKey() const override { return rsaPrivateKey; }
+
+    CryptoppCrypto crypto{nullptr, nullptr};
+    CryptoManager cryptoManager{&crypto};
+    Bytes rsaPrivateKey;
+};
+
+Bytes pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>(seed + i * 13);
+    }
+    return bytes;
+}
+
+Bytes unwrap(const Bytes& kek, const Bytes& wrapped) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_CIPHER_CTX_set_flags(ctx, EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
+    Bytes out(wrapped.size() + 16);
+    int length = 0;
+    int last = 0;
+    const bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_256_wrap(), nullptr, kek.data(), nullptr) == 1 &&
+                    EVP_DecryptUpdate(ctx, out.data(), &length, wrapped.data(), static_cast<int>(wrapped.size())) == 1 &&
+                    EVP_DecryptFinal_ex(ctx, out.data() + length, &last) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok) {
+        return {};
+    }
+    out.resize(static_cast<size_t>(length + last));
+    return out;
+}
+
+class AccountActionTest : public ::testing::Test {
+protected:
+    std::shared_ptr<MutableActionData> record(int32_t type) {
+        auto data = std::make_shared<MutableActionData>(type);
+        data->setSequenceId(7);
+        return data;
+    }
+
+    test::LogCapture log;
+    KeyedManager manager;
+};
+
+// A further account whose keys cannot be sealed under the signed-in user's keys is not
+// registered: the chain stops at the first missing key with 4 and sends nothing.
+TEST_F(AccountActionTest, AFurtherAccountStopsWithError4WhenAKeyCannotBeMade) {
+    struct Case {
+        const char* name;
+        Bytes masterKey;
+        Bytes rsaPrivateKey;
+    };
+    const std::vector<Case> cases = {
+        {"master key one byte short", pattern(31, 1), pattern(64, 2)},
+        {"no master key", Bytes(), pattern(64, 2)},
+        {"no RSA private key", pattern(32, 1), Bytes()},
+    };
+    CreateAccountAction processor(&manager, &manager.loop, &manager);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.notifications.clear();
+        manager.requests.clear();
+        manager.masterKey = c.masterKey;
+        manager.rsaPrivateKey = c.rsaPrivateKey;
+        auto data = record(CREATE_ACCOUNT);
+        processor.process(data);
+        manager.loop.runTasks();
+        EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:4", "finish:7:4"}));
+        EXPECT_TRUE(manager.requests.empty());
+        EXPECT_EQ(data->getAccountKey(), nullptr) << "nothing half-made is left to send";
+    }
+}
+
+TEST_F(AccountActionTest, TheRecoveryKeyIsTheMasterKeysUrlTextAndNeedsAMasterKey) {
+    RecoveryKeyAction processor(&manager, &manager.loop, &manager);
+    // 32 bytes 0xfb use both URL-safe characters ("+/v7" in the standard alphabet), unpadded.
+    manager.masterKey = Bytes(32, 0xfb);
+    auto data = record(RECOVERY_KEY);
+    processor.process(data);
+    manager.loop.runTasks();
+    EXPECT_EQ(data->getTextString(), "-_v7-_v7-_v7-_v7-_v7-_v7-_v7-_v7-_v7-_v7-_s");
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:0", "finish:7:0"}));
+
+    // A link session holds a session but no master key.
+    manager.notifications.clear();
+    manager.masterKey.clear();
+    auto linkSession = record(RECOVERY_KEY);
+    processor.process(linkSession);
+    manager.loop.runTasks();
+    EXPECT_EQ(linkSession->getText(), nullptr);
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:2", "finish:7:2"}));
+}
+
+TEST_F(AccountActionTest, ANewPasswordRewrapsTheMasterKeyAndSendsOnlyDerivedValues) {
+    ChangePasswordAction processor(&manager, &manager.loop, &manager);
+    manager.masterKey = pattern(32, 5);
+    manager.email = "Ada@Example.com";
+    const std::string password = "the new password";
+    auto data = record(CHANGE_PASSWORD);
+    data->setPassword(password.c_str());
+    processor.process(data);
+    manager.loop.runTasks();
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:0"}));
+    ASSERT_EQ(manager.requests.size(), 1u);
+    EXPECT_STREQ(data->getEmail(), "Ada@Example.com");
+
+    // PBKDF2-HMAC-SHA512 over the folded address, computed here.
+    const std::string salt = std::string("ada@example.com") + " ___TORQUIN___ ";
+    Bytes derived(64);
+    PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                      reinterpret_cast<const unsigned char*>(salt.data()), static_cast<int>(salt.size()), 150000,
+                      EVP_sha512(), 64, derived.data());
+    ASSERT_NE(data->getAuthKey(), nullptr);
+    ASSERT_NE(data->getUserKey(), nullptr);
+    EXPECT_EQ(*data->getAuthKey(), Bytes(derived.begin(), derived.begin() + 32));
+    EXPECT_EQ(unwrap(Bytes(derived.begin() + 32, derived.end()), *data->getUserKey()), manager.masterKey);
+
+    auto* request = dynamic_cast<ChangePasswordRequest*>(manager.requests[0].get());
+    ASSERT_NE(request, nullptr);
+    std::unique_ptr<ByteArray> message = request->takeMessage();
+    ASSERT_NE(message, nullptr);
+    const std::string bytes(reinterpret_cast<const char*>(message->data()), message->size());
+    EXPECT_EQ(bytes.find(password), std::string::npos);
+}
+
+// Without a master key there is nothing to re-wrap: the service must not get a key that
+// opens nothing in place of the user's.
+TEST_F(AccountActionTest, ANewPasswordWithoutAMasterKeyEndsWithError4AndSendsNothing) {
+    ChangePasswordAction processor(&manager, &manager.loop, &manager);
+    manager.email = "ada@example.com";
+    auto data = record(CHANGE_PASSWORD);
+    data->setPassword("the new password");
+    processor.process(data);
+    manager.loop.runTasks();
+    EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:4", "finish:7:4"}));
+    EXPECT_TRUE(manager.requests.empty());
+    EXPECT_EQ(data->getUserKey(), nullptr);
+}
+
+// Only A to Z fold; digits, dots and the bytes of other letters stay as they are.
+TEST_F(AccountActionTest, AddressesAreLowerCasedByteByByteBeforeTheyAreSent) {
+    const std::string given = "MiXeD.Case9@\xC3\x89XAMPLE.com";
+    const std::string sent = "mixed.case9@\xC3\x89xample.com";
+    ForgotPasswordAction forgot(&manager, &manager.loop, &manager);
+    VerifyEmailAction verify(&manager, &manager.loop, &manager);
+    for (ActionProcessor* processor : {static_cast<ActionProcessor*>(&forgot), static_cast<ActionProcessor*>(&verify)}) {
+        SCOPED_TRACE(processor->getName());
+        manager.requests.clear();
+        auto data = record(processor->getType());
+        data->setEmail(given.c_str());
+        processor->process(data);
+        EXPECT_EQ(std::string(data->getEmail()), sent);
+        EXPECT_EQ(manager.requests.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace corvane
