@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cloud/sealed_node_fixture.h"
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
 #include "request/credential_request.h"
@@ -39,23 +40,6 @@ Bytes pattern(size_t size, uint8_t seed) {
         bytes[i] = static_cast<uint8_t>(seed + i * 13);
     }
     return bytes;
-}
-
-Bytes unwrap(const Bytes& kek, const Bytes& wrapped) {
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_CIPHER_CTX_set_flags(ctx, EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
-    Bytes out(wrapped.size() + 16);
-    int length = 0;
-    int last = 0;
-    const bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_256_wrap(), nullptr, kek.data(), nullptr) == 1 &&
-                    EVP_DecryptUpdate(ctx, out.data(), &length, wrapped.data(), static_cast<int>(wrapped.size())) == 1 &&
-                    EVP_DecryptFinal_ex(ctx, out.data() + length, &last) == 1;
-    EVP_CIPHER_CTX_free(ctx);
-    if (!ok) {
-        return {};
-    }
-    out.resize(static_cast<size_t>(length + last));
-    return out;
 }
 
 class AccountActionTest : public ::testing::Test {
@@ -141,7 +125,7 @@ TEST_F(AccountActionTest, ANewPasswordRewrapsTheMasterKeyAndSendsOnlyDerivedValu
     ASSERT_NE(data->getAuthKey(), nullptr);
     ASSERT_NE(data->getUserKey(), nullptr);
     EXPECT_EQ(*data->getAuthKey(), Bytes(derived.begin(), derived.begin() + 32));
-    EXPECT_EQ(unwrap(Bytes(derived.begin() + 32, derived.end()), *data->getUserKey()), manager.masterKey);
+    EXPECT_EQ(test::unwrapKey(Bytes(derived.begin() + 32, derived.end()), *data->getUserKey()), manager.masterKey);
 
     auto* request = dynamic_cast<ChangePasswordRequest*>(manager.requests[0].get());
     ASSERT_NE(request, nullptr);
@@ -171,7 +155,8 @@ TEST_F(AccountActionTest, AddressesAreLowerCasedByteByByteBeforeTheyAreSent) {
     const std::string sent = "mixed.case9@\xC3\x89xample.com";
     ForgotPasswordAction forgot(&manager, &manager.loop, &manager);
     VerifyEmailAction verify(&manager, &manager.loop, &manager);
-    for (ActionProcessor* processor : {static_cast<ActionProcessor*>(&forgot), static_cast<ActionProcessor*>(&verify)}) {
+    for (ActionProcessor* processor :
+         {static_cast<ActionProcessor*>(&forgot), static_cast<ActionProcessor*>(&verify)}) {
         SCOPED_TRACE(processor->getName());
         manager.requests.clear();
         auto data = record(processor->getType());
