@@ -95,8 +95,7 @@ private:
 // the facade.
 using Listeners = std::vector<std::unique_ptr<OutcomeListener>>;
 
-Outcome run(Corvane& facade, Listeners& listeners, int32_t type,
-            const std::function<void(MutableActionData&)>& fill) {
+Outcome run(Corvane& facade, Listeners& listeners, int32_t type, const std::function<void(MutableActionData&)>& fill) {
     listeners.push_back(std::make_unique<OutcomeListener>());
     test::FacadeAccess::submit(facade, type, listeners.back().get(), fill);
     return listeners.back()->wait();
@@ -145,9 +144,9 @@ bool addFolder(SdkApiManager& manager, uint64_t root, const char* name) {
         folder->setType(FOLDER_NODE);
         folder->setParent(root);
         folder->setName(name);
-        const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                                std::chrono::system_clock::now().time_since_epoch())
-                                .count();
+        const int64_t now =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
         folder->setCreationTime(now);
         folder->setModificationTime(now);
         manager.getCloud()->encryptNodeForParent(
@@ -161,10 +160,10 @@ bool addFolder(SdkApiManager& manager, uint64_t root, const char* name) {
     owner->setParentHandle(root);
     RequestWaiter waiter;
     manager.getLoop()->post([&] {
-        manager.enqueueApiRequest(std::make_shared<AddNodesRequest>(
-                                      owner, std::make_shared<EncryptedNodeList>(EncryptedNodeList{node}),
-                                      manager.getClientId()),
-                                  &waiter);
+        manager.enqueueApiRequest(
+            std::make_shared<AddNodesRequest>(owner, std::make_shared<EncryptedNodeList>(EncryptedNodeList{node}),
+                                              manager.getClientId()),
+            &waiter);
     });
     return waiter.wait() && owner->getErrorCode() == SUCCESS;
 }

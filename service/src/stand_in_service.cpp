@@ -1,10 +1,10 @@
 #include "stand_in_service.h"
 
-#include <sys/stat.h>
 #include <httplib.h>
 #include <openssl/ssl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -100,53 +100,53 @@ void CreateAccountAction::failKey(const ActionRecord& data, const char* key) {
 void CreateAccountAction::createUser(const ActionRecord& data, const std::shared_ptr<Keys>& keys) {
     CryptoManager* crypto = manager_->getCryptoManager();
     CLOG_INFO("[cra] Generating main user keys");
-    crypto->deriveUserKeys(data->getEmail(), data->getPassword(), [this, crypto, data, keys](CryptoBytes auth,
-                                                                                             CryptoBytes password) {
-        if (!auth || !password) {
-            failKey(data, "user keys");
-            return;
-        }
-        CLOG_INFO("[cra] Main user keys ready");
-        data->setAuthKey(auth.release());
-        data->setPasswordKey(password.release());
-        CLOG_INFO("[cra] Generating RSA keys");
-        crypto->generateRsaKey([this, crypto, data, keys](CryptoBytes publicKey, CryptoBytes privateKey) {
-            if (!publicKey || !privateKey) {
-                failKey(data, "user RSA key");
+    crypto->deriveUserKeys(
+        data->getEmail(), data->getPassword(), [this, crypto, data, keys](CryptoBytes auth, CryptoBytes password) {
+            if (!auth || !password) {
+                failKey(data, "user keys");
                 return;
             }
-            keys->userPublicKey = std::move(*publicKey);
-            keys->userPrivateKey = std::move(*privateKey);
-            CLOG_DEBUG("[cra] User RSA key ready (1 / 2)");
+            CLOG_INFO("[cra] Main user keys ready");
+            data->setAuthKey(auth.release());
+            data->setPasswordKey(password.release());
+            CLOG_INFO("[cra] Generating RSA keys");
             crypto->generateRsaKey([this, crypto, data, keys](CryptoBytes publicKey, CryptoBytes privateKey) {
                 if (!publicKey || !privateKey) {
-                    failKey(data, "account RSA key");
+                    failKey(data, "user RSA key");
                     return;
                 }
-                keys->accountPublicKey = std::move(*publicKey);
-                keys->accountPrivateKey = std::move(*privateKey);
-                CLOG_DEBUG("[cra] Account RSA key ready (2 / 2)");
-                CLOG_INFO("[cra] RSA keys ready");
-                CryptoBytes masterKey = crypto->newRandomKey();
-                if (!masterKey) {
-                    failKey(data, "master key");
-                    return;
-                }
-                keys->masterKey = std::move(*masterKey);
-                CLOG_INFO("[cra] Encrypting keys");
-                crypto->encryptNodeKey(&keys->masterKey, data->getPasswordKey(),
-                                       [this, data, keys](CryptoBytes sealed) {
-                                           if (!sealed) {
-                                               failKey(data, "user key");
-                                               return;
-                                           }
-                                           keys->sealedMasterKey = std::move(sealed);
-                                           CLOG_DEBUG("[cra] User key ready (1 / 5)");
-                                           sealAccountKeys(data, keys);
-                                       });
+                keys->userPublicKey = std::move(*publicKey);
+                keys->userPrivateKey = std::move(*privateKey);
+                CLOG_DEBUG("[cra] User RSA key ready (1 / 2)");
+                crypto->generateRsaKey([this, crypto, data, keys](CryptoBytes publicKey, CryptoBytes privateKey) {
+                    if (!publicKey || !privateKey) {
+                        failKey(data, "account RSA key");
+                        return;
+                    }
+                    keys->accountPublicKey = std::move(*publicKey);
+                    keys->accountPrivateKey = std::move(*privateKey);
+                    CLOG_DEBUG("[cra] Account RSA key ready (2 / 2)");
+                    CLOG_INFO("[cra] RSA keys ready");
+                    CryptoBytes masterKey = crypto->newRandomKey();
+                    if (!masterKey) {
+                        failKey(data, "master key");
+                        return;
+                    }
+                    keys->masterKey = std::move(*masterKey);
+                    CLOG_INFO("[cra] Encrypting keys");
+                    crypto->encryptNodeKey(&keys->masterKey, data->getPasswordKey(),
+                                           [this, data, keys](CryptoBytes sealed) {
+                                               if (!sealed) {
+                                                   failKey(data, "user key");
+                                                   return;
+                                               }
+                                               keys->sealedMasterKey = std::move(sealed);
+                                               CLOG_DEBUG("[cra] User key ready (1 / 5)");
+                                               sealAccountKeys(data, keys);
+                                           });
+                });
             });
         });
-    });
 }
 
 void CreateAccountAction::createExtraAccount(const ActionRecord& data, const std::shared_ptr<Keys>& keys) {
@@ -278,32 +278,33 @@ void ChangePasswordAction::process(const ActionRecord& data) {
         return;
     }
     data->setEmail(manager_->getEmail().c_str());
-    crypto->deriveUserKeys(data->getEmail(), data->getPassword(), [this, crypto, data](CryptoBytes auth,
-                                                                                       CryptoBytes password) {
-        if (!auth || !password) {
-            endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-            return;
-        }
-        data->setAuthKey(auth.release());
-        data->setPasswordKey(password.release());
-        auto masterKey = std::make_shared<ByteVector>(manager_->getMasterKey());
-        // Without a master key the service would be sent a wrapped key that opens nothing.
-        if (masterKey->empty()) {
-            endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-            return;
-        }
-        crypto->encryptNodeKey(masterKey.get(), data->getPasswordKey(), [this, data, masterKey](CryptoBytes sealed) {
-            std::fill(masterKey->begin(), masterKey->end(), 0);
-            masterKey->clear();
-            if (!sealed) {
+    crypto->deriveUserKeys(
+        data->getEmail(), data->getPassword(), [this, crypto, data](CryptoBytes auth, CryptoBytes password) {
+            if (!auth || !password) {
                 endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
                 return;
             }
-            data->setUserKey(sealed.release());
-            notifyProcessed(data);
-            manager_->enqueueApiRequest(std::make_shared<ChangePasswordRequest>(data), this);
+            data->setAuthKey(auth.release());
+            data->setPasswordKey(password.release());
+            auto masterKey = std::make_shared<ByteVector>(manager_->getMasterKey());
+            // Without a master key the service would be sent a wrapped key that opens nothing.
+            if (masterKey->empty()) {
+                endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
+                return;
+            }
+            crypto->encryptNodeKey(masterKey.get(), data->getPasswordKey(),
+                                   [this, data, masterKey](CryptoBytes sealed) {
+                                       std::fill(masterKey->begin(), masterKey->end(), 0);
+                                       masterKey->clear();
+                                       if (!sealed) {
+                                           endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
+                                           return;
+                                       }
+                                       data->setUserKey(sealed.release());
+                                       notifyProcessed(data);
+                                       manager_->enqueueApiRequest(std::make_shared<ChangePasswordRequest>(data), this);
+                                   });
         });
-    });
 }
 
 void ForgotPasswordAction::process(const ActionRecord& data) {
@@ -410,21 +411,19 @@ void LoginAction::createContactsRoot(const ActionRecord& data) {
         notifyFinish(data);
         return;
     }
-    cloud->createRootNode(manager_->getUserKey(), CONTACTS_ROOT,
-                          [this, data](Cloud::EncryptedNodePointer node) {
-                              if (node) {
-                                  auto nodes = std::make_shared<Cloud::EncryptedNodeList>();
-                                  nodes->push_back(std::move(node));
-                                  auto carrier = std::make_shared<MutableActionData>(LOGIN);
-                                  manager_->enqueueApiRequest(
-                                      std::make_shared<AddNodesRequest>(carrier, nodes, manager_->getClientId()),
-                                      this);
-                              } else {
-                                  CLOG_ERROR("[action]LOGIN: Unable to create the contacts root");
-                              }
-                              // The sign-in is complete without waiting for the root to be stored.
-                              notifyFinish(data);
-                          });
+    cloud->createRootNode(manager_->getUserKey(), CONTACTS_ROOT, [this, data](Cloud::EncryptedNodePointer node) {
+        if (node) {
+            auto nodes = std::make_shared<Cloud::EncryptedNodeList>();
+            nodes->push_back(std::move(node));
+            auto carrier = std::make_shared<MutableActionData>(LOGIN);
+            manager_->enqueueApiRequest(std::make_shared<AddNodesRequest>(carrier, nodes, manager_->getClientId()),
+                                        this);
+        } else {
+            CLOG_ERROR("[action]LOGIN: Unable to create the contacts root");
+        }
+        // The sign-in is complete without waiting for the root to be stored.
+        notifyFinish(data);
+    });
 }
 
 void LogoutAction::process(const ActionRecord& data) {

@@ -158,9 +158,8 @@ void CreateAccountRequest::applyResults(RequestHost* manager) {
             self->install(manager, std::move(session));
             return;
         }
-        manager->resetSession([self, manager, session = std::move(session)]() mutable {
-            self->install(manager, std::move(session));
-        });
+        manager->resetSession(
+            [self, manager, session = std::move(session)]() mutable { self->install(manager, std::move(session)); });
     });
 }
 
@@ -171,8 +170,8 @@ void CreateAccountRequest::install(RequestHost* manager, std::string session) {
     const auto orNone = [](const ByteVector* key) -> const ByteVector& { return key != nullptr ? *key : kNone; };
     auto self = std::static_pointer_cast<CreateAccountRequest>(shared_from_this());
     manager->setSession(data.getEmail(), session.c_str(), *data.getKey(), *data.getUserPrivateKey(),
-                        orNone(data.getLinkAuth()), orNone(data.getAccountFingerprintKey()),
-                        orNone(data.getExtraKey()), user_, account_, 0, 0, [self]() { self->notifyFinished(); });
+                        orNone(data.getLinkAuth()), orNone(data.getAccountFingerprintKey()), orNone(data.getExtraKey()),
+                        user_, account_, 0, 0, [self]() { self->notifyFinished(); });
 }
 
 }  // namespace corvane

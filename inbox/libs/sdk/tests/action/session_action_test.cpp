@@ -62,14 +62,13 @@ TEST_F(SessionActionTest, SessionAndRecoveryWaysSendTheLoginAtOnce) {
     manager.loop.runTasks();
     ASSERT_EQ(manager.requests.size(), 2u);
     std::unique_ptr<ByteArray> keep;
-    const auto* first = test::messageOf<LoginMessage>(
-        static_cast<NetworkRequest&>(*manager.requests[0]), keep, "LOIM");
+    const auto* first = test::messageOf<LoginMessage>(static_cast<NetworkRequest&>(*manager.requests[0]), keep, "LOIM");
     ASSERT_NE(first, nullptr);
     ASSERT_NE(first->session(), nullptr);
     EXPECT_EQ(first->session()->str(), "a");
     std::unique_ptr<ByteArray> keepSecond;
-    const auto* second = test::messageOf<LoginMessage>(
-        static_cast<NetworkRequest&>(*manager.requests[1]), keepSecond, "LOIM");
+    const auto* second =
+        test::messageOf<LoginMessage>(static_cast<NetworkRequest&>(*manager.requests[1]), keepSecond, "LOIM");
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->recoveryId()->str(), "recovery-id");
     EXPECT_EQ(second->pin(), 7);

@@ -108,8 +108,8 @@ protected:
         return action;
     }
 
-    std::shared_ptr<ActionData> submit(Corvane& facade, int32_t type,
-                                       std::function<void(MutableActionData&)> fill = [](MutableActionData&) {}) {
+    std::shared_ptr<ActionData> submit(
+        Corvane& facade, int32_t type, std::function<void(MutableActionData&)> fill = [](MutableActionData&) {}) {
         return run([&](ActionListener* l) { FacadeAccess::submit(facade, type, l, fill); });
     }
 
@@ -331,9 +331,8 @@ TEST_F(SignInTest, TwoFactorSignInNeedsTheCurrentCode) {
     Corvane& other = newFacade();
     EXPECT_EQ(login(other)->getErrorCode(), CANCELLED);
     const int32_t wrong = (signin::totpCode(secret) + 500000) % 1000000;
-    auto refused = run([&](ActionListener* l) {
-        other.loginWith2fa(keys_->email.c_str(), keys_->password.c_str(), wrong, l);
-    });
+    auto refused =
+        run([&](ActionListener* l) { other.loginWith2fa(keys_->email.c_str(), keys_->password.c_str(), wrong, l); });
     EXPECT_EQ(refused->getErrorCode(), WRONG_PARAMETERS);
     auto accepted = run([&](ActionListener* l) {
         other.loginWith2fa(keys_->email.c_str(), keys_->password.c_str(), signin::totpCode(secret), l);
@@ -373,17 +372,14 @@ TEST_F(SignInTest, NoSecretReachesTheLog) {
     facades_.clear();
 
     std::vector<std::pair<std::string, std::string>> secrets = {
-        {"password", keys_->password},
-        {"wrong password", "wrong password!"},
-        {"saved session", saved},
-        {"session text", sessionText(saved)},
-        {"second saved session", second},
-        {"second session text", sessionText(second)},
+        {"password", keys_->password},    {"wrong password", "wrong password!"},
+        {"saved session", saved},         {"session text", sessionText(saved)},
+        {"second saved session", second}, {"second session text", sessionText(second)},
     };
-    for (const auto& key : {std::make_pair("auth key", keys_->authKey), std::make_pair("password key", keys_->passwordKey),
-                            std::make_pair("master key", keys_->masterKey),
-                            std::make_pair("account key", keys_->accountKey),
-                            std::make_pair("fingerprint key", keys_->fingerprintKey)}) {
+    for (const auto& key :
+         {std::make_pair("auth key", keys_->authKey), std::make_pair("password key", keys_->passwordKey),
+          std::make_pair("master key", keys_->masterKey), std::make_pair("account key", keys_->accountKey),
+          std::make_pair("fingerprint key", keys_->fingerprintKey)}) {
         std::string hex = hexOf(key.second);
         secrets.push_back({std::string(key.first) + " hex", hex});
         for (char& c : hex) {

@@ -31,7 +31,7 @@ TEST(Manage2faMessageTest, TheCodeGoesOnlyWithEnableAndDisableAndOnlyWhenGiven) 
         bool code;
     };
     const std::vector<Case> cases = {
-        {1, 123456, true, false}, {2, -1, true, false}, {2, 0, true, true},
+        {1, 123456, true, false}, {2, -1, true, false},      {2, 0, true, true},
         {3, 123456, true, true},  {0, 123456, false, false},
     };
     for (const auto& c : cases) {

@@ -19,11 +19,11 @@ namespace corvane {
 namespace {
 
 using test::hasField;
+using test::messageOf;
+using test::ResponseBuffer;
 using test::signin::AccountKeys;
 using test::signin::base64Url;
 using test::signin::KeyBytes;
-using test::messageOf;
-using test::ResponseBuffer;
 
 constexpr uint64_t kUser = 0x1111;
 constexpr uint64_t kAccount = 0x2222;
@@ -32,7 +32,8 @@ constexpr uint64_t kAccount = 0x2222;
 // reset, install and logout written down with what they were given.
 class SignInHost : public test::LoopApiManager {
 public:
-    SignInHost(Loop* mainLoop, CryptoManager* crypto) : LoopApiManager(mainLoop), mainLoop_(mainLoop), crypto_(crypto) {}
+    SignInHost(Loop* mainLoop, CryptoManager* crypto)
+        : LoopApiManager(mainLoop), mainLoop_(mainLoop), crypto_(crypto) {}
 
     CryptoManager* getCryptoManager() override { return crypto_; }
     ByteVector getMasterKey() const override { return masterKey; }
@@ -51,8 +52,8 @@ public:
                     uint64_t userId, uint64_t accountId, uint8_t accountCrypto, int32_t accessLevel,
                     std::function<void()> completion) override {
         calls.push_back("set");
-        installed = Installed{email,      sessionId, master,       userRsa,       userKey,    fingerprintKey,
-                              accountKey, userId,    accountId,    accountCrypto, accessLevel};
+        installed = Installed{email,      sessionId, master,    userRsa,       userKey,    fingerprintKey,
+                              accountKey, userId,    accountId, accountCrypto, accessLevel};
         mainLoop_->post(std::move(completion));
     }
 
@@ -354,11 +355,13 @@ struct Spoiled {
 
 TEST_F(LoginApplyTest, AKeyThatDoesNotOpenEndsWithError4AndInstallsNothing) {
     const std::vector<Spoiled> cases = {
-        {"wrong password key", [](AccountKeys& k) { k.wrappedMasterKey = test::signin::wrapKey(k.masterKey, KeyBytes(32, 1)); }},
+        {"wrong password key",
+         [](AccountKeys& k) { k.wrappedMasterKey = test::signin::wrapKey(k.masterKey, KeyBytes(32, 1)); }},
         {"tampered account key", [](AccountKeys& k) { k.wrappedAccountKey[5] ^= 1; }},
         {"empty fingerprint key", [](AccountKeys& k) { k.wrappedFingerprintKey.clear(); }},
         {"tampered account RSA key", [](AccountKeys& k) { k.sealedAccountRsa.back() ^= 1; }},
-        {"user RSA key under another key", [](AccountKeys& k) { k.sealedUserRsa = test::signin::sealGcm(k.userRsa.privateKey, k.accountKey); }},
+        {"user RSA key under another key",
+         [](AccountKeys& k) { k.sealedUserRsa = test::signin::sealGcm(k.userRsa.privateKey, k.accountKey); }},
         {"session for another key", [](AccountKeys& k) { k.userRsa.publicKey = k.accountRsa.publicKey; }},
     };
     for (const auto& spoiled : cases) {
@@ -400,7 +403,8 @@ TEST_F(LoginApplyTest, LogoutEndsTheLocalSessionWhateverTheAnswer) {
         auto request = std::make_shared<LogoutRequest>(data);
         std::unique_ptr<ByteArray> keep;
         ASSERT_NE(messageOf<LogoutMessage>(*request, keep, "LOOM"), nullptr);
-        ResponseBuffer response("LOOR", [&](flatbuffers::FlatBufferBuilder& b) { return CreateLogoutResponse(b, error); });
+        ResponseBuffer response("LOOR",
+                                [&](flatbuffers::FlatBufferBuilder& b) { return CreateLogoutResponse(b, error); });
         ASSERT_TRUE(test::readAndApply(modules_.mainLoop, host_.get(), request, response));
         EXPECT_EQ(data->getErrorCode(), error);
         EXPECT_EQ(host_->calls, std::vector<std::string>{"logout"});

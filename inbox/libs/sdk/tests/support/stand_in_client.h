@@ -154,12 +154,12 @@ inline Registered registerUser(const service::StandInService& service, const Acc
 // A recovery id for the address; empty when refused.
 inline std::string askRecovery(const service::StandInService& service, const std::string& email) {
     auto builder = messageBuilder();
-    FinishSizePrefixedForgotPasswordMessageBuffer(builder,
-                                                   CreateForgotPasswordMessageDirect(builder, email.c_str()));
+    FinishSizePrefixedForgotPasswordMessageBuffer(builder, CreateForgotPasswordMessageDirect(builder, email.c_str()));
     BatchAnswer answer = postBatch(service, "", {finished(builder)});
     const auto* response = answer.as<ForgotPasswordResponse>(0, "FOPR");
-    return response != nullptr && response->error() == 0 && response->recoveryId() != nullptr ? response->recoveryId()->str()
-                                                                                        : std::string();
+    return response != nullptr && response->error() == 0 && response->recoveryId() != nullptr
+               ? response->recoveryId()->str()
+               : std::string();
 }
 
 // One two-factor operation in the session (1 new secret, 2 enable, 3 disable): the error and,
