@@ -370,6 +370,45 @@ TEST_F(AccountCreationTest, RepeatedPasswordSignInsLeaveExactlyOneContactsRoot) 
     EXPECT_EQ(contactsRoots(service_, kEmail), 1u);
 }
 
+TEST_F(AccountCreationTest, AfterANewPasswordTheOldOneIsRefusedAndTheNewOneSignsIn) {
+    ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
+    const std::string newPassword = "a new and longer passphrase";
+    ASSERT_EQ(run(CHANGE_PASSWORD, [&](MutableActionData& a) { a.setPassword(newPassword.c_str()); }).error, 0);
+    ASSERT_EQ(logout().error, 0);
+
+    const test::ActionOutcome old = loginWithPassword(kPassword);
+    EXPECT_EQ(old.error, kRefused);
+    EXPECT_TRUE(old.session.empty());
+    const test::ActionOutcome signedIn = loginWithPassword(newPassword);
+    EXPECT_EQ(signedIn.error, 0);
+    EXPECT_GT(signedIn.session.size(), kMasterKeyTextLength);
+}
+
+TEST_F(AccountCreationTest, AForgottenPasswordIsBypassedWithTheRecoveryIdAndTheRecoveryKey) {
+    ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
+    const test::ActionOutcome recovery = run(RECOVERY_KEY, [](MutableActionData&) {});
+    ASSERT_EQ(recovery.error, 0);
+    ASSERT_EQ(recovery.text.size(), kMasterKeyTextLength);
+    ASSERT_EQ(logout().error, 0);
+
+    const test::ActionOutcome forgot = run(FORGOT_PASSWORD, [](MutableActionData& a) { a.setEmail(kEmail); });
+    ASSERT_EQ(forgot.error, 0);
+    ASSERT_FALSE(forgot.text.empty());
+
+    const test::ActionOutcome signedIn = run(LOGIN, [&](MutableActionData& a) {
+        a.setEmail(kEmail);
+        a.setPassword(recovery.text.c_str());
+        a.setText(forgot.text.c_str());
+        a.setOption(kRegistrationPin);
+        a.setValue(kNoCode);
+    });
+    EXPECT_EQ(signedIn.error, 0);
+    // The new session carries the same master key.
+    ASSERT_GT(signedIn.session.size(), kMasterKeyTextLength);
+    EXPECT_EQ(signedIn.session.substr(signedIn.session.size() - kMasterKeyTextLength), recovery.text);
+    EXPECT_EQ(run(RECOVERY_KEY, [](MutableActionData&) {}).text, recovery.text);
+}
+
 TEST_F(AccountCreationTest, AForgottenPasswordGivesARecoveryIdForAKnownAddressOnly) {
     ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
     const test::ActionOutcome known = run(FORGOT_PASSWORD, [](MutableActionData& a) {
