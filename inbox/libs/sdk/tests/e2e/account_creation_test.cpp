@@ -161,7 +161,38 @@ Bytes storedUserKey(service::StandInService& service, const std::string& email) 
     return user && user->userKey ? Bytes(user->userKey->begin(), user->userKey->end()) : Bytes();
 }
 
-class AccountCreationTest : public test::FacadeFixture {};
+constexpr int8_t kContactsRoot = 7;
+constexpr int32_t kRegistrationPin = 1234;  // the PIN registerUser gives
+constexpr int32_t kNoCode = -1;
+constexpr int32_t kRefused = 5;  // the stand-in's answer to a wrong key
+
+// Top-level contacts roots of the user's main account in the stand-in's store.
+size_t contactsRoots(service::StandInService& service, const std::string& email) {
+    auto user = service.accounts().userByEmail(email);
+    if (!user) {
+        return 0;
+    }
+    size_t count = 0;
+    for (const auto& node : service.accounts().nodes(user->mainAccount)) {
+        count += node.parent == 0 && node.type == kContactsRoot ? 1 : 0;
+    }
+    return count;
+}
+
+class AccountCreationTest : public test::FacadeFixture {
+protected:
+    test::ActionOutcome loginWithPassword(const std::string& password) {
+        return run(LOGIN, [&](MutableActionData& a) {
+            a.setEmail(kEmail);
+            a.setPassword(password.c_str());
+            a.setValue(kNoCode);
+        });
+    }
+
+    test::ActionOutcome logout() {
+        return run(LOGOUT, [](MutableActionData&) {});
+    }
+};
 
 TEST_F(AccountCreationTest, ANewUserIsRegisteredWithKeysThatOpenWithThePasswordAndIsSignedIn) {
     const test::ActionOutcome verified = run(VERIFY_EMAIL, [](MutableActionData& a) {
@@ -323,6 +354,59 @@ TEST_F(AccountCreationTest, ANewPasswordRewrapsTheSameMasterKeyAndReplacesThePro
     EXPECT_TRUE(unwrap(derive(kEmail, kPassword).password, stored).empty());
     auto user = service_.accounts().userByEmail(kEmail);
     EXPECT_EQ(Bytes(user->authHash->begin(), user->authHash->end()), sha256(newKeys.auth));
+}
+
+TEST_F(AccountCreationTest, RepeatedPasswordSignInsLeaveExactlyOneContactsRoot) {
+    ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
+    ASSERT_EQ(contactsRoots(service_, kEmail), 1u);
+    ASSERT_EQ(logout().error, 0);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const test::ActionOutcome signedIn = loginWithPassword(kPassword);
+        EXPECT_EQ(signedIn.error, 0);
+        EXPECT_GT(signedIn.session.size(), kMasterKeyTextLength);
+        EXPECT_EQ(logout().error, 0);
+    }
+    EXPECT_EQ(contactsRoots(service_, kEmail), 1u);
+}
+
+TEST_F(AccountCreationTest, AfterANewPasswordTheOldOneIsRefusedAndTheNewOneSignsIn) {
+    ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
+    const std::string newPassword = "a new and longer passphrase";
+    ASSERT_EQ(run(CHANGE_PASSWORD, [&](MutableActionData& a) { a.setPassword(newPassword.c_str()); }).error, 0);
+    ASSERT_EQ(logout().error, 0);
+
+    const test::ActionOutcome old = loginWithPassword(kPassword);
+    EXPECT_EQ(old.error, kRefused);
+    EXPECT_TRUE(old.session.empty());
+    const test::ActionOutcome signedIn = loginWithPassword(newPassword);
+    EXPECT_EQ(signedIn.error, 0);
+    EXPECT_GT(signedIn.session.size(), kMasterKeyTextLength);
+}
+
+TEST_F(AccountCreationTest, AForgottenPasswordIsBypassedWithTheRecoveryIdAndTheRecoveryKey) {
+    ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
+    const test::ActionOutcome recovery = run(RECOVERY_KEY, [](MutableActionData&) {});
+    ASSERT_EQ(recovery.error, 0);
+    ASSERT_EQ(recovery.text.size(), kMasterKeyTextLength);
+    ASSERT_EQ(logout().error, 0);
+
+    const test::ActionOutcome forgot = run(FORGOT_PASSWORD, [](MutableActionData& a) { a.setEmail(kEmail); });
+    ASSERT_EQ(forgot.error, 0);
+    ASSERT_FALSE(forgot.text.empty());
+
+    const test::ActionOutcome signedIn = run(LOGIN, [&](MutableActionData& a) {
+        a.setEmail(kEmail);
+        a.setPassword(recovery.text.c_str());
+        a.setText(forgot.text.c_str());
+        a.setOption(kRegistrationPin);
+        a.setValue(kNoCode);
+    });
+    EXPECT_EQ(signedIn.error, 0);
+    // The new session carries the same master key.
+    ASSERT_GT(signedIn.session.size(), kMasterKeyTextLength);
+    EXPECT_EQ(signedIn.session.substr(signedIn.session.size() - kMasterKeyTextLength), recovery.text);
+    EXPECT_EQ(run(RECOVERY_KEY, [](MutableActionData&) {}).text, recovery.text);
 }
 
 TEST_F(AccountCreationTest, AForgottenPasswordGivesARecoveryIdForAKnownAddressOnly) {
