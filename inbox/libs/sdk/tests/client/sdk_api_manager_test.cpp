@@ -371,12 +371,9 @@ TEST_F(SdkApiManagerTest, ForbiddenBatchLogsOutRemovesTheCacheAndFailsQueuedActi
         EXPECT_TRUE(manager->getUserKey().empty());
         EXPECT_TRUE(manager->getMasterKey().empty());
     });
-    bool removed = false;
-    for (int i = 0; i < 100 && !removed; ++i) {
-        onMain([] {});
-        removed = !std::filesystem::exists(cacheFile);
-    }
-    EXPECT_TRUE(removed) << cacheFile;
+    // The removal runs on the database loop; a later operation there completes after it.
+    callAndWait([&](std::function<void()> done) { manager->getCloud()->reset(done); });
+    EXPECT_FALSE(std::filesystem::exists(cacheFile)) << cacheFile;
 }
 
 TEST_F(SdkApiManagerTest, LogoutWithoutCompletionResetsEverythingAndRemovesTheCache) {

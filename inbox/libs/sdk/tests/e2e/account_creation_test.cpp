@@ -15,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "account_directory.h"
+#include "cloud/sealed_node_fixture.h"
 #include "corvane/action_types.h"
+#include "support/account_keys.h"
 #include "support/facade_fixture.h"
 #include "support/log_capture.h"
+#include "support/stand_in_client.h"
 
 namespace corvane {
 namespace {
@@ -33,33 +36,9 @@ struct DerivedKeys {
     Bytes password;
 };
 
-// PBKDF2-HMAC-SHA512, 150,000 rounds, salted with the lower-cased address and the fixed suffix.
 DerivedKeys derive(const std::string& email, const std::string& password) {
-    const std::string salt = email + " ___TORQUIN___ ";
-    Bytes out(64);
-    PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
-                      reinterpret_cast<const unsigned char*>(salt.data()), static_cast<int>(salt.size()), 150000,
-                      EVP_sha512(), static_cast<int>(out.size()), out.data());
-    return {Bytes(out.begin(), out.begin() + 32), Bytes(out.begin() + 32, out.end())};
-}
-
-// RFC 3394 unwrap; empty when the integrity check fails.
-Bytes unwrap(const Bytes& kek, const Bytes& wrapped) {
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_CIPHER_CTX_set_flags(ctx, EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
-    Bytes out(wrapped.size() + 16);
-    int length = 0;
-    int last = 0;
-    const bool ok = kek.size() == 32 &&
-                    EVP_DecryptInit_ex(ctx, EVP_aes_256_wrap(), nullptr, kek.data(), nullptr) == 1 &&
-                    EVP_DecryptUpdate(ctx, out.data(), &length, wrapped.data(), static_cast<int>(wrapped.size())) == 1 &&
-                    EVP_DecryptFinal_ex(ctx, out.data() + length, &last) == 1;
-    EVP_CIPHER_CTX_free(ctx);
-    if (!ok) {
-        return {};
-    }
-    out.resize(static_cast<size_t>(length + last));
-    return out;
+    auto keys = test::signin::deriveUserKeys(email, password);
+    return {std::move(keys.first), std::move(keys.second)};
 }
 
 Bytes sha256(const Bytes& data) {
@@ -68,86 +47,12 @@ Bytes sha256(const Bytes& data) {
     return digest;
 }
 
-std::string base64Url(const Bytes& bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string text;
-    uint32_t buffer = 0;
-    int bits = 0;
-    for (uint8_t byte : bytes) {
-        buffer = (buffer << 8) | byte;
-        bits += 8;
-        while (bits >= 6) {
-            text += kAlphabet[(buffer >> (bits - 6)) & 63];
-            bits -= 6;
-        }
-    }
-    if (bits > 0) {
-        text += kAlphabet[(buffer << (6 - bits)) & 63];
-    }
-    return text;
-}
-
-std::string hex(const Bytes& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
-    }
-    return text;
-}
-
-Bytes base32(const std::string& text) {
-    Bytes bytes;
-    uint32_t buffer = 0;
-    int bits = 0;
-    for (char c : text) {
-        const int value = c >= 'A' && c <= 'Z' ? c - 'A' : c >= '2' && c <= '7' ? c - '2' + 26 : -1;
-        if (value < 0) {
-            return {};
-        }
-        buffer = (buffer << 5) | static_cast<uint32_t>(value);
-        bits += 5;
-        if (bits >= 8) {
-            bytes.push_back(static_cast<uint8_t>(buffer >> (bits - 8)));
-            bits -= 8;
-        }
-    }
-    return bytes;
-}
-
-// The "secret" parameter of an otpauth link, Base32-decoded.
-Bytes totpSecret(const std::string& link) {
-    const size_t start = link.find("secret=");
-    if (start == std::string::npos) {
-        return {};
-    }
-    const size_t from = start + 7;
-    return base32(link.substr(from, link.find('&', from) - from));
-}
-
-// RFC 6238 with SHA-1, 30-second steps, 6 digits, at the given time.
-int32_t totp(const Bytes& secret, std::time_t at) {
-    uint64_t step = static_cast<uint64_t>(at) / 30;
-    uint8_t counter[8];
-    for (int i = 7; i >= 0; --i, step >>= 8) {
-        counter[i] = static_cast<uint8_t>(step);
-    }
-    uint8_t mac[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    HMAC(EVP_sha1(), secret.data(), static_cast<int>(secret.size()), counter, sizeof(counter), mac, &length);
-    const int offset = mac[length - 1] & 15;
-    const uint32_t value = (uint32_t(mac[offset] & 0x7f) << 24) | (uint32_t(mac[offset + 1]) << 16) |
-                           (uint32_t(mac[offset + 2]) << 8) | mac[offset + 3];
-    return static_cast<int32_t>(value % 1000000);
-}
-
 // A code the authenticator does not show around now.
-int32_t wrongCode(const Bytes& secret) {
+int32_t wrongCode(const std::string& secret) {
     const std::time_t now = std::time(nullptr);
     std::set<int32_t> near;
     for (int step = -2; step <= 2; ++step) {
-        near.insert(totp(secret, now + step * 30));
+        near.insert(test::signin::totpCode(secret, now + step * 30));
     }
     int32_t code = 123456;
     while (near.count(code) != 0) {
@@ -223,10 +128,11 @@ TEST_F(AccountCreationTest, ANewUserIsRegisteredWithKeysThatOpenWithThePasswordA
     const DerivedKeys keys = derive(kEmail, kPassword);
     ASSERT_TRUE(user->authHash.has_value());
     EXPECT_EQ(Bytes(user->authHash->begin(), user->authHash->end()), sha256(keys.auth));
-    const Bytes masterKey = unwrap(keys.password, storedUserKey(service_, kEmail));
+    const Bytes masterKey = test::unwrapKey(keys.password, storedUserKey(service_, kEmail));
     ASSERT_EQ(masterKey.size(), 32u);
     // The saved session string ends in the master key's text.
-    EXPECT_EQ(created.session.substr(created.session.size() - kMasterKeyTextLength), base64Url(masterKey));
+    EXPECT_EQ(created.session.substr(created.session.size() - kMasterKeyTextLength),
+              test::signin::base64Url(masterKey));
 
     // The account's roots, each sent once: drive, backups, 2, register, 4 and contacts.
     std::multiset<int8_t> types;
@@ -240,7 +146,7 @@ TEST_F(AccountCreationTest, ANewUserIsRegisteredWithKeysThatOpenWithThePasswordA
         const test::ActionOutcome recovery = run(RECOVERY_KEY, [](MutableActionData&) {});
         EXPECT_EQ(recovery.error, 0);
         EXPECT_EQ(recovery.text.size(), kMasterKeyTextLength);
-        EXPECT_EQ(recovery.text, base64Url(masterKey));
+        EXPECT_EQ(recovery.text, test::signin::base64Url(masterKey));
     }
 }
 
@@ -308,7 +214,7 @@ TEST_F(AccountCreationTest, TwoFactorIsSetUpEnabledOnlyWithTheCurrentCodeAndDisa
     });
     ASSERT_EQ(link.error, 0);
     ASSERT_EQ(link.text.rfind("otpauth://totp/", 0), 0u) << link.text;
-    const Bytes secret = totpSecret(link.text);
+    const std::string secret = test::signin::secretOfLink(link.text);
     ASSERT_EQ(secret.size(), 20u);
 
     const auto enable = [&](int32_t code) {
@@ -319,7 +225,7 @@ TEST_F(AccountCreationTest, TwoFactorIsSetUpEnabledOnlyWithTheCurrentCodeAndDisa
     };
     EXPECT_NE(enable(wrongCode(secret)).error, 0);
     EXPECT_FALSE(service_.accounts().userByEmail(kEmail)->totpEnabled);
-    const test::ActionOutcome enabled = enable(totp(secret, std::time(nullptr)));
+    const test::ActionOutcome enabled = enable(test::signin::totpCode(secret));
     EXPECT_EQ(enabled.error, 0);
     EXPECT_TRUE(enabled.text.empty()) << "only the set-up link is stored";
     EXPECT_TRUE(service_.accounts().userByEmail(kEmail)->totpEnabled);
@@ -332,26 +238,25 @@ TEST_F(AccountCreationTest, TwoFactorIsSetUpEnabledOnlyWithTheCurrentCodeAndDisa
     };
     EXPECT_NE(disable(wrongCode(secret)).error, 0);
     EXPECT_TRUE(service_.accounts().userByEmail(kEmail)->totpEnabled);
-    EXPECT_EQ(disable(totp(secret, std::time(nullptr))).error, 0);
+    EXPECT_EQ(disable(test::signin::totpCode(secret)).error, 0);
     EXPECT_FALSE(service_.accounts().userByEmail(kEmail)->totpEnabled);
 }
 
 TEST_F(AccountCreationTest, ANewPasswordRewrapsTheSameMasterKeyAndReplacesTheProof) {
     ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
-    const Bytes masterKey = unwrap(derive(kEmail, kPassword).password, storedUserKey(service_, kEmail));
+    const Bytes masterKey = test::unwrapKey(derive(kEmail, kPassword).password, storedUserKey(service_, kEmail));
     ASSERT_EQ(masterKey.size(), 32u);
 
     const std::string newPassword = "a new and longer passphrase";
-    const test::ActionOutcome changed = run(CHANGE_PASSWORD, [&](MutableActionData& a) {
-        a.setPassword(newPassword.c_str());
-    });
+    const test::ActionOutcome changed =
+        run(CHANGE_PASSWORD, [&](MutableActionData& a) { a.setPassword(newPassword.c_str()); });
     ASSERT_EQ(changed.error, 0);
     EXPECT_EQ(changed.email, kEmail);
 
     const DerivedKeys newKeys = derive(kEmail, newPassword);
     const Bytes stored = storedUserKey(service_, kEmail);
-    EXPECT_EQ(unwrap(newKeys.password, stored), masterKey);
-    EXPECT_TRUE(unwrap(derive(kEmail, kPassword).password, stored).empty());
+    EXPECT_EQ(test::unwrapKey(newKeys.password, stored), masterKey);
+    EXPECT_TRUE(test::unwrapKey(derive(kEmail, kPassword).password, stored).empty());
     auto user = service_.accounts().userByEmail(kEmail);
     EXPECT_EQ(Bytes(user->authHash->begin(), user->authHash->end()), sha256(newKeys.auth));
 }
@@ -411,16 +316,14 @@ TEST_F(AccountCreationTest, AForgottenPasswordIsBypassedWithTheRecoveryIdAndTheR
 
 TEST_F(AccountCreationTest, AForgottenPasswordGivesARecoveryIdForAKnownAddressOnly) {
     ASSERT_EQ(registerUser(kEmail, kPassword).error, 0);
-    const test::ActionOutcome known = run(FORGOT_PASSWORD, [](MutableActionData& a) {
-        a.setEmail("Ada.LoveLace@example.com");
-    });
+    const test::ActionOutcome known =
+        run(FORGOT_PASSWORD, [](MutableActionData& a) { a.setEmail("Ada.LoveLace@example.com"); });
     EXPECT_EQ(known.error, 0);
     EXPECT_EQ(known.email, kEmail);
     EXPECT_FALSE(known.text.empty());
 
-    const test::ActionOutcome unknown = run(FORGOT_PASSWORD, [](MutableActionData& a) {
-        a.setEmail("nobody@example.com");
-    });
+    const test::ActionOutcome unknown =
+        run(FORGOT_PASSWORD, [](MutableActionData& a) { a.setEmail("nobody@example.com"); });
     EXPECT_EQ(unknown.error, 1);
     EXPECT_TRUE(unknown.text.empty());
 }
@@ -441,8 +344,8 @@ TEST_F(AccountCreationTest, NoSecretAppearsInTheLogAtTraceLevel) {
     const std::string sessionText = created.session.substr(0, created.session.size() - kMasterKeyTextLength);
     std::vector<std::string> secrets = {kPassword, newPassword, created.session, sessionText, recovery.text};
     for (const Bytes* key : {&keys.auth, &keys.password, &newKeys.auth, &newKeys.password}) {
-        secrets.push_back(hex(*key));
-        secrets.push_back(base64Url(*key));
+        secrets.push_back(test::signin::hexOf(*key));
+        secrets.push_back(test::signin::base64Url(*key));
     }
     ASSERT_FALSE(log.lines().empty());
     EXPECT_TRUE(log.contains("[cra] Keys ready"));

@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "client/corvane.h"
+#include "cloud/cloud_test_support.h"
 #include "corvane/action_data.h"
 #include "corvane/action_listener.h"
 #include "corvane/action_types.h"
+#include "corvane/corvane_settings.h"
 #include "stand_in_service.h"
 #include "support/facade_access.h"
 #include "support/stand_in_deployment.h"
@@ -65,7 +67,9 @@ protected:
         ASSERT_TRUE(service_.start());
         deployment_ = std::make_unique<StandInDeployment>(service_, StandInDeployment::Trust::PinOnly);
         Corvane::globalInit("CorvaneTest", 7);
-        facade_ = std::make_unique<Corvane>(&taskManager_, nullptr);
+        // The signed-in account's cache goes into a folder the test removes again.
+        settings_.setDataPath(dataDir_.path());
+        facade_ = std::make_unique<Corvane>(&taskManager_, &settings_);
     }
 
     void TearDown() override {
@@ -110,6 +114,8 @@ protected:
 
     service::StandInService service_;
     std::unique_ptr<StandInDeployment> deployment_;
+    CloudTempDir dataDir_;
+    CorvaneSettings settings_;
     TestTaskManager taskManager_;
     std::unique_ptr<Corvane> facade_;
 };
