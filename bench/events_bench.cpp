@@ -203,15 +203,8 @@ private:
             for (size_t i = 0; i < kPerChange; ++i) {
                 test::Bytes folderKey(32);
                 random.GenerateBlock(folderKey.data(), folderKey.size());
-                auto folder = std::make_shared<EncryptedNodeData>();
-                folder->setType(21);
-                folder->setParent(root_);
                 const std::string name = "folder " + std::to_string(change * kPerChange + i);
-                const test::Bytes attributes = test::gcmSeal(folderKey, 32, test::attributesRecord(name));
-                folder->setEncryptedAttributes(attributes.data(), attributes.size());
-                const test::Bytes wrapped = test::wrapKey(userKey_, folderKey);
-                folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
-                folders->push_back(std::move(folder));
+                folders->push_back(test::sealedFolder(root_, folderKey, userKey_, name));
             }
             AddNodesRequest adding(std::make_shared<MutableActionData>(TEST), folders, kTheirClientId);
             const std::string message = messageOf(adding);

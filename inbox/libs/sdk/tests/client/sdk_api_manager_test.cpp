@@ -706,21 +706,12 @@ TEST_F(SdkApiManagerTest, CachedAccountReceivesTheChangesOfAnotherSession) {
     // Another session adds two folders under the root, renames the first, moves it into the
     // second, gives the second a thumbnail and deletes the first.
     constexpr uint64_t kTheirClientId = 0x0000112233445500ULL;
-    auto makeFolder = [&](const std::vector<uint8_t>& key, const char* name) {
-        auto folder = std::make_shared<EncryptedNodeData>();
-        folder->setType(21);
-        folder->setParent(root);
-        const std::vector<uint8_t> attributes = test::gcmSeal(key, 32, test::attributesRecord(name));
-        folder->setEncryptedAttributes(attributes.data(), attributes.size());
-        const std::vector<uint8_t> wrapped = test::wrapKey(masterKey_, key);
-        folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
-        return folder;
-    };
     const std::vector<uint8_t> folderKey = test::patternKey(60);
     const std::vector<uint8_t> targetKey = test::patternKey(61);
     AddNodesRequest adding(std::make_shared<MutableActionData>(TEST),
                            std::make_shared<EncryptedNodeList>(
-                               EncryptedNodeList{makeFolder(folderKey, "made"), makeFolder(targetKey, "target")}),
+                               EncryptedNodeList{test::sealedFolder(root, folderKey, masterKey_, "made"),
+                                                 test::sealedFolder(root, targetKey, masterKey_, "target")}),
                            kTheirClientId);
     const std::string added = service_.answerAs(theirs, messageOf(adding));
     ASSERT_FALSE(added.empty());

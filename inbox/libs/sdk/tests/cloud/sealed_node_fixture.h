@@ -5,6 +5,7 @@
 // in the fixture.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include <cryptopp/sha.h>
 #include <flatbuffers/flatbuffers.h>
 
+#include "cloud/encrypted_node_data.h"
 #include "cloud_test_support.h"
 #include "node_attributes_generated.h"
 
@@ -62,6 +64,20 @@ inline Bytes gcmSeal(const Bytes& key, size_t keySize, const Bytes& plaintext) {
     Bytes out = iv;
     out.insert(out.end(), sealed.begin(), sealed.end());
     return out;
+}
+
+// A folder under the parent sealed as the SDK seals one: its attributes under its own key, that
+// key wrapped under the given key (the master key for a folder under a root).
+inline std::shared_ptr<EncryptedNodeData> sealedFolder(uint64_t parent, const Bytes& key, const Bytes& wrappingKey,
+                                                       const std::string& name) {
+    auto folder = std::make_shared<EncryptedNodeData>();
+    folder->setType(21);
+    folder->setParent(parent);
+    const Bytes attributes = gcmSeal(key, 32, attributesRecord(name));
+    folder->setEncryptedAttributes(attributes.data(), attributes.size());
+    const Bytes wrapped = wrapKey(wrappingKey, key);
+    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    return folder;
 }
 
 inline Bytes fingerprintOf(const Bytes& key, const Bytes& hash) {

@@ -125,13 +125,7 @@ TEST_F(EventsEndToEnd, AFolderAddedThroughAnotherSessionReachesThisCache) {
     h.onLoop([&] { manager_->backupsInitialized = false; });
     // Sealed for this user: attributes under the folder's key, the key under the master key.
     const Bytes key = test::patternKey(60);
-    auto folder = std::make_shared<EncryptedNodeData>();
-    folder->setType(21);
-    folder->setParent(root_);
-    const Bytes attributes = test::gcmSeal(key, 32, test::attributesRecord("elsewhere"));
-    folder->setEncryptedAttributes(attributes.data(), attributes.size());
-    const Bytes wrapped = test::wrapKey(h.masterKey, key);
-    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    auto folder = test::sealedFolder(root_, key, h.masterKey, "elsewhere");
     auto adding = std::make_shared<MutableActionData>(TEST);
     adding->setParentHandle(root_);
     FinishCounter added;

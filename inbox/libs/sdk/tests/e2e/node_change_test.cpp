@@ -101,13 +101,7 @@ TEST_F(NodeChangeEndToEnd, AddedThenRenamedFolderIsCachedWithItsNewName) {
     // A new folder sealed as the SDK seals it: attributes under its own key, the key wrapped
     // under the master key. The service gives it its handle.
     const Bytes key = test::patternKey(60);
-    auto folder = std::make_shared<EncryptedNodeData>();
-    folder->setType(21);
-    folder->setParent(root_);
-    const Bytes attributes = test::gcmSeal(key, 32, test::attributesRecord("made"));
-    folder->setEncryptedAttributes(attributes.data(), attributes.size());
-    const Bytes wrapped = test::wrapKey(h.masterKey, key);
-    folder->setEncryptedNodeKey(wrapped.data(), wrapped.size());
+    auto folder = test::sealedFolder(root_, key, h.masterKey, "made");
 
     auto adding = std::make_shared<MutableActionData>(TEST);
     adding->setParentHandle(root_);
