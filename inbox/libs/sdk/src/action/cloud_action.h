@@ -39,30 +39,38 @@ class AddNodesAction : public TypedAction<ADD_NODES, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
 };
 
 class DeleteNodeAction : public TypedAction<DELETE_NODE, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
+
+private:
+    void deleteUnderRoot(const ActionRecord& data, const std::shared_ptr<NodeData>& node, uint64_t rootId);
 };
 
 class RenameNodeAction : public TypedAction<RENAME_NODE, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
 };
 
 class MoveNodeAction : public TypedAction<MOVE_NODE, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
 };
 
 class CopyNodeAction : public TypedAction<COPY_NODE, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
+    void process(const ActionRecord& data) override;
 };
 
 class GetNodeTreeAction : public TypedAction<GET_NODE_TREE, Need::YES, Need::NO> {
