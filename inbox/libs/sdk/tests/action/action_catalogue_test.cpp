@@ -271,8 +271,8 @@ TEST_P(CatalogueTest, ReadOnlyAccessEndsWithError2WhereWriteIsNeeded) {
 const std::set<int32_t> kWithBody = {
     TEST,           DESTROY,         VERIFY_EMAIL, FORGOT_PASSWORD, CREATE_ACCOUNT, CHANGE_PASSWORD,
     RECOVERY_KEY,   MANAGE_2FA,      LOGIN,        LOGOUT,          NEW_SESSION,    SESSION_INFO,
-    CURRENT_EMAIL,
-    ADD_NODES,      DELETE_NODE,     RENAME_NODE,  MOVE_NODE,       COPY_NODE,
+    CURRENT_EMAIL,  GET_NODES,       GET_ROOT,     GET_CHILDREN,    GET_NODE,       GET_PATH,
+    GET_NODE_TREE,  ADD_NODES,       DELETE_NODE,  RENAME_NODE,     MOVE_NODE,      COPY_NODE,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
