@@ -238,6 +238,41 @@ TEST_F(NodeHandlersTest, CopiesShareTheirSourcesContentWithinTheAccountOnly) {
     EXPECT_EQ(service_.accounts().node(account_, withContent)->parent, folder_);
 }
 
+// A rename that leaves the extra number out sets it to 0 (callers rely on that); one that
+// carries it keeps all 64 bits; a shared drive's root keeps its own.
+TEST_F(NodeHandlersTest, RenameTakesTheExtraNumberAsSentWithAbsentMeaningZero) {
+    NodeRecord drive;
+    drive.type = 8;
+    drive.nodekey = randomBytes(32);
+    drive.attributes = randomBytes(48);
+    drive.extraNumber = 5;
+    FilesystemRecord filesystem;
+    filesystem.type = 8;
+    const uint64_t driveRoot = service_.accounts().addRoot(account_, drive, filesystem);
+    ASSERT_NE(driveRoot, 0u);
+    struct Case {
+        const char* name;
+        uint64_t node;
+        uint64_t sent;
+        uint64_t kept;
+    };
+    const std::vector<Case> cases{
+        {"a handle above 32 bits", file_, 0x123456789aull, 0x123456789aull},
+        {"left out", file_, 0, 0},
+        {"2^31", contact_, uint64_t(1) << 31, uint64_t(1) << 31},
+        {"shared drive root", driveRoot, 9, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Response answer = ask(sessionA_, renameNodeMessage(kClientId, c.node, randomBytes(40), c.sent));
+        const auto* response = answer.as<RenameNodeResponse>("RENR");
+        ASSERT_NE(response, nullptr);
+        EXPECT_EQ(response->error(), 0);
+        EXPECT_EQ(response->extraNumber(), c.kept);
+        EXPECT_EQ(service_.accounts().node(account_, c.node)->extraNumber, c.kept);
+    }
+}
+
 // A node moves only inside its own account's tree, and never below itself.
 TEST_F(NodeHandlersTest, MoveRefusesAForeignParentAndACycleLeavingTheNode) {
     const uint64_t child = addNode(folder_, 21);

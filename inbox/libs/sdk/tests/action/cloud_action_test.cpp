@@ -61,6 +61,7 @@ private:
 //   10 cloud drive root: 11 folder "a" (12 file "b", 13 folder "c" (14 file "d")), 15 file "e"
 //   30 recycle bin: 31 file "binned"      20 register root: 21 inbox      40 contacts: 41 contact
 //   50 backups root: 51 backup            kDrive shared-drive root       60 record without parent
+//   16 public folder copy under 10, whose root (shared folders) the cache lacks
 class CloudActionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,6 +95,8 @@ protected:
         put(makeNode(21, INBOX_NODE, 20, "inbox", kFs));
         put(makeNode(41, CONTACT_NODE, 40, "contact", kFs));
         put(makeNode(51, BACKUP_NODE, 50, "backup", kFs));
+        // Its root (shared folders) is not in this cache.
+        put(makeNode(16, LINK_COPY_NODE, 10, "public copy", kFs));
     }
 
     static Bytes keyOf(uint64_t id) { return patternKey(static_cast<uint8_t>(id)); }
@@ -159,6 +162,7 @@ TEST_F(CloudActionTest, RefusalsEndWithTheirCodeAndSendNothing) {
         {"delete of the recycle bin", DELETE_NODE, 30, 0, FORBIDDEN},
         {"delete of the cloud drive root", DELETE_NODE, 10, 0, FORBIDDEN},
         {"delete of a record without parent", DELETE_NODE, 60, 0, FORBIDDEN},
+        {"delete into a root the cache lacks", DELETE_NODE, 16, 0, NOT_FOUND},
         {"rename of an unknown node", RENAME_NODE, 999, 0, NOT_FOUND},
         {"rename of the cloud drive root", RENAME_NODE, 10, 0, FORBIDDEN},
         {"move to the present parent", MOVE_NODE, 12, 11, FORBIDDEN},
