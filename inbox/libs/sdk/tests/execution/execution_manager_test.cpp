@@ -103,8 +103,8 @@ TEST_F(ExecutionManagerTest, DestroyRunsEndToEnd) {
 }
 
 TEST_F(ExecutionManagerTest, ActionsRunInAcceptanceOrderAndEachFinishes) {
-    executionManager->enqueueAction(action(GET_NODES));
-    executionManager->enqueueAction(action(GET_NODES));
+    executionManager->enqueueAction(action(BALANCES_INFO));
+    executionManager->enqueueAction(action(BALANCES_INFO));
     manager.loop.runTasks();
     EXPECT_EQ(manager.notifications, (std::vector<std::string>{"start:1:9", "processed:1:9", "finish:1:9", "start:2:9",
                                                                "processed:2:9", "finish:2:9"}));
