@@ -272,6 +272,8 @@ const std::set<int32_t> kWithBody = {
     TEST,           DESTROY,         VERIFY_EMAIL, FORGOT_PASSWORD, CREATE_ACCOUNT, CHANGE_PASSWORD,
     RECOVERY_KEY,   MANAGE_2FA,      LOGIN,        LOGOUT,          NEW_SESSION,    SESSION_INFO,
     CURRENT_EMAIL,
+    // Account information and settings.
+    ACCOUNT_INFO, USER_INFO, SET_ACCOUNT_VALUE, DEFAULT_ACCOUNT, SET_ACCESS_LEVEL, REVOKE_ACCOUNT_ACCESS, DELETE_ACCOUNT,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
