@@ -36,7 +36,8 @@ CREATE TABLE IF NOT EXISTS filesystems (handle INTEGER PRIMARY KEY, account INTE
 CREATE TABLE IF NOT EXISTS nodes (handle INTEGER PRIMARY KEY, account INTEGER NOT NULL, parent INTEGER NOT NULL,
   type INTEGER NOT NULL, crypto INTEGER NOT NULL, shared INTEGER NOT NULL, filesystem INTEGER NOT NULL,
   ctime INTEGER NOT NULL, size INTEGER NOT NULL, full INTEGER NOT NULL, extra_number INTEGER NOT NULL,
-  pubhandle BLOB, nodekey BLOB, childkey BLOB, attributes BLOB, metadata BLOB, fingerprint BLOB, extra_data BLOB);
+  pubhandle BLOB, nodekey BLOB, childkey BLOB, attributes BLOB, metadata BLOB, fingerprint BLOB, extra_data BLOB,
+  content INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS nodes_by_parent ON nodes (account, parent);
 CREATE TABLE IF NOT EXISTS metadata (handle INTEGER PRIMARY KEY, node INTEGER NOT NULL, type INTEGER NOT NULL, token BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS changes (account INTEGER NOT NULL, status INTEGER NOT NULL, origin TEXT NOT NULL,
@@ -81,7 +82,7 @@ std::string columnText(sqlite3_stmt* s, int column) {
 
 constexpr const char* kNodeColumns =
     "handle, parent, type, crypto, shared, filesystem, ctime, size, full, extra_number, pubhandle, nodekey, "
-    "childkey, attributes, metadata, fingerprint, extra_data";
+    "childkey, attributes, metadata, fingerprint, extra_data, content";
 
 NodeRecord readNode(sqlite3_stmt* s) {
     NodeRecord node;
@@ -102,6 +103,7 @@ NodeRecord readNode(sqlite3_stmt* s) {
     node.metadata = columnBytes(s, 14);
     node.fingerprint = columnBytes(s, 15);
     node.extraData = columnBytes(s, 16);
+    node.content = u64(s, 17);
     return node;
 }
 
@@ -723,8 +725,8 @@ bool ServiceStore::deleteFilesystemsOfRoot(uint64_t account, uint64_t root) {
 bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
     sqlite3_stmt* s = statement(
         "INSERT OR REPLACE INTO nodes (account, handle, parent, type, crypto, shared, filesystem, ctime, size, full, "
-        "extra_number, pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extra_data) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "extra_number, pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extra_data, content) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!s) return false;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(node.handle));
@@ -744,6 +746,7 @@ bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
     bindBytes(s, 16, node.metadata);
     bindBytes(s, 17, node.fingerprint);
     bindBytes(s, 18, node.extraData);
+    sqlite3_bind_int64(s, 19, sql(node.content));
     return run(s);
 }
 

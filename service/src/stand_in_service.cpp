@@ -31,6 +31,7 @@
 #include "request_log.h"
 #include "session_handlers.h"
 #include "test_handler.h"
+#include "tree_handlers.h"
 #include "worker_pool.h"
 
 namespace corvane::service {
@@ -522,6 +523,8 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     Impl* impl = impl_.get();
     registerEventHandlers(impl_->batch,
                           [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
+    registerTreeHandlers(impl_->batch,
+                         [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
     impl_->accounts.setChangeListener([impl] { impl->announceChanges(); });
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();

@@ -196,3 +196,73 @@ TEST_F(NodeHandlersTest, AddMetadataKeepsOneEntryPerKind) {
 
 }  // namespace
 }  // namespace corvane::service::test
+
+namespace corvane::service::test {
+namespace {
+
+// A copy (a new node naming an existing node of the account and bringing no upload) stands
+// for the source's stored data; a handle of another account's node brings nothing along.
+TEST_F(NodeHandlersTest, CopiesShareTheirSourcesContentWithinTheAccountOnly) {
+    NodeRecord stored;
+    stored.parent = folder_;
+    stored.type = 20;
+    stored.nodekey = randomBytes(32);
+    stored.attributes = randomBytes(48);
+    stored.content = 777;
+    const uint64_t withContent = service_.accounts().addNode(account_, stored);
+    NodeRecord foreign = stored;
+    foreign.parent = otherRoot_;
+    foreign.content = 555;
+    const uint64_t foreignFile = service_.accounts().addNode(otherAccount_, foreign);
+    ASSERT_NE(withContent, 0u);
+    ASSERT_NE(foreignFile, 0u);
+
+    const Response answer = ask(sessionA_, addNodesMessage(kClientId, root_,
+                                                           {NewNode{folder_, 0, 21}, NewNode{withContent, folder_, 20},
+                                                            NewNode{foreignFile, folder_, 20}}));
+    const auto* response = answer.as<AddNodesResponse>("ADNR");
+    ASSERT_NE(response, nullptr);
+    ASSERT_EQ(response->error(), 0);
+    ASSERT_NE(response->nodes(), nullptr);
+    ASSERT_EQ(response->nodes()->size(), 3u);
+    const auto folderCopy = service_.accounts().node(account_, response->nodes()->Get(0)->handle());
+    const auto fileCopy = service_.accounts().node(account_, response->nodes()->Get(1)->handle());
+    const auto foreignCopy = service_.accounts().node(account_, response->nodes()->Get(2)->handle());
+    ASSERT_TRUE(folderCopy && fileCopy && foreignCopy);
+    EXPECT_EQ(folderCopy->parent, root_);
+    EXPECT_EQ(fileCopy->parent, folderCopy->handle);
+    EXPECT_EQ(fileCopy->content, 777u);
+    EXPECT_EQ(foreignCopy->content, 0u);
+    // The sources stay where they were, with their data.
+    EXPECT_EQ(service_.accounts().node(account_, withContent)->content, 777u);
+    EXPECT_EQ(service_.accounts().node(account_, withContent)->parent, folder_);
+}
+
+// A node moves only inside its own account's tree, and never below itself.
+TEST_F(NodeHandlersTest, MoveRefusesAForeignParentAndACycleLeavingTheNode) {
+    const uint64_t child = addNode(folder_, 21);
+    const uint64_t grandchild = addNode(child, 21);
+    struct Case {
+        const char* name;
+        uint64_t node;
+        uint64_t parent;
+        int32_t error;
+    };
+    const std::vector<Case> cases{
+        {"another account's root", file_, otherRoot_, 1},
+        {"its own grandchild", folder_, grandchild, 17},
+        {"itself", folder_, folder_, 17},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint64_t before = status();
+        const uint64_t parentBefore = service_.accounts().node(account_, c.node)->parent;
+        EXPECT_EQ(errorOf(ask(sessionA_, moveNodeMessage(kClientId, c.node, c.parent, randomBytes(16)))), c.error);
+        EXPECT_EQ(service_.accounts().node(account_, c.node)->parent, parentBefore);
+        EXPECT_EQ(status(), before);
+    }
+    EXPECT_EQ(service_.accounts().nodes(otherAccount_).size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvane::service::test

@@ -187,8 +187,12 @@ void DeleteNodeRequest::applyResults(RequestHost* manager) {
     if (code == NOT_FOUND) {
         clientId_ = 0;
     }
-    // An owner-less not-found answer names no node.
+    // An owner-less not-found answer names no node; a success that names none is malformed.
     if (node_ == 0) {
+        if (code == SUCCESS) {
+            CLOG_DEBUG("Deletion answered without a node");
+            setOwnerError(actionData_, UNKNOWN_ERROR);
+        }
         notifyFinished();
         return;
     }
@@ -264,6 +268,12 @@ void MoveNodeRequest::applyResults(RequestHost* manager) {
         notifyFinished();
         return;
     }
+    if (node_ == 0 || parent_ == 0) {
+        CLOG_DEBUG("Move answered without node or parent");
+        setOwnerError(actionData_, UNKNOWN_ERROR);
+        notifyFinished();
+        return;
+    }
     Cloud* cloud = cloudOf(manager, this);
     if (cloud == nullptr) {
         return;
@@ -303,6 +313,10 @@ RenameNodeRequest::RenameNodeRequest() : FlatbufferRequest(nullptr) {
 }
 
 RenameNodeRequest::RenameNodeRequest(std::shared_ptr<MutableActionData> owner, uint64_t clientId)
+    : RenameNodeRequest(owner, clientId, owner ? static_cast<uint64_t>(static_cast<int64_t>(owner->getOption())) : 0) {
+}
+
+RenameNodeRequest::RenameNodeRequest(std::shared_ptr<MutableActionData> owner, uint64_t clientId, uint64_t extraNumber)
     : FlatbufferRequest(std::move(owner)) {
     flatbuffers::FlatBufferBuilder builder = makeBuilder();
     flatbuffers::Offset<flatbuffers::Vector<uint8_t>> attributes;
@@ -313,7 +327,7 @@ RenameNodeRequest::RenameNodeRequest(std::shared_ptr<MutableActionData> owner, u
     message.add_clientId(clientId);
     if (actionData_) {
         message.add_node(actionData_->getNodeHandle());
-        message.add_extraNumber(static_cast<uint64_t>(static_cast<int64_t>(actionData_->getOption())));
+        message.add_extraNumber(extraNumber);
     }
     if (!attributes.IsNull()) {
         message.add_attributes(attributes);
@@ -355,6 +369,13 @@ void RenameNodeRequest::applyResults(RequestHost* manager) {
 
 void RenameNodeRequest::updateFound(RequestHost* manager, std::shared_ptr<MutableEventData> event,
                                     std::shared_ptr<MutableNodeData> found) {
+    // A response without attributes carries no change to apply.
+    if (!attributes_) {
+        CLOG_DEBUG("Rename of {} answered without attributes", found->getId());
+        setOwnerError(actionData_, UNKNOWN_ERROR);
+        notifyFinished();
+        return;
+    }
     Cloud* cloud = manager->getCloud();
     event->setOldNode(found);
     auto copy = std::make_shared<MutableNodeData>(*found);
@@ -404,11 +425,6 @@ void RenameNodeRequest::updateFound(RequestHost* manager, std::shared_ptr<Mutabl
             },
             false);
     };
-    // A response without attributes has nothing to decrypt from.
-    if (!attributes_) {
-        decrypted(false);
-        return;
-    }
     cloud->decryptAttributes(found->getCrypto(), attributes_.get(), copy, decrypted);
 }
 

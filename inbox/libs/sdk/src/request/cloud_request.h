@@ -96,6 +96,8 @@ public:
     RenameNodeRequest();
     // The owner's node handle, attributes when present, and option as the extra number.
     RenameNodeRequest(std::shared_ptr<MutableActionData> owner, uint64_t clientId);
+    // The same with the whole 64-bit extra number in place of the option.
+    RenameNodeRequest(std::shared_ptr<MutableActionData> owner, uint64_t clientId, uint64_t extraNumber);
 
     const char* getName() const override { return "RenameNode"; }
     bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override;

@@ -147,6 +147,21 @@ TEST(CloudRequestMessageTest, RenameNodeSignExtendsTheOptionAndCopiesTheAttribut
     }
 }
 
+// Whole 64-bit extra numbers (contact handles, drive ids) travel unchanged.
+TEST(CloudRequestMessageTest, RenameNodeCarriesAWholeExtraNumberGivenApart) {
+    for (uint64_t extraNumber : std::vector<uint64_t>{uint64_t{1} << 31, 0x123456789aULL, ~uint64_t{0}, 0}) {
+        SCOPED_TRACE(extraNumber);
+        auto owner = std::make_shared<MutableActionData>(TEST);
+        owner->setNodeHandle(0x42);
+        owner->setOption(static_cast<int32_t>(extraNumber));
+        RenameNodeRequest request(owner, kOwnClientId, extraNumber);
+        std::unique_ptr<ByteArray> keep;
+        const auto* message = messageOf<RenameNodeMessage>(request, keep, "RENM");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->extraNumber(), extraNumber);
+    }
+}
+
 TEST(CloudRequestMessageTest, RewriteKeysSendsReducedNodeTables) {
     auto nodes = std::make_shared<EncryptedNodeList>(
         EncryptedNodeList{encryptedNode(100, {1, 2}, {3}, 2, 5), encryptedNode(101, {4}, {5, 6}, 3, 6)});
@@ -611,6 +626,47 @@ TEST_F(CloudRequestApplyTest, RewriteKeysReplacesTheKeysAndUnqueuesThePlacedNode
     EXPECT_FALSE(event->isExternal());
     EXPECT_STREQ(event->getName(), "/rekeyed");
     EXPECT_STREQ(h.nodeById(100)->getOwnName(), "rekeyed");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A response that leaves out what it must carry ends with 9, and the cache stays as it was.
+TEST_F(CloudRequestApplyTest, AbsentResponseFieldsEndWith9AndLeaveTheCache) {
+    struct Case {
+        const char* name;
+        std::function<std::shared_ptr<NetworkRequest>(std::shared_ptr<MutableActionData>)> make;
+        const char* identifier;
+        std::function<flatbuffers::uoffset_t(flatbuffers::FlatBufferBuilder&)> build;
+    };
+    const std::vector<Case> cases{
+        {"RenameNode without attributes", [](auto o) { return std::make_shared<RenameNodeRequest>(o, kOwnClientId); },
+         "RENR", [](auto& b) { return CreateRenameNodeResponse(b, 0, kOwnClientId, 12, 0, 0, 4).o; }},
+        {"DeleteNode without node", [](auto o) { return std::make_shared<DeleteNodeRequest>(o, kOwnClientId); }, "DENR",
+         [](auto& b) { return CreateDeleteNodeResponse(b, 0, kOwnClientId, 0).o; }},
+        {"MoveNode without parent", [](auto o) { return std::make_shared<MoveNodeRequest>(o, kOwnClientId); }, "MONR",
+         [](auto& b) { return CreateMoveNodeResponse(b, 0, kOwnClientId, 12, 0, uint64_t{10} << 15).o; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.events.clear();
+        auto owner = std::make_shared<MutableActionData>(TEST);
+        owner->setNodeHandle(12);
+        owner->setParentHandle(13);
+        auto request = c.make(owner);
+        ASSERT_TRUE(
+            run(request, ResponseBuffer(c.identifier, [&](auto& b) { return flatbuffers::Offset<void>(c.build(b)); })));
+        EXPECT_EQ(owner->getErrorCode(), UNKNOWN_ERROR);
+        EXPECT_TRUE(manager.events.empty());
+        auto cached = h.nodeById(12);
+        ASSERT_NE(cached, nullptr);
+        EXPECT_EQ(cached->getParent(), 11u);
+        EXPECT_STREQ(cached->getOwnName(), "b");
+        EXPECT_EQ(cached->getExtraNumber(), 0u);
+    }
 }
 
 }  // namespace
