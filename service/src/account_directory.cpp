@@ -137,6 +137,18 @@ bool AccountDirectory::addAccountUser(uint64_t account, uint64_t user) {
     return store_.addAccountUser(account, user);
 }
 
+bool AccountDirectory::addMember(uint64_t account, uint64_t user, uint8_t accessLevel, Bytes accountKey) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!store_.hasAccount(account) || !store_.user(user)) return false;
+    Membership membership;
+    membership.account = account;
+    membership.user = user;
+    membership.accountKey = std::move(accountKey);
+    membership.accessLevel = accessLevel;
+    membership.created = static_cast<int64_t>(std::time(nullptr));
+    return store_.putMembership(membership);
+}
+
 uint64_t AccountDirectory::addRoot(uint64_t account, NodeRecord root, FilesystemRecord filesystem) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!store_.hasAccount(account)) return 0;

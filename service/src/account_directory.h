@@ -78,6 +78,9 @@ public:
     // status answer already turns on the reception of changes.
     uint64_t createAccount(uint64_t user);
     bool addAccountUser(uint64_t account, uint64_t user);
+    // A further user of an existing account, with the account key wrapped for that user and
+    // its access level (0 full, 1 read-only): the user can then sign in to the account.
+    bool addMember(uint64_t account, uint64_t user, uint8_t accessLevel, Bytes accountKey);
     // A root node with its filesystem: the root gets a fresh handle when it has none, and the
     // filesystem the id root << 15 (index 0) when it has none; returns the root's handle.
     uint64_t addRoot(uint64_t account, NodeRecord root, FilesystemRecord filesystem);

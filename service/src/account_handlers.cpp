@@ -287,19 +287,16 @@ std::string answerUserInfo(const std::string& in, SessionScope* scope) {
 
     auto builder = responseBuilder(2048);
     const auto publicKey = writeBytes(builder, user->publicKey);
-    if (user->handle != caller) {
-        // Of another user only the public key is told.
-        UserInfoResponseBuilder response(builder);
-        response.add_publicKey(publicKey);
-        builder.Finish(response.Finish(), UserInfoResponseIdentifier());
-        return finishedResponse(builder);
-    }
+    // The private key goes only to its owner; the names and keys to any signed-in user.
+    const bool own = user->handle == caller;
     const auto email = builder.CreateString(user->email);
     const auto firstName = builder.CreateString(user->firstName);
     const auto lastName = builder.CreateString(user->lastName);
-    const auto privateKey = writeBytes(builder, user->privateKey);
+    const auto privateKey =
+        own ? writeBytes(builder, user->privateKey) : flatbuffers::Offset<flatbuffers::Vector<uint8_t>>();
     std::vector<flatbuffers::Offset<PermissionMessage>> permissions;
-    for (const auto& entry : store.memberships(0, user->handle))
+    // Which accounts a user is in is told to that user alone.
+    for (const auto& entry : own ? store.memberships(0, user->handle) : std::vector<Membership>())
         permissions.push_back(CreatePermissionMessage(builder, entry.account, 0, entry.created, entry.accessLevel));
     const auto permissionVector = builder.CreateVector(permissions);
     UserInfoResponseBuilder response(builder);
@@ -310,9 +307,9 @@ std::string answerUserInfo(const std::string& in, SessionScope* scope) {
     response.add_lastName(lastName);
     response.add_multiFactorAuth(user->totpEnabled ? 1 : 0);
     response.add_publicKey(publicKey);
-    response.add_privateKey(privateKey);
+    if (own) response.add_privateKey(privateKey);
     response.add_mainAccount(user->mainAccount);
-    response.add_permissions(permissionVector);
+    if (own) response.add_permissions(permissionVector);
     builder.Finish(response.Finish(), UserInfoResponseIdentifier());
     return finishedResponse(builder);
 }

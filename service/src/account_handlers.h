@@ -1,5 +1,5 @@
 // The requests that register users and accounts and manage their credentials: VerifyEmail,
-// CreateAccount, ChangePassword, ForgotPassword, Manage2fa and UserInfo (for the caller).
+// CreateAccount, ChangePassword, ForgotPassword, Manage2fa and UserInfo.
 #pragma once
 
 namespace corvane::service {

@@ -42,6 +42,8 @@ CREATE INDEX IF NOT EXISTS nodes_by_parent ON nodes (account, parent);
 CREATE TABLE IF NOT EXISTS metadata (handle INTEGER PRIMARY KEY, node INTEGER NOT NULL, type INTEGER NOT NULL, token BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS changes (account INTEGER NOT NULL, status INTEGER NOT NULL, origin TEXT NOT NULL,
   response BLOB NOT NULL, PRIMARY KEY (account, status));
+CREATE TABLE IF NOT EXISTS account_values (account INTEGER PRIMARY KEY, crypto INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS contacts (account INTEGER NOT NULL, email TEXT NOT NULL, PRIMARY KEY (account, email));
 )sql";
 
 // SQLite keeps integers signed: uint64 values travel bit for bit.
@@ -858,6 +860,85 @@ uint64_t ServiceStore::trimChanges(uint64_t account, size_t keep) {
     sqlite3_bind_int64(d, 2, sql(newestForgotten));
     run(d);
     return newestForgotten;
+}
+
+bool ServiceStore::setAccountCrypto(uint64_t account, uint8_t crypto) {
+    sqlite3_stmt* s = statement(
+        "INSERT INTO account_values (account, crypto) VALUES (?, ?) "
+        "ON CONFLICT (account) DO UPDATE SET crypto = excluded.crypto");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int(s, 2, crypto);
+    return run(s);
+}
+
+uint8_t ServiceStore::accountCrypto(uint64_t account) {
+    sqlite3_stmt* s = statement("SELECT crypto FROM account_values WHERE account = ?");
+    if (!s) return 0;
+    sqlite3_bind_int64(s, 1, sql(account));
+    uint8_t crypto = 0;
+    if (sqlite3_step(s) == SQLITE_ROW) crypto = static_cast<uint8_t>(sqlite3_column_int(s, 0));
+    sqlite3_reset(s);
+    return crypto;
+}
+
+bool ServiceStore::deleteMembership(uint64_t account, uint64_t user) {
+    sqlite3_stmt* s = statement("DELETE FROM account_users WHERE account = ? AND user = ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(user));
+    return run(s);
+}
+
+bool ServiceStore::endSessionsIn(uint64_t account, uint64_t user) {
+    sqlite3_stmt* s = statement("UPDATE sessions SET active = 0 WHERE account = ? AND (? = 0 OR user = ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    sqlite3_bind_int64(s, 2, sql(user));
+    sqlite3_bind_int64(s, 3, sql(user));
+    return run(s);
+}
+
+bool ServiceStore::deleteAccount(uint64_t account) {
+    if (!endSessionsIn(account)) return false;
+    // Metadata first: it is found through the account's nodes.
+    static const char* const kDeletes[] = {
+        "DELETE FROM metadata WHERE node IN (SELECT handle FROM nodes WHERE account = ?)",
+        "DELETE FROM nodes WHERE account = ?",
+        "DELETE FROM filesystems WHERE account = ?",
+        "DELETE FROM changes WHERE account = ?",
+        "DELETE FROM account_users WHERE account = ?",
+        "DELETE FROM account_values WHERE account = ?",
+        "DELETE FROM contacts WHERE account = ?",
+        "DELETE FROM accounts WHERE handle = ?",
+    };
+    for (const char* sqlText : kDeletes) {
+        sqlite3_stmt* s = statement(sqlText);
+        if (!s) return false;
+        sqlite3_bind_int64(s, 1, sql(account));
+        if (!run(s)) return false;
+    }
+    return true;
+}
+
+bool ServiceStore::putContact(uint64_t account, const std::string& email) {
+    sqlite3_stmt* s = statement("INSERT OR IGNORE INTO contacts (account, email) VALUES (?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(account));
+    bindText(s, 2, email);
+    return run(s);
+}
+
+std::vector<std::string> ServiceStore::contacts(uint64_t account) {
+    std::vector<std::string> list;
+    sqlite3_stmt* s = statement("SELECT email FROM contacts WHERE account = ? ORDER BY rowid");
+    if (!s) return list;
+    sqlite3_bind_int64(s, 1, sql(account));
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        list.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    }
+    sqlite3_reset(s);
+    return list;
 }
 
 }  // namespace corvane::service

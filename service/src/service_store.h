@@ -102,6 +102,18 @@ public:
     // one, the account's new floor (0 when none was forgotten).
     uint64_t trimChanges(uint64_t account, size_t keep);
 
+    // Account-wide values and account removal, for the account settings requests.
+    bool setAccountCrypto(uint64_t account, uint8_t crypto);
+    uint8_t accountCrypto(uint64_t account);  // 0 when never set
+    bool deleteMembership(uint64_t account, uint64_t user);
+    // Ends the active sessions in the account, of one user or (user 0) of all.
+    bool endSessionsIn(uint64_t account, uint64_t user = 0);
+    // Everything kept of the account: its record, users' places, sessions (ended), filesystems,
+    // nodes with their metadata, change log, values and contacts. Users are left alone.
+    bool deleteAccount(uint64_t account);
+    bool putContact(uint64_t account, const std::string& email);
+    std::vector<std::string> contacts(uint64_t account);
+
 private:
     bool createTables();
     sqlite3_stmt* statement(const char* sql);  // prepared once, reset before each use

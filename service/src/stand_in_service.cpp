@@ -19,6 +19,7 @@
 
 #include "account_directory.h"
 #include "account_handlers.h"
+#include "account_settings_handlers.h"
 #include "batch_dispatcher.h"
 #include "certificate.h"
 #include "connection_watch.h"
@@ -518,6 +519,7 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     registerMetadataHandlers(impl_->batch);
     registerSessionHandlers(impl_->batch, impl_->accounts);
     registerAccountHandlers(impl_->batch, impl_->accounts);
+    registerAccountSettingsHandlers(impl_->batch, impl_->accounts);
     Impl* impl = impl_.get();
     registerEventHandlers(impl_->batch,
                           [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });

@@ -159,7 +159,7 @@ TEST_F(AccountHandlersTest, ChangePasswordReplacesTheKeyAndWrappedMasterKey) {
     EXPECT_TRUE(sessionWorks(created.session)) << "the sessions open stay";
 }
 
-TEST_F(AccountHandlersTest, UserInfoTellsTheCallerAllAndOthersTheirPublicKey) {
+TEST_F(AccountHandlersTest, UserInfoTellsTheCallerAllAndOthersAllButTheirPrivateKeyAndAccounts) {
     NewUser ada = newUser("ada@example.test");
     const Created created = registerUser(ada);
     NewUser bo = newUser("bo@example.test");
@@ -189,9 +189,12 @@ TEST_F(AccountHandlersTest, UserInfoTellsTheCallerAllAndOthersTheirPublicKey) {
     const auto* response = answer.as<UserInfoResponse>("USIR");
     ASSERT_NE(response, nullptr);
     EXPECT_EQ(response->error(), 0);
-    EXPECT_EQ(response->handle(), 0u);
-    EXPECT_EQ(response->email(), nullptr);
+    EXPECT_EQ(response->handle(), other.user);
+    EXPECT_EQ(textOf(response->email()), bo.email);
+    EXPECT_EQ(textOf(response->firstName()), "Bo");
+    EXPECT_EQ(response->mainAccount(), other.account);
     EXPECT_EQ(response->privateKey(), nullptr);
+    EXPECT_EQ(response->permissions(), nullptr);
     EXPECT_EQ(bytesIn(response->publicKey()), bo.publicKey);
     EXPECT_NE(other.user, 0u);
 

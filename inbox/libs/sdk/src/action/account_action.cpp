@@ -8,6 +8,8 @@
 #include "cloud/cloud.h"
 #include "crypto/crypto_manager.h"
 #include "request/account_creation_request.h"
+#include "request/account_request.h"
+#include "request/account_settings_request.h"
 #include "request/credential_request.h"
 #include "util/base64.h"
 #include "util/log.h"
@@ -454,6 +456,54 @@ void CurrentEmailAction::process(const ActionRecord& data) {
 
 bool AccountInfoAction::needsSession(const ActionRecord& data) {
     return !isSet(data->getLink()) && data->getAccountHandle() == 0;
+}
+
+void AccountInfoAction::process(const ActionRecord& data) {
+    if (isSet(data->getLink())) {
+        static constexpr const char kAccountPath[] = "/account/";
+        constexpr size_t kPathLength = sizeof(kAccountPath) - 1;
+        const std::string link = data->getLinkString();
+        const size_t at = link.find(kAccountPath);
+        if (link.size() < kPathLength || at == std::string::npos || at + kPathLength == link.size()) {
+            endWithError(data, Error(WRONG_PARAMETERS));
+            return;
+        }
+        data->setAccountHandleText(link.substr(at + kPathLength));
+    }
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<AccountInfoRequest>(data), this);
+}
+
+void UserInfoAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<UserInfoRequest>(data), this);
+}
+
+void DefaultAccountAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<SetDefaultAccountRequest>(data), this);
+}
+
+void SetAccessLevelAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<SetAccessLevelRequest>(data), this);
+}
+
+void RevokeAccountAccessAction::process(const ActionRecord& data) {
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<RevokeAccountAccessRequest>(data), this);
+}
+
+void SetAccountValueAction::process(const ActionRecord& data) {
+    data->setNumber(SetAccountValueRequest::kCrypto);
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<SetAccountValueRequest>(data), this);
+}
+
+void DeleteAccountAction::process(const ActionRecord& data) {
+    data->setNumber(SetAccountValueRequest::kDeleteAccount);
+    notifyProcessed(data);
+    manager_->enqueueApiRequest(std::make_shared<SetAccountValueRequest>(data), this);
 }
 
 bool SubscriptionOptionsAction::needsSession(const ActionRecord& data) {

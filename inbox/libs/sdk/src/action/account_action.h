@@ -76,12 +76,14 @@ private:
 class UserInfoAction : public TypedAction<USER_INFO, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override { return true; }
 };
 
 class AccountInfoAction : public TypedAction<ACCOUNT_INFO, Need::BY_RECORD, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override { return true; }
     bool needsSession(const ActionRecord& data) override;
 };
@@ -189,30 +191,35 @@ public:
 class DefaultAccountAction : public TypedAction<DEFAULT_ACCOUNT, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class RevokeAccountAccessAction : public TypedAction<REVOKE_ACCOUNT_ACCESS, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override { return true; }
 };
 
 class SetAccountValueAction : public TypedAction<SET_ACCOUNT_VALUE, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class DeleteAccountAction : public TypedAction<DELETE_ACCOUNT, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class SetAccessLevelAction : public TypedAction<SET_ACCESS_LEVEL, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 

@@ -7,6 +7,7 @@
 #include "corvane/mutable_action_data.h"
 #include "corvane/mutable_event_data.h"
 #include "database/mutable_permission_info_data.h"
+#include "database/mutable_user_info_data.h"
 #include "request/change_support.h"
 #include "request/request_host.h"
 #include "util/deployment.h"
@@ -22,6 +23,19 @@ std::string textOf(const flatbuffers::String* text) {
 
 bool hasLink(const MutableActionData& owner) {
     return owner.getLink() != nullptr && owner.getLink()[0] != '\0';
+}
+
+ByteVector* bytesOf(const flatbuffers::Vector<uint8_t>* bytes) {
+    return bytes != nullptr ? new ByteVector(bytes->begin(), bytes->end()) : new ByteVector();
+}
+
+// An answer that names no account or user is no answer: taking it would file a handle of 0
+// (or an empty key) as if the service had given one.
+bool failIncomplete(MutableActionData* owner, bool complete) {
+    if (!complete && owner != nullptr) {
+        owner->setError(Error(UNKNOWN_ERROR));
+    }
+    return !complete;
 }
 
 }  // namespace
@@ -65,14 +79,20 @@ bool AccountInfoRequest::processFlatbuffer(const uint8_t* bytes, uint32_t length
     }
     if (actionData_ && actionData_->getAccountHandle() != 0) {
         otherAccount_ = true;
+        if (failIncomplete(actionData_.get(), response->handle() != 0 && response->publicKey() != nullptr)) {
+            error_ = UNKNOWN_ERROR;
+            return true;
+        }
         actionData_->setAccountHandle(response->handle());
-        const auto* publicKey = response->publicKey();
-        actionData_->setPublicKey(publicKey != nullptr ? new ByteVector(publicKey->begin(), publicKey->end())
-                                                       : new ByteVector());
+        actionData_->setPublicKey(bytesOf(response->publicKey()));
         actionData_->setName(textOf(response->name()).c_str());
         if (!hasLink(*actionData_)) {
             actionData_->setLink(getAccountLink(actionData_->getAccountHandle()).c_str());
         }
+        return true;
+    }
+    if (failIncomplete(actionData_.get(), response->handle() != 0)) {
+        error_ = UNKNOWN_ERROR;
         return true;
     }
     handle_ = response->handle();
@@ -156,6 +176,53 @@ void AccountInfoRequest::applyResults(RequestHost* manager) {
     event->setAccountInfo(cloud->getAccountInfo());
     notifyFinished();
     manager->onEvent(event);
+}
+
+UserInfoRequest::UserInfoRequest(std::shared_ptr<MutableActionData> owner) : FlatbufferRequest(std::move(owner)) {
+    flatbuffers::FlatBufferBuilder builder = makeBuilder();
+    const int32_t user = actionData_->getValue();
+    flatbuffers::Offset<flatbuffers::String> email;
+    if (user == 0 && actionData_->getEmail() != nullptr) {
+        email = builder.CreateString(actionData_->getEmail());
+    }
+    UserInfoMessageBuilder message(builder);
+    // The id travels sign-extended, as the service reads the 32-bit value it was given.
+    message.add_user(static_cast<uint64_t>(static_cast<int64_t>(user)));
+    if (!email.IsNull()) {
+        message.add_email(email);
+    }
+    finishMessage(builder, message.Finish().o);
+}
+
+bool UserInfoRequest::processFlatbuffer(const uint8_t* bytes, uint32_t length) {
+    const auto* response = flatbuffers::GetRoot<UserInfoResponse>(bytes);
+    if (readError(response) != 0 || !actionData_) {
+        return true;
+    }
+    if (failIncomplete(actionData_.get(),
+                       response->handle() != 0 && response->publicKey() != nullptr && response->mainAccount() != 0)) {
+        return true;
+    }
+    auto user = std::make_shared<MutableUserInfoData>();
+    user->setId(response->handle());
+    user->setCreationTime(response->creationTime());
+    if (response->email() != nullptr) {
+        user->setEmail(response->email()->c_str());
+    }
+    if (response->firstName() != nullptr) {
+        user->setFirstName(response->firstName()->c_str());
+    }
+    if (response->lastName() != nullptr) {
+        user->setLastName(response->lastName()->c_str());
+    }
+    user->setMultiFactorAuth(response->multiFactorAuth() != 0 ? 1 : 0);
+    actionData_->setUserInfo(user);
+    actionData_->setUserHandle(response->handle());
+    actionData_->setPublicKey(bytesOf(response->publicKey()));
+    actionData_->setUserPrivateKey(bytesOf(response->privateKey()));
+    actionData_->setAccountHandle(response->mainAccount());
+    actionData_->setPermissions(getPermissions(response->permissions()));
+    return true;
 }
 
 }  // namespace corvane

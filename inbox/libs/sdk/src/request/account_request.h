@@ -11,6 +11,8 @@
 #include "corvane/action_data.h"
 #include "permission_message_generated.h"
 #include "request/request.h"
+#include "user_info_message_generated.h"
+#include "user_info_response_generated.h"
 
 namespace corvane {
 
@@ -71,6 +73,16 @@ private:
     uint32_t features_ = 0;
     uint8_t crypto_ = 0;
     uint8_t accessLevel_ = 0;
+};
+
+// A user's details, by id (the owner's value), else by the owner's e-mail address, else the
+// signed-in user's own. Everything read goes to the owner; nothing is stored.
+class UserInfoRequest : public FlatbufferRequest<UserInfoMessage, UserInfoResponse> {
+public:
+    explicit UserInfoRequest(std::shared_ptr<MutableActionData> owner);
+
+    const char* getName() const override { return "UserInfo"; }
+    bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override;
 };
 
 }  // namespace corvane

@@ -13,9 +13,12 @@
 #include "cloud/sealed_node_fixture.h"
 #include "crypto/crypto_manager.h"
 #include "crypto/cryptopp_crypto.h"
+#include "request/account_request.h"
+#include "request/account_settings_request.h"
 #include "request/credential_request.h"
 #include "support/fake_api_manager.h"
 #include "support/log_capture.h"
+#include "support/request_test_support.h"
 
 namespace corvane {
 namespace {
@@ -164,6 +167,76 @@ TEST_F(AccountActionTest, AddressesAreLowerCasedByteByByteBeforeTheyAreSent) {
         processor->process(data);
         EXPECT_EQ(std::string(data->getEmail()), sent);
         EXPECT_EQ(manager.requests.size(), 1u);
+    }
+}
+
+// Everything after the first "/account/" is the handle's text, whatever address comes first.
+TEST_F(AccountActionTest, AnAccountLinkNamesTheAccountOrEndsWith5WithoutARequest) {
+    struct Case {
+        const char* name;
+        const char* link;
+        bool sent;
+        const char* handleText;
+    };
+    const std::vector<Case> cases = {
+        {"eight handle characters", "https://web.example/account/AQAAAAAA", true, "AQAAAAAA"},
+        {"only the path", "/account/AQAAAAAA", true, "AQAAAAAA"},
+        {"first occurrence counts", "x/account/AQAAAAAA/account/BBBBBBBB", true, "AQAAAAAA/account/BBBBBBBB"},
+        {"nothing after the path", "https://web.example/account/", false, nullptr},
+        {"shorter than the path", "/account", false, nullptr},
+        {"another path", "https://web.example/inbox/AQAAAAAA", false, nullptr},
+    };
+    AccountInfoAction processor(&manager, &manager.loop, &manager);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.notifications.clear();
+        manager.requests.clear();
+        auto data = record(ACCOUNT_INFO);
+        data->setLink(c.link);
+        processor.process(data);
+        manager.loop.runTasks();
+        if (!c.sent) {
+            EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:5", "finish:7:5"}));
+            EXPECT_TRUE(manager.requests.empty());
+            continue;
+        }
+        EXPECT_EQ(manager.notifications, (std::vector<std::string>{"processed:7:0"}));
+        EXPECT_EQ(data->getAccountHandleText(), c.handleText);
+        ASSERT_EQ(manager.requests.size(), 1u);
+        auto request = std::dynamic_pointer_cast<AccountInfoRequest>(manager.requests.front());
+        ASSERT_NE(request, nullptr);
+        std::unique_ptr<ByteArray> keep;
+        const auto* message = test::messageOf<AccountInfoMessage>(*request, keep, "ACIM");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->account(), data->getAccountHandle());
+    }
+}
+
+// The two account-value actions differ only in the kind they put in the number field.
+TEST_F(AccountActionTest, AccountValueActionsSendTheirKind) {
+    SetAccountValueAction setValue(&manager, &manager.loop, &manager);
+    DeleteAccountAction deleteAccount(&manager, &manager.loop, &manager);
+    struct Case {
+        ActionProcessor* processor;
+        int32_t kind;
+    };
+    for (const Case& c : {Case{&setValue, SetAccountValueRequest::kCrypto},
+                          Case{&deleteAccount, SetAccountValueRequest::kDeleteAccount}}) {
+        SCOPED_TRACE(c.processor->getName());
+        manager.requests.clear();
+        auto data = record(c.processor->getType());
+        data->setOption(2);
+        data->setText("reason");
+        c.processor->process(data);
+        ASSERT_EQ(manager.requests.size(), 1u);
+        auto request = std::dynamic_pointer_cast<SetAccountValueRequest>(manager.requests.front());
+        ASSERT_NE(request, nullptr);
+        std::unique_ptr<ByteArray> keep;
+        const auto* message = test::messageOf<SetAccountValueMessage>(*request, keep, "SAVM");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->type(), c.kind);
+        EXPECT_EQ(message->intValue(), c.kind == SetAccountValueRequest::kCrypto ? 2 : 0);
+        EXPECT_EQ(message->textValue() != nullptr, c.kind == SetAccountValueRequest::kDeleteAccount);
     }
 }
 

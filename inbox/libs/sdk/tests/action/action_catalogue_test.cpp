@@ -273,6 +273,8 @@ const std::set<int32_t> kWithBody = {
     RECOVERY_KEY,   MANAGE_2FA,      LOGIN,        LOGOUT,          NEW_SESSION,    SESSION_INFO,
     CURRENT_EMAIL,  GET_NODES,       GET_ROOT,     GET_CHILDREN,    GET_NODE,       GET_PATH,
     GET_NODE_TREE,  ADD_NODES,       DELETE_NODE,  RENAME_NODE,     MOVE_NODE,      COPY_NODE,
+    // Account information and settings.
+    ACCOUNT_INFO, USER_INFO, SET_ACCOUNT_VALUE, DEFAULT_ACCOUNT, SET_ACCESS_LEVEL, REVOKE_ACCOUNT_ACCESS, DELETE_ACCOUNT,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.

@@ -153,25 +153,215 @@ TEST_F(AccountInfoApplyTest, AnotherAccountOnlyReachesTheOwner) {
     struct Case {
         const char* name;
         uint64_t answeredHandle;
+        bool withPublicKey;
+        int32_t error;
     };
-    // An answer that names no account must not be taken for the own account's record.
-    for (const Case& c : {Case{"named", 0x88}, Case{"unnamed", 0}}) {
+    // An answer that names no account, or brings no key, ends with 9: it is neither taken for
+    // the own account's record nor handed on as that account's.
+    const std::vector<Case> cases{
+        {"named", 0x88, true, 0},
+        {"unnamed", 0, true, UNKNOWN_ERROR},
+        {"without its key", 0x88, false, UNKNOWN_ERROR},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto owner = std::make_shared<MutableActionData>(ACCOUNT_INFO);
         owner->setAccountHandle(0x77);
         Answer answer;
         answer.handle = c.answeredHandle;
         answer.name = nullptr;
-        answer.withPublicKey = true;
+        answer.withPublicKey = c.withPublicKey;
         ASSERT_TRUE(run(std::make_shared<AccountInfoRequest>(owner), answer));
-        EXPECT_EQ(owner->getAccountHandle(), c.answeredHandle);
-        ASSERT_NE(owner->getPublicKey(), nullptr);
-        EXPECT_EQ(*owner->getPublicKey(), (std::vector<uint8_t>{1, 2, 3}));
-        EXPECT_STREQ(owner->getName(), "");
-        EXPECT_EQ(owner->getLinkString(), getDeployment().webAddress + "/account/" + owner->getAccountHandleText());
+        EXPECT_EQ(owner->getErrorCode(), c.error);
+        if (c.error == 0) {
+            EXPECT_EQ(owner->getAccountHandle(), c.answeredHandle);
+            ASSERT_NE(owner->getPublicKey(), nullptr);
+            EXPECT_EQ(*owner->getPublicKey(), (std::vector<uint8_t>{1, 2, 3}));
+            EXPECT_STREQ(owner->getName(), "");
+            EXPECT_EQ(owner->getLinkString(), getDeployment().webAddress + "/account/" + owner->getAccountHandleText());
+        } else {
+            EXPECT_EQ(owner->getAccountHandle(), 0x77u);
+            EXPECT_EQ(owner->getPublicKey(), nullptr);
+            EXPECT_EQ(owner->getLink(), nullptr);
+        }
         EXPECT_EQ(owner->getAccountInfo(), nullptr);
         EXPECT_EQ(record()->getName(), "cached");
         EXPECT_EQ(record()->getId(), test::CloudHarness::kAccountId);
+    }
+}
+
+TEST_F(AccountInfoApplyTest, AnAnswerWithoutItsAccountEndsWith9AndLeavesTheCache) {
+    for (bool withOwner : {true, false}) {
+        SCOPED_TRACE(withOwner ? "asked" : "pushed");
+        manager.events.clear();
+        auto owner = withOwner ? std::make_shared<MutableActionData>(ACCOUNT_INFO) : nullptr;
+        auto request = withOwner ? std::make_shared<AccountInfoRequest>(owner) : std::make_shared<AccountInfoRequest>();
+        Answer answer;
+        answer.handle = 0;
+        answer.users = {{kOwnUser, 1}};
+        ASSERT_TRUE(run(request, answer));
+        if (owner) {
+            EXPECT_EQ(owner->getErrorCode(), UNKNOWN_ERROR);
+            EXPECT_EQ(owner->getAccountInfo(), nullptr);
+            EXPECT_EQ(owner->getName(), nullptr);
+            EXPECT_TRUE(owner->getUsers()->empty());
+            EXPECT_EQ(owner->getLink(), nullptr);
+        }
+        auto cached = record();
+        EXPECT_EQ(cached->getId(), test::CloudHarness::kAccountId);
+        EXPECT_EQ(cached->getName(), "cached");
+        EXPECT_EQ(cached->getAccessLevel(), 3);
+        EXPECT_TRUE(manager.events.empty());
+    }
+}
+
+TEST(UserInfoMessageTest, AsksByIdElseByAddressElseForTheCaller) {
+    struct Case {
+        const char* name;
+        int32_t value;
+        const char* email;
+        bool hasUser;
+        uint64_t user;
+        const char* sentEmail;
+    };
+    const std::vector<Case> cases{
+        {"id wins over the address", 0x1234, "a@example.com", true, 0x1234, nullptr},
+        // A negative id keeps its sign in the 64-bit field.
+        {"negative id", -2, nullptr, true, 0xfffffffffffffffeull, nullptr},
+        {"address", 0, "a@example.com", false, 0, "a@example.com"},
+        {"empty address still travels", 0, "", false, 0, ""},
+        {"the caller", 0, nullptr, false, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_shared<MutableActionData>(USER_INFO);
+        owner->setValue(c.value);
+        owner->setEmail(c.email);
+        UserInfoRequest request(owner);
+        std::unique_ptr<ByteArray> keep;
+        const auto* message = messageOf<UserInfoMessage>(request, keep, "USIM");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(hasField(message, UserInfoMessage::VT_USER), c.hasUser);
+        EXPECT_EQ(message->user(), c.user);
+        if (c.sentEmail == nullptr) {
+            EXPECT_EQ(message->email(), nullptr);
+        } else {
+            ASSERT_NE(message->email(), nullptr);
+            EXPECT_EQ(message->email()->str(), c.sentEmail);
+        }
+    }
+}
+
+struct UserAnswer {
+    int32_t error = 0;
+    uint64_t handle = 0x4242;
+    bool withNames = true;
+    bool withPublicKey = true;
+    bool withPrivateKey = true;
+    uint64_t mainAccount = 0x77;
+};
+
+ResponseBuffer userAnswer(const UserAnswer& a) {
+    return ResponseBuffer("USIR", [&](flatbuffers::FlatBufferBuilder& b) {
+        const auto email = b.CreateString("ann@example.com");
+        const auto first = b.CreateString("Ann");
+        const auto last = b.CreateString("Lee");
+        const auto publicKey = b.CreateVector(std::vector<uint8_t>{7, 8});
+        const auto privateKey = b.CreateVector(std::vector<uint8_t>{9});
+        std::vector<flatbuffers::Offset<PermissionMessage>> entries{
+            CreatePermissionMessage(b, 0x77, b.CreateString("Acme"), 11, 1)};
+        const auto permissions = b.CreateVector(entries);
+        UserInfoResponseBuilder response(b);
+        response.add_error(a.error);
+        response.add_handle(a.handle);
+        response.add_creationTime(int64_t{1} << 40);
+        if (a.withNames) {
+            response.add_email(email);
+            response.add_firstName(first);
+            response.add_lastName(last);
+        }
+        response.add_multiFactorAuth(3);
+        if (a.withPublicKey) {
+            response.add_publicKey(publicKey);
+        }
+        if (a.withPrivateKey) {
+            response.add_privateKey(privateKey);
+        }
+        response.add_mainAccount(a.mainAccount);
+        response.add_permissions(permissions);
+        return response.Finish();
+    });
+}
+
+TEST(UserInfoReadingTest, TheAnswerGoesToTheOwner) {
+    struct Case {
+        const char* name;
+        UserAnswer answer;
+    };
+    UserAnswer bare;
+    bare.withNames = false;
+    // Another user's answer brings no private key: an empty one, not a stale one.
+    bare.withPrivateKey = false;
+    for (const Case& c : {Case{"full", UserAnswer()}, Case{"without names or private key", bare}}) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_shared<MutableActionData>(USER_INFO);
+        owner->setUserPrivateKey(new ByteVector{1, 1, 1});
+        auto request = std::make_shared<UserInfoRequest>(owner);
+        const ResponseBuffer response = userAnswer(c.answer);
+        ASSERT_TRUE(request->verify(response.data(), response.size()));
+        ASSERT_TRUE(request->processFlatbuffer(response.data(), response.size()));
+        EXPECT_EQ(owner->getErrorCode(), 0);
+        ASSERT_NE(owner->getUserInfo(), nullptr);
+        const auto& user = *owner->getUserInfo();
+        EXPECT_EQ(user.getId(), 0x4242u);
+        EXPECT_EQ(user.getCreationTime(), int64_t{1} << 40);
+        EXPECT_EQ(user.getEmail(), c.answer.withNames ? "ann@example.com" : "");
+        EXPECT_EQ(user.getFirstName(), c.answer.withNames ? "Ann" : "");
+        EXPECT_EQ(user.getLastName(), c.answer.withNames ? "Lee" : "");
+        EXPECT_EQ(user.getMultiFactorAuth(), 1);
+        EXPECT_EQ(owner->getUserHandle(), 0x4242u);
+        EXPECT_EQ(owner->getAccountHandle(), 0x77u);
+        ASSERT_NE(owner->getPublicKey(), nullptr);
+        EXPECT_EQ(*owner->getPublicKey(), (std::vector<uint8_t>{7, 8}));
+        ASSERT_NE(owner->getUserPrivateKey(), nullptr);
+        EXPECT_EQ(*owner->getUserPrivateKey(),
+                  c.answer.withPrivateKey ? std::vector<uint8_t>{9} : std::vector<uint8_t>{});
+        ASSERT_NE(owner->getPermissions(), nullptr);
+        ASSERT_EQ(owner->getPermissions()->size(), 1u);
+        EXPECT_EQ(owner->getPermissions()->front()->getId(), 0x77u);
+        EXPECT_EQ(owner->getPermissions()->front()->getAccessLevel(), 1);
+    }
+}
+
+TEST(UserInfoReadingTest, AnErrorOrAnIncompleteAnswerLeavesTheOwnerUnfilled) {
+    struct Case {
+        const char* name;
+        UserAnswer answer;
+        int32_t error;
+    };
+    std::vector<Case> cases(4);
+    cases[0] = {"refused", UserAnswer(), 1};
+    cases[0].answer.error = 1;
+    cases[1] = {"no handle", UserAnswer(), UNKNOWN_ERROR};
+    cases[1].answer.handle = 0;
+    cases[2] = {"no public key", UserAnswer(), UNKNOWN_ERROR};
+    cases[2].answer.withPublicKey = false;
+    cases[3] = {"no main account", UserAnswer(), UNKNOWN_ERROR};
+    cases[3].answer.mainAccount = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_shared<MutableActionData>(USER_INFO);
+        auto request = std::make_shared<UserInfoRequest>(owner);
+        const ResponseBuffer response = userAnswer(c.answer);
+        ASSERT_TRUE(request->verify(response.data(), response.size()));
+        ASSERT_TRUE(request->processFlatbuffer(response.data(), response.size()));
+        EXPECT_EQ(owner->getErrorCode(), c.error);
+        EXPECT_EQ(owner->getUserInfo(), nullptr);
+        EXPECT_EQ(owner->getUserHandle(), 0u);
+        EXPECT_EQ(owner->getAccountHandle(), 0u);
+        EXPECT_EQ(owner->getPublicKey(), nullptr);
+        EXPECT_EQ(owner->getUserPrivateKey(), nullptr);
+        EXPECT_TRUE(owner->getPermissions()->empty());
     }
 }
 
