@@ -15,7 +15,11 @@ export CCACHE_BASEDIR="$root"
 export CCACHE_NOHASHDIR=1
 jobs=$(nproc)
 
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+# Line tables only (-g1): sanitizer reports keep their symbolised file:line frames, inlined
+# ones included, and compiling costs about a third less than with full debug information.
+debug_flags="-g1 -O1"
+
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" \
   -DCORVANE_SANITIZER=address
 cmake --build build/asan -j "$jobs"
 
@@ -28,7 +32,7 @@ tsan_targets=()
 for component in corvane util loop execution database crypto http request event cloud filesystem crash transfer metadata backup zip client e2e; do
   [ -d "inbox/libs/sdk/tests/$component" ] && tsan_targets+=("sdk_${component}_tests")
 done
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" \
   -DCORVANE_SANITIZER=thread -DCORVANE_BUILD_BENCH=OFF
 cmake --build build/tsan -j "$jobs" --target "${tsan_targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan-suppressions.txt"
@@ -38,7 +42,7 @@ ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "^($
 # libFuzzer targets of the parsers, each for a bounded time.
 if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCORVANE_SANITIZER=fuzz -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
+    -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" -DCORVANE_SANITIZER=fuzz -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
   cmake --build build/fuzz -j "$jobs" --target fuzz_all
   fuzz_seconds=${CORVANE_FUZZ_SECONDS:-20}
   passed=0
