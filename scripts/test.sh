@@ -47,17 +47,22 @@ if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
     -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" -DCORVANE_SANITIZER=fuzz -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
   cmake --build build/fuzz -j "$jobs" --target fuzz_all
   fuzz_seconds=${CORVANE_FUZZ_SECONDS:-20}
-  passed=0
-  for target in build/fuzz/fuzz/fuzz_*; do
+  # Each target is one process for a fixed time: as many run at once as there are jobs.
+  fuzz_one() {
+    local target=$1 name corpus seeds=()
     name=$(basename "$target")
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
-    seeds=()
     [ -d "fuzz/corpus/${name#fuzz_}" ] && seeds=("fuzz/corpus/${name#fuzz_}")
     echo "fuzzing $name for ${fuzz_seconds}s"
     "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" "${seeds[@]}" 2> "build/fuzz/$name.log" \
       || { tail -50 "build/fuzz/$name.log"; echo "fuzz: $name failed"; exit 1; }
-    passed=$((passed + 1))
-  done
+  }
+  export -f fuzz_one
+  export fuzz_seconds
+  targets=(build/fuzz/fuzz/fuzz_*)
+  printf '%s\0' "${targets[@]}" | xargs -0 -n 1 -P "$jobs" bash -c 'fuzz_one "$1"' fuzz_one \
+    || { echo "fuzz: a target failed"; exit 1; }
+  passed=${#targets[@]}
   echo "fuzz: $passed passed, 0 failed"
 fi
