@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build ccache pkg-config
+  g++ cmake ninja-build ccache pkg-config lld
   libcrypto++-dev libcurl4-openssl-dev libssl-dev libuv1-dev libsqlite3-dev zlib1g-dev
   libflatbuffers-dev flatbuffers-compiler librsync-dev libb2-dev libspdlog-dev libfmt-dev
   libqrcodegencpp-dev libcpp-httplib-dev openssl curl
