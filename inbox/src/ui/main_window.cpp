@@ -22,6 +22,7 @@ const char* const kEnglishTitle = "Tembra | The Business Mail";
 const char* const kSpanishTitle = "Tembra | Correo seguro para profesionales y empresas";
 const char* const kNotificationSound = "qrc:/sounds/Sounds/cvnNotification.wav";
 const int kNotificationVolume = 50;
+const char* const kAppVersion = "1.0.0.0";
 
 void registerQmlType() {
     static const bool registered = [] {
@@ -168,3 +169,5 @@ void MainWindow::emitUpdateRecordTransferData(QString percentage, QString curren
 void MainWindow::onCopy2FALinkClicked(QString link) {
     QApplication::clipboard()->setText(link, QClipboard::Clipboard);
 }
+
+QString MainWindow::getAppVersion() const { return QLatin1String(kAppVersion); }

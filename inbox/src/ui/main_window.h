@@ -35,6 +35,8 @@ public:
                                       QString totalSize);
 
     Q_INVOKABLE void onCopy2FALinkClicked(QString link);
+    // The version the information pages show.
+    Q_INVOKABLE QString getAppVersion() const;
 
 signals:
     void error(int errorType);
