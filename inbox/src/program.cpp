@@ -1,5 +1,7 @@
 #include "program.h"
 
+#include <signal.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
@@ -79,6 +81,13 @@ bool startUpdater(const QString& path) {
 }
 
 int run(int argc, char* argv[], const Seams& seams) {
+    // A restart is started from inside the crash handler, where the fault's signal is
+    // blocked, and a new program inherits that mask: with the signal still blocked, its own
+    // crash would kill it without a report.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+
     auto instance = std::make_unique<SingleInstance>(QDir::home().dirName());
     const auto pause = seams.instancePause ? seams.instancePause : [] { QThread::sleep(1); };
     if (!instance->acquire(kInstanceAttempts, pause)) {
