@@ -2,6 +2,7 @@
 // Prints "started" once it is the running instance (then "quit" on standard input ends its
 // event loop with 0), "pause" between two instance checks, and "box: <text>" when it shows
 // the "already running" box (then "close" on standard input closes the box).
+// TEMBRA_TEST_UPDATER_MS replaces the hour between two starts of the self-updater.
 
 #include <unistd.h>
 
@@ -61,5 +62,8 @@ int main(int argc, char* argv[]) {
         });
     };
     seams.updaterPath = QStringLiteral("/nonexistent/Tembra-updater");
+    if (qEnvironmentVariableIsSet("TEMBRA_TEST_UPDATER_MS")) {
+        seams.updaterIntervalMs = qEnvironmentVariableIntValue("TEMBRA_TEST_UPDATER_MS");
+    }
     return program::run(argc, argv, seams);
 }

@@ -85,4 +85,19 @@ TEST_F(SingleInstanceTest, OtherHomeFolderNamesDoNotExcludeEachOther) {
     EXPECT_TRUE(first->waitForExit());
 }
 
+// No self-updater stands next to the program: each start is logged as failed and the next
+// one comes with the timer.
+TEST_F(SingleInstanceTest, MissingUpdaterIsLoggedAtStartAndAtEachTick) {
+    environment_.insert("TEMBRA_TEST_UPDATER_MS", "50");
+    ChildProcess running(QStringLiteral(TEMBRA_INSTANCE_HELPER), environment_, true);
+    EXPECT_FALSE(running.waitForLineContaining("Update tool started: NO").isEmpty());
+    EXPECT_FALSE(running.waitForLineContaining("Enabling crash handler").isEmpty());
+    EXPECT_FALSE(running.waitForLineContaining("Update tool restarted: NO").isEmpty());
+    EXPECT_FALSE(running.waitForLineContaining("Update tool restarted: NO").isEmpty());
+    running.send("quit");
+    ASSERT_TRUE(running.waitForExit());
+    EXPECT_EQ(running.exitCode(), 0);
+    EXPECT_TRUE(running.lines().filter("Closing application").size() == 1);
+}
+
 }  // namespace

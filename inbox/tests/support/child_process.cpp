@@ -8,11 +8,15 @@
 
 namespace tembratest {
 
-ChildProcess::ChildProcess(const QString& program, const QProcessEnvironment& environment)
+ChildProcess::ChildProcess(const QString& program, const QProcessEnvironment& environment, bool withErrors)
     : process_(std::make_unique<QProcess>()) {
     process_->setProcessEnvironment(environment);
-    process_->setProcessChannelMode(QProcess::SeparateChannels);
-    process_->setStandardErrorFile(QProcess::nullDevice());
+    if (withErrors) {
+        process_->setProcessChannelMode(QProcess::MergedChannels);
+    } else {
+        process_->setProcessChannelMode(QProcess::SeparateChannels);
+        process_->setStandardErrorFile(QProcess::nullDevice());
+    }
     process_->start(program, QStringList());
 }
 
@@ -33,6 +37,15 @@ void ChildProcess::readLines() {
 }
 
 QString ChildProcess::waitForLine(const QString& prefix, int timeoutMs) {
+    return waitFor([&prefix](const QString& line) { return line.startsWith(prefix); }, timeoutMs);
+}
+
+QString ChildProcess::waitForLineContaining(const QString& text, int timeoutMs) {
+    return waitFor([&text](const QString& line) { return line.contains(text); }, timeoutMs);
+}
+
+template <typename Match>
+QString ChildProcess::waitFor(Match match, int timeoutMs) {
     QEventLoop loop;
     QTimer guard;
     guard.setSingleShot(true);
@@ -45,7 +58,7 @@ QString ChildProcess::waitForLine(const QString& prefix, int timeoutMs) {
         readLines();
         while (consumed_ < lines_.size()) {
             const QString line = lines_[consumed_++];
-            if (line.startsWith(prefix)) {
+            if (match(line)) {
                 return line;
             }
         }

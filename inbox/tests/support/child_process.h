@@ -15,11 +15,14 @@ namespace tembratest {
 // process's own events (never on sleeps), with a generous guard against a hung child.
 class ChildProcess {
 public:
-    ChildProcess(const QString& program, const QProcessEnvironment& environment);
+    // With `withErrors` the child's standard error is read as lines too (its log lines).
+    ChildProcess(const QString& program, const QProcessEnvironment& environment, bool withErrors = false);
     ~ChildProcess();
 
     // Waits until a line starting with `prefix` arrives; returns it (empty on timeout or exit).
     QString waitForLine(const QString& prefix, int timeoutMs = 60000);
+    // The same for a line that holds `text` anywhere.
+    QString waitForLineContaining(const QString& text, int timeoutMs = 60000);
     void send(const QByteArray& line);
     // Waits for the end; false on timeout.
     bool waitForExit(int timeoutMs = 60000);
@@ -30,6 +33,8 @@ public:
 
 private:
     void readLines();
+    template <typename Match>
+    QString waitFor(Match match, int timeoutMs);
 
     std::unique_ptr<QProcess> process_;
     QByteArray pending_;
