@@ -220,8 +220,9 @@ void Tembra::onActionFinish(std::shared_ptr<corvane::ActionData> action) {
                 if (loginWindow_) {
                     loginWindow_->setLoginStatus(1);
                 }
-                closeLoginWindow();
+                // The main window first: closing the last visible window would end the program.
                 showMainWindow();
+                closeLoginWindow();
             }
             break;
         case corvane::CRASH_REPORT:
