@@ -170,4 +170,6 @@ void MainWindow::onCopy2FALinkClicked(QString link) {
     QApplication::clipboard()->setText(link, QClipboard::Clipboard);
 }
 
-QString MainWindow::getAppVersion() const { return QLatin1String(kAppVersion); }
+QString MainWindow::getAppVersion() const {
+    return QLatin1String(kAppVersion);
+}
