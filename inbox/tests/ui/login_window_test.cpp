@@ -3,6 +3,7 @@
 #include <QQuickItem>
 #include <QQuickWidget>
 #include <QSignalSpy>
+#include <QTranslator>
 #include <QtTest/QTest>
 #include <memory>
 
@@ -96,6 +97,10 @@ struct SignInCase {
     Start start;
 };
 
+void PrintTo(const SignInCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class LoginWindowSignIn : public LoginWindowTest, public ::testing::WithParamInterface<SignInCase> {};
 
 // Whatever the user typed, empty or not, reaches the controller unchecked; both keys and the
@@ -181,6 +186,10 @@ struct ErrorCase {
     bool blockedOpen;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class LoginWindowErrors : public LoginWindowTest, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(LoginWindowErrors, EachCodeHasItsOwnReaction) {
@@ -248,6 +257,10 @@ struct BlockedChoice {
     bool activate;
 };
 
+void PrintTo(const BlockedChoice& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class LoginWindowBlocked : public LoginWindowTest, public ::testing::WithParamInterface<BlockedChoice> {};
 
 TEST_P(LoginWindowBlocked, EitherButtonClosesThePopupAndTellsTheController) {
@@ -311,6 +324,10 @@ struct DrawerClose {
     const char* name;
     CloseBy how;
 };
+
+void PrintTo(const DrawerClose& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LoginWindowDrawerClose : public LoginWindowTest, public ::testing::WithParamInterface<DrawerClose> {};
 
@@ -383,6 +400,10 @@ struct RenderCase {
     std::vector<std::pair<QPoint, QColor>> probes;
 };
 
+void PrintTo(const RenderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class LoginWindowRender : public LoginWindowTest, public ::testing::WithParamInterface<RenderCase> {};
 
 TEST_P(LoginWindowRender, FrameShowsTheState) {
@@ -449,5 +470,38 @@ INSTANTIATE_TEST_SUITE_P(
                    // The white popup in the centre.
                    {{QPoint(595, 180), kWhite}}}),
     [](const ::testing::TestParamInfo<RenderCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// With the Spanish translation installed before the window is made, as the controller does
+// at start, the dialog and its screen come up in Spanish.
+TEST(LoginWindowSpanish, TitleAndScreenTextsComeFromTheTranslation) {
+    QTranslator spanish;
+    ASSERT_TRUE(spanish.load(QStringLiteral(":/Translations/es")));
+    QCoreApplication::installTranslator(&spanish);
+    {
+        LoginWindow window;
+        QQuickWidget* view = window.findChild<QQuickWidget*>(QStringLiteral("loginWidget"));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Acceso a Corvane"));
+        const std::vector<std::pair<const char*, const char*>> texts = {
+            {"titleText", "Acceso Tembra"},
+            {"loginButtonText", "Iniciar Sesión"},
+            {"errorBannerText", "Credenciales incorrectas"},
+            {"registerLink", "Regístrate en Corvane"},
+            {"drawerTitle", "Autenticación de Doble Factor"},
+        };
+        for (const auto& [name, expected] : texts) {
+            EXPECT_EQ(read(view, QString::fromLatin1(name), "text").toString(), QString::fromUtf8(expected)) << name;
+        }
+        EXPECT_EQ(read(view, QStringLiteral("emailField"), "placeholderText").toString(),
+                  QStringLiteral("Correo electrónico"));
+        EXPECT_EQ(read(view, QStringLiteral("slide2"), "heading").toString(), QStringLiteral("Seguro."));
+        EXPECT_EQ(read(view, QStringLiteral("blockedPopup"), "pTitle").toString(), QStringLiteral("Cuenta Bloqueada"));
+    }
+    QCoreApplication::removeTranslator(&spanish);
+}
 
 }  // namespace

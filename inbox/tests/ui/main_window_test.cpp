@@ -69,6 +69,10 @@ struct GeometryCase {
     QPoint expectedPosition;
 };
 
+void PrintTo(const GeometryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class MainWindowGeometry : public MainWindowTest, public ::testing::WithParamInterface<GeometryCase> {};
 
 TEST_P(MainWindowGeometry, ConstructionTakesTheStoredGeometry) {
@@ -180,6 +184,10 @@ struct PageCase {
     const char* textObject;  // nullptr: an image, no text
     QString mustContain;
 };
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MainWindowRender : public MainWindowTest, public ::testing::WithParamInterface<PageCase> {};
 
@@ -301,6 +309,55 @@ TEST_F(MainWindowTest, NotificationSoundFailsSilentlyWithoutADevice) {
     window.playNotificationSound();
     QCoreApplication::processEvents();
     SUCCEED();
+}
+
+}  // namespace
+
+namespace {
+
+// The compiled Spanish translation holds the texts of each context the windows use.
+TEST(Translation, SpanishMessagesByContext) {
+    QTranslator spanish;
+    ASSERT_TRUE(spanish.load(QStringLiteral(":/Translations/es")));
+    struct Case {
+        const char* context;
+        const char* english;
+        const char* spanish;
+    };
+    const std::vector<Case> cases = {
+        {"MainWindow", "Tembra | The Business Mail", "Tembra | Correo seguro para profesionales y empresas"},
+        {"LoginWindow", "Login to Corvane", "Acceso a Corvane"},
+        {"CorvanePopup", "Continue", "Continuar"},
+        {"CorvanePopup", "Cancel", "Cancelar"},
+        {"LoginWidget", "Loading...", "Cargando..."},
+        {"LoginWidget", "Work faster.", "Rápido."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(spanish.translate(c.context, c.english), QString::fromUtf8(c.spanish))
+            << c.context << ": " << c.english;
+    }
+    // A text of one context is not taken for another's.
+    EXPECT_TRUE(spanish.translate("MainWindow", "Continue").isEmpty());
+}
+
+TEST_F(MainWindowTest, InformationPagesInSpanish) {
+    QTranslator spanish;
+    ASSERT_TRUE(spanish.load(QStringLiteral(":/Translations/es")));
+    QCoreApplication::installTranslator(&spanish);
+    {
+        MainWindow window;
+        QQuickWidget* view = viewOf(window);
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Tembra | Correo seguro para profesionales y empresas"));
+        QMetaObject::invokeMethod(view->rootObject(), "loadPage", Q_ARG(QVariant, QStringLiteral("VersionLogPage")));
+        const QString log = read(view, QStringLiteral("versionText"), "text").toString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Novedades de la versión 1.0.0.0:"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("- Sección de perfil de usuario.<br>")));
+        QMetaObject::invokeMethod(view->rootObject(), "loadPage", Q_ARG(QVariant, QStringLiteral("ThirdPartyPage")));
+        const QString notices = read(view, QStringLiteral("noticesText"), "text").toString();
+        EXPECT_TRUE(notices.contains(QStringLiteral("Licencias de Terceros"))) << notices.left(100).toStdString();
+        EXPECT_TRUE(notices.contains(QStringLiteral("Licencia: zlib license")));
+    }
+    QCoreApplication::removeTranslator(&spanish);
 }
 
 }  // namespace
