@@ -1,6 +1,5 @@
-#include <QApplication>
+#include "program.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    return 0;
+    return program::run(argc, argv, program::Seams());
 }
