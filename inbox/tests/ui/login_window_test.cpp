@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QQuickItem>
 #include <QQuickWidget>
 #include <QSignalSpy>
@@ -9,6 +10,7 @@
 
 #include "quick_view.h"
 #include "ui/login_window.h"
+#include "util/deployment.h"
 
 using namespace quick_view;
 
@@ -365,6 +367,59 @@ INSTANTIATE_TEST_SUITE_P(Ways, LoginWindowDrawerClose,
                              return std::string(info.param.name);
                          });
 
+TEST_F(LoginWindowTest, TabMovesTheBlueBorderBetweenTheFields) {
+    QQuickItem* email = at("emailField");
+    QQuickItem* password = at("passwordField");
+    auto border = [](QQuickItem* field) {
+        auto* background = field->property("background").value<QQuickItem*>();
+        return background->property("border").value<QObject*>()->property("color").value<QColor>();
+    };
+    const QColor blue(0x00, 0x40, 0xff);
+    const QColor grey(0xe8, 0xe8, 0xe8);
+    click(view, email);
+    ASSERT_TRUE(email->hasActiveFocus());
+    EXPECT_EQ(border(email), blue);
+    EXPECT_EQ(border(password), grey);
+    QTest::keyClick(view, Qt::Key_Tab);
+    ASSERT_TRUE(password->hasActiveFocus());
+    EXPECT_EQ(border(email), grey);
+    EXPECT_EQ(border(password), blue);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(email->hasActiveFocus());
+    EXPECT_EQ(border(email), blue);
+}
+
+// Records what the screen asks the desktop to open instead of starting a browser.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+TEST(LoginWindowRegister, LinkOpensTheRegistrationPageOfTheWebSite) {
+    const corvane::Deployment saved = corvane::getDeployment();
+    corvane::Deployment deployment = saved;
+    deployment.webAddress = "https://web.example.test";
+    corvane::setDeployment(deployment);
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    {
+        LoginWindow window;
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QQuickWidget* view = window.findChild<QQuickWidget*>(QStringLiteral("loginWidget"));
+        QQuickItem* link = item(view, QStringLiteral("registerLink"));
+        ASSERT_NE(link, nullptr);
+        click(view, link);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    corvane::setDeployment(saved);
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened.at(0), QUrl(QStringLiteral("https://web.example.test/register-tembra")));
+}
+
 TEST_F(LoginWindowTest, SlidesCycleThroughThreeAndBackToTheFirst) {
     QObject* timer = find(view, QStringLiteral("slideTimer"));
     ASSERT_NE(timer, nullptr);
@@ -505,3 +560,5 @@ TEST(LoginWindowSpanish, TitleAndScreenTextsComeFromTheTranslation) {
 }
 
 }  // namespace
+
+#include "login_window_test.moc"
