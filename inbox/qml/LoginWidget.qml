@@ -21,6 +21,45 @@ Item {
     FontLoader { id: poppinsRegular; source: "fonts/Fonts/Poppins/Poppins-Regular.ttf" }
     FontLoader { id: poppinsSemiBold; source: "fonts/Fonts/Poppins/Poppins-SemiBold.ttf" }
 
+    component Slide: Item {
+        property string image
+        property string heading
+        property string body
+
+        Column {
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.margins: 35
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 10
+
+            Image {
+                width: 120
+                height: 120
+                source: image
+                sourceSize: Qt.size(120, 120)
+            }
+            Text {
+                width: parent.width
+                text: heading
+                color: "white"
+                font.family: poppinsSemiBold.name
+                font.weight: Font.DemiBold
+                font.pixelSize: 55
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: 30
+            }
+            Text {
+                width: parent.width
+                text: body
+                color: "white"
+                wrapMode: Text.WordWrap
+                font.family: poppinsRegular.name
+                font.pixelSize: 14
+            }
+        }
+    }
+
     function setFormEnabled(enabled) {
         loginButton.enabled = enabled
         emailField.enabled = enabled
@@ -330,55 +369,23 @@ Item {
             anchors.fill: parent
             clip: true
 
-            Repeater {
-                model: [
-                    { image: "/images/Images/cvn-slide1.svg", heading: qsTr("Privacy."),
-                      body: qsTr("We cipher your messages directly on your computer so that no one can read them except your recipient.") },
-                    { image: "/images/Images/cvn-slide2.svg", heading: qsTr("Encryption."),
-                      body: qsTr("Your files are encrypted before they are sent and decrypted only when they are received.") },
-                    { image: "/images/Images/cvn-slide3.svg", heading: qsTr("Work faster."),
-                      body: qsTr("Our application is designed to be easy to use. Keep your data organised: contacts, inboxes... There's always a place for every message.") }
-                ]
-
-                Item {
-                    objectName: "slide" + (index + 1)
-                    property alias heading: slideHeading.text
-
-                    Column {
-                        anchors.left: parent.left
-                        anchors.right: parent.right
-                        anchors.margins: 35
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 10
-
-                        Image {
-                            width: 120
-                            height: 120
-                            source: modelData.image
-                            sourceSize: Qt.size(120, 120)
-                        }
-                        Text {
-                            id: slideHeading
-                            objectName: "slideHeading" + (index + 1)
-                            width: parent.width
-                            text: modelData.heading
-                            color: "white"
-                            font.family: poppinsSemiBold.name
-                            font.weight: Font.DemiBold
-                            font.pixelSize: 55
-                            fontSizeMode: Text.HorizontalFit
-                            minimumPixelSize: 30
-                        }
-                        Text {
-                            width: parent.width
-                            text: modelData.body
-                            color: "white"
-                            wrapMode: Text.WordWrap
-                            font.family: poppinsRegular.name
-                            font.pixelSize: 14
-                        }
-                    }
-                }
+            Slide {
+                objectName: "slide1"
+                image: "/images/Images/cvn-slide1.svg"
+                heading: qsTr("Privacy.")
+                body: qsTr("We cipher your messages directly on your computer so that no one can read them except your recipient.")
+            }
+            Slide {
+                objectName: "slide2"
+                image: "/images/Images/cvn-slide2.svg"
+                heading: qsTr("Encryption.")
+                body: qsTr("Your files are encrypted before they are sent and decrypted only when they are received.")
+            }
+            Slide {
+                objectName: "slide3"
+                image: "/images/Images/cvn-slide3.svg"
+                heading: qsTr("Work faster.")
+                body: qsTr("Our application is designed to be easy to use. Keep your data organised: contacts, inboxes... There's always a place for every message.")
             }
         }
 

@@ -34,6 +34,15 @@ Item {
         Rectangle {
             objectName: "emptyPage"
             color: "white"
+
+            Image {
+                objectName: "emptyPageLogo"
+                anchors.centerIn: parent
+                width: 200
+                height: 50
+                source: "images/Images/cvn-tembra.svg"
+                sourceSize: Qt.size(200, 50)
+            }
         }
     }
 

@@ -31,7 +31,8 @@ Rectangle {
                 lineHeight: 1.2
                 font.family: poppinsRegular.name
                 font.pixelSize: 12
-                text: qsTr("<b><h2>What's new in version %1:</h2></b><br><br>" +
+                // Set once: the window's context property is gone while the window is destroyed.
+                Component.onCompleted: text = qsTr("<b><h2>What's new in version %1:</h2></b><br><br>" +
                            "- Secure authentication service (login) and de-authentication (logout).<br>" +
                            "- Inbox Section for incoming records.<br>" +
                            "- Outbox Section for sent records.<br>" +

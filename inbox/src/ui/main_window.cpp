@@ -18,7 +18,7 @@ namespace {
 const char* const kWindowGroup = "WINDOW";
 const char* const kSizeKey = "SIZE";
 const char* const kPositionKey = "POSITION";
-const char* const kEnglishTitle = "Tembra | The Business Mail";
+const char* const kEnglishTitle = QT_TRANSLATE_NOOP("MainWindow", "Tembra | The Business Mail");
 const char* const kSpanishTitle = "Tembra | Correo seguro para profesionales y empresas";
 const char* const kNotificationSound = "qrc:/sounds/Sounds/cvnNotification.wav";
 const int kNotificationVolume = 50;
@@ -170,4 +170,6 @@ void MainWindow::onCopy2FALinkClicked(QString link) {
     QApplication::clipboard()->setText(link, QClipboard::Clipboard);
 }
 
-QString MainWindow::getAppVersion() const { return QLatin1String(kAppVersion); }
+QString MainWindow::getAppVersion() const {
+    return QLatin1String(kAppVersion);
+}
