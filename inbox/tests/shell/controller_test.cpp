@@ -153,6 +153,25 @@ TEST_F(ControllerTest, LanguageChoicesLandInTheNativeSettingsFile) {
     }
 }
 
+TEST_F(ControllerTest, StoredLanguageDecidesTheCatalogueBeforeAnyWindow) {
+    const struct {
+        const char* stored;
+        const char* cancel;
+    } cases[] = {{"es", "Cancelar"}, {"en", "Cancel"}};
+    for (const auto& c : cases) {
+        {
+            QSettings native(nativeSettingsFile(), QSettings::IniFormat);
+            native.setValue("TEMBRA/LANGUAGE", c.stored);
+        }
+        Tembra& tembra = start();
+        EXPECT_EQ(tembra.language(), c.stored);
+        EXPECT_EQ(QCoreApplication::translate("CorvanePopup", "Cancel"), c.cancel) << c.stored;
+        delete tembra.loginWindow();
+        controller_.reset();
+        EXPECT_EQ(QCoreApplication::translate("CorvanePopup", "Cancel"), "Cancel") << "the catalogue goes with it";
+    }
+}
+
 TEST_F(ControllerTest, SavedSessionShowsTheMainWindowAtOnce) {
     {
         QSettings native(nativeSettingsFile(), QSettings::IniFormat);
