@@ -17,6 +17,7 @@ packages=(
   qml-module-qtgraphicaleffects qml-module-qtquick-dialogs qml-module-qt-labs-platform
   qml-module-qtmultimedia qml-module-qttest qml-module-qtquick-controls
   xvfb xauth x11-apps imagemagick
+  fonts-lato
 )
 
 missing=()

@@ -34,6 +34,11 @@ std::mutex& installMutex() {
     return mutex;
 }
 
+// A logger that keeps a ring of recent messages sees every line, whatever its level.
+int thresholdOf(const spdlog::logger& logger, spdlog::level::level_enum level) {
+    return logger.should_backtrace() ? static_cast<int>(Level::trace) : static_cast<int>(level);
+}
+
 }  // namespace
 
 std::shared_ptr<spdlog::logger> get() {
@@ -43,14 +48,15 @@ std::shared_ptr<spdlog::logger> get() {
 void set(std::shared_ptr<spdlog::logger> logger) {
     std::shared_ptr<spdlog::logger> installed = logger ? std::move(logger) : makeSilentLogger();
     std::lock_guard<std::mutex> guard(installMutex());
-    detail::threshold.store(static_cast<int>(installed->level()), std::memory_order_relaxed);
+    detail::threshold.store(thresholdOf(*installed, installed->level()), std::memory_order_relaxed);
     std::atomic_store(&current(), std::move(installed));
 }
 
 void setLevel(Level level) {
     std::lock_guard<std::mutex> guard(installMutex());
-    get()->set_level(static_cast<spdlog::level::level_enum>(level));
-    detail::threshold.store(static_cast<int>(level), std::memory_order_relaxed);
+    std::shared_ptr<spdlog::logger> logger = get();
+    logger->set_level(static_cast<spdlog::level::level_enum>(level));
+    detail::threshold.store(thresholdOf(*logger, logger->level()), std::memory_order_relaxed);
 }
 
 void flush() {
@@ -63,7 +69,7 @@ void write(Level level, const char* file, int line, const char* function, fmt::s
            fmt::format_args args) {
     std::shared_ptr<spdlog::logger> logger = get();
     const auto spdlogLevel = static_cast<spdlog::level::level_enum>(level);
-    if (!logger->should_log(spdlogLevel)) {
+    if (!logger->should_log(spdlogLevel) && !logger->should_backtrace()) {
         return;
     }
     const spdlog::source_loc location{file, line, function};
