@@ -26,6 +26,10 @@ protected:
         window = std::make_unique<LoginWindow>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Typed keys reach the focused field only in the active window (a display without a
+        // window manager activates nothing by itself).
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         view = window->findChild<QQuickWidget*>(QStringLiteral("loginWidget"));
         ASSERT_NE(view, nullptr);
         ASSERT_EQ(view->status(), QQuickWidget::Ready) << errorsOf(view);
