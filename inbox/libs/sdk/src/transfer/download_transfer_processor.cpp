@@ -60,10 +60,6 @@ void DownloadTransferProcessor::requestLink() {
 }
 
 void DownloadTransferProcessor::requestFinished(int32_t type, const std::shared_ptr<Request>& request) {
-    if (type == -1) {
-        requestLink();
-        return;
-    }
     if (type != DOWNLOAD) {
         return;
     }

@@ -31,8 +31,9 @@ protected:
     void requestFinished(int32_t type, const std::shared_ptr<Request>& request) override;
     void resetState() override;
 
+    void requestLink() override;
+
 private:
-    void requestLink();
     void decrypted(HttpRequest* request, TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
     bool completeChunk(TransferChunk* chunk);
     bool chunkWritten(TransferChunk* chunk, uint64_t n);

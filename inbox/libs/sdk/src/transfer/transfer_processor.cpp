@@ -45,6 +45,11 @@ TransferProcessor::TransferProcessor(HttpModule* httpModule, CryptoManager* cryp
 
 TransferProcessor::~TransferProcessor() {
     cancelRequests();
+    if (file_ != nullptr) {
+        File* file = file_;
+        file_ = nullptr;
+        file->close([file](bool) { delete file; });
+    }
     for (HttpRequest* request : requests_) {
         delete request;
     }
@@ -92,8 +97,7 @@ void TransferProcessor::setTransfer(std::shared_ptr<MutableTransferData> transfe
         return;
     }
     if (direction_ == 1 && held->getLink() == nullptr) {
-        // The download processor asks for the link first.
-        requestFinished(-1, nullptr);
+        requestLink();
         return;
     }
     startTransfer();
@@ -302,11 +306,36 @@ void TransferProcessor::finishTransfer(int32_t error, const char* line) {
     transfer_.reset();
     ++attempt_;
     cancelRequests();
+    releaseFile();
     transfer->setError(Error(error));
-    CLOG_ERROR("{}", line);
+    if (error != 0) {
+        CLOG_ERROR("{}", line);
+    } else {
+        CLOG_DEBUG("{}", line);
+    }
     transfer->setStatus(kStatusFinished);
     if (TransferListener* owner = transfer->getOwner()) {
         owner->onTransferFinish(transfer);
+    }
+}
+
+void TransferProcessor::releaseFile() {
+    if (file_ == nullptr) {
+        return;
+    }
+    File* file = file_;
+    file_ = nullptr;
+    auto done = [this, file](bool) {
+        delete file;
+        if (isIdle()) {
+            checkPending();
+        }
+    };
+    // A download that ends early leaves no partial file behind.
+    if (direction_ == 1) {
+        file->abort(done);
+    } else {
+        file->close(done);
     }
 }
 

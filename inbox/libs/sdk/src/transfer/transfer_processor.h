@@ -74,6 +74,8 @@ protected:
     virtual void completeTransfer() = 0;
     // The direction's own answers of API requests.
     virtual void requestFinished(int32_t type, const std::shared_ptr<Request>& request) = 0;
+    // Asks the service for the transfer's link (downloads that have none).
+    virtual void requestLink() {}
     // Forgets per-transfer state of the subclass.
     virtual void resetState() {}
 
@@ -86,6 +88,8 @@ protected:
     void retryTransfer();
     // Lets go of the transfer and finishes it with the error.
     void finishTransfer(int32_t error, const char* line);
+    // Closes the file of a transfer that ended (a download's is removed) without waiting.
+    void releaseFile();
     // Closes the open file (if any), then runs next.
     void closeFile(std::function<void()> next);
     void markIdle(HttpRequest* request);

@@ -203,18 +203,11 @@ void UploadTransferProcessor::requestFinished(int32_t type, const std::shared_pt
     }
     if (type == UPLOAD) {
         if (error == QUOTA_EXCEEDED) {
-            transfer_.reset();
-            ++attempt_;
-            transfer->setError(Error(QUOTA_EXCEEDED));
-            CLOG_ERROR("[trproc] Transfer finished with error. Quota exceeded");
             if (auto owner = std::dynamic_pointer_cast<MutableActionData>(transfer->getAction())) {
                 owner->setName(pathOf(*transfer));
                 owner->setError(Error(QUOTA_EXCEEDED));
             }
-            transfer->setStatus(4);
-            if (TransferListener* listener = transfer->getOwner()) {
-                listener->onTransferFinish(transfer);
-            }
+            finishTransfer(QUOTA_EXCEEDED, "[trproc] Transfer finished with error. Quota exceeded");
             return;
         }
         if (error != 0) {
@@ -240,17 +233,10 @@ void UploadTransferProcessor::requestFinished(int32_t type, const std::shared_pt
         return;
     }
     if (type == ADD_NODES) {
-        transfer_.reset();
-        ++attempt_;
-        transfer->setError(Error(error));
-        CLOG_DEBUG("[trproc] Transfer finished");
         if (auto owner = std::dynamic_pointer_cast<MutableActionData>(transfer->getAction())) {
             owner->setNode(action->getNode());
         }
-        transfer->setStatus(4);
-        if (TransferListener* listener = transfer->getOwner()) {
-            listener->onTransferFinish(transfer);
-        }
+        finishTransfer(error, error == 0 ? "[trproc] Transfer finished" : "[trproc] Transfer finished with error");
     }
 }
 
