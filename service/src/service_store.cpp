@@ -41,6 +41,7 @@ CREATE INDEX IF NOT EXISTS nodes_by_parent ON nodes (account, parent);
 CREATE TABLE IF NOT EXISTS metadata (handle INTEGER PRIMARY KEY, node INTEGER NOT NULL, type INTEGER NOT NULL, token BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS changes (account INTEGER NOT NULL, status INTEGER NOT NULL, origin TEXT NOT NULL,
   response BLOB NOT NULL, PRIMARY KEY (account, status));
+CREATE TABLE IF NOT EXISTS node_contents (node INTEGER PRIMARY KEY, content TEXT NOT NULL);
 )sql";
 
 // SQLite keeps integers signed: uint64 values travel bit for bit.
@@ -855,6 +856,37 @@ uint64_t ServiceStore::trimChanges(uint64_t account, size_t keep) {
     sqlite3_bind_int64(d, 2, sql(newestForgotten));
     run(d);
     return newestForgotten;
+}
+
+bool ServiceStore::putNodeContent(uint64_t node, const std::string& content) {
+    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO node_contents (node, content) VALUES (?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(node));
+    bindText(s, 2, content);
+    return run(s);
+}
+
+std::optional<std::string> ServiceStore::nodeContent(uint64_t node) {
+    sqlite3_stmt* s = statement("SELECT content FROM node_contents WHERE node = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(node));
+    std::optional<std::string> content;
+    if (sqlite3_step(s) == SQLITE_ROW) content = columnText(s, 0);
+    sqlite3_reset(s);
+    return content;
+}
+
+std::optional<std::pair<uint64_t, NodeRecord>> ServiceStore::nodeByPublicHandle(const std::string& pubhandle) {
+    // The account comes after the node's columns, so that readNode finds them where it reads.
+    static const std::string text =
+        std::string("SELECT ") + kNodeColumns + ", account FROM nodes WHERE pubhandle = ? ORDER BY rowid LIMIT 1";
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return std::nullopt;
+    bindBytes(s, 1, pubhandle);
+    std::optional<std::pair<uint64_t, NodeRecord>> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found.emplace(u64(s, 17), readNode(s));
+    sqlite3_reset(s);
+    return found;
 }
 
 }  // namespace corvane::service
