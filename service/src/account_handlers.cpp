@@ -112,7 +112,7 @@ bool rootsValid(const CreateAccountMessage& message) {
     return true;
 }
 
-// The account's roots as sent, each in a filesystem of its own.
+// The account's roots as sent, each in a filesystem of its own with its record.
 bool storeRoots(ServiceStore& store, uint64_t account, const CreateAccountMessage& message) {
     if (!message.nodes()) return true;
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
@@ -123,7 +123,15 @@ bool storeRoots(ServiceStore& store, uint64_t account, const CreateAccountMessag
         root.parent = 0;
         root.filesystem = root.handle << 15;
         if (root.ctime == 0) root.ctime = now;
-        if (!store.putNode(account, root)) return false;
+        // The client opens a root's filesystem with the root's own key, sealed under the
+        // master key; without the record it cannot place the root after a reload.
+        FilesystemRecord filesystem;
+        filesystem.handle = root.filesystem;
+        filesystem.type = root.type;
+        filesystem.crypto = root.crypto;
+        filesystem.nodekey = root.nodekey;
+        filesystem.ctime = root.ctime;
+        if (!store.putFilesystem(account, filesystem) || !store.putNode(account, root)) return false;
     }
     return true;
 }

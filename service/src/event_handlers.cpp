@@ -33,31 +33,6 @@ std::string answerStatus(const std::string& linkBase, SessionScope* scope) {
     return finishedResponse(builder);
 }
 
-// The account's nodes with every parent before its children (the client places a node only
-// under a parent it has); nodes whose parent is not in the account start the order like roots.
-std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {
-    std::map<uint64_t, std::vector<size_t>> children;
-    std::map<uint64_t, size_t> index;
-    for (size_t i = 0; i < nodes.size(); ++i)
-        index.emplace(nodes[i].handle, i);
-    std::vector<size_t> order;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (nodes[i].parent != 0 && index.count(nodes[i].parent))
-            children[nodes[i].parent].push_back(i);
-        else
-            order.push_back(i);
-    }
-    for (size_t at = 0; at < order.size(); ++at) {
-        auto it = children.find(nodes[order[at]].handle);
-        if (it != children.end()) order.insert(order.end(), it->second.begin(), it->second.end());
-    }
-    std::vector<NodeRecord> sorted;
-    sorted.reserve(order.size());
-    for (size_t i : order)
-        sorted.push_back(std::move(nodes[i]));
-    return sorted;
-}
-
 std::string snapshot(SessionScope& scope, uint64_t status, bool withNodes) {
     ServiceStore& store = scope.store();
     const uint64_t account = scope.account();

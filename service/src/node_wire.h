@@ -17,6 +17,10 @@ namespace corvane::service {
 
 NodeRecord readNode(const NodeMessage& message);
 
+// The nodes with every parent before its children (the client places a node only under a
+// parent it has); nodes whose parent is not among them start the order like roots.
+std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes);
+
 flatbuffers::Offset<NodeMessage> writeNode(flatbuffers::FlatBufferBuilder& builder, const NodeRecord& node);
 flatbuffers::Offset<FilesystemMessage> writeFilesystem(flatbuffers::FlatBufferBuilder& builder,
                                                        const FilesystemRecord& filesystem);

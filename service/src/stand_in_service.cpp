@@ -32,6 +32,7 @@
 #include "session_handlers.h"
 #include "test_handler.h"
 #include "transfer_handlers.h"
+#include "tree_handlers.h"
 #include "worker_pool.h"
 
 namespace corvane::service {
@@ -656,6 +657,8 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     Impl* impl = impl_.get();
     registerEventHandlers(impl_->batch,
                           [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
+    registerTreeHandlers(impl_->batch,
+                         [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
     impl_->accounts.setChangeListener([impl] { impl->announceChanges(); });
     // After the node handlers: the transfer rules wrap AddNodes.
     impl_->transfers = std::make_unique<TransferHandlers>(impl_->contents, impl_->accounts, [impl] {

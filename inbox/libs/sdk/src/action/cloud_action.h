@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "action/action_processor.h"
 
 namespace corvane {
@@ -8,30 +10,41 @@ namespace corvane {
 class GetNodesAction : public TypedAction<GET_NODES, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override { return true; }
 };
 
 class GetRootAction : public TypedAction<GET_ROOT, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class GetChildrenAction : public TypedAction<GET_CHILDREN, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
+    void finished(std::shared_ptr<Request> request) override;
     bool validate(const ActionRecord& data) override;
+
+private:
+    // Lists the folder's children from the cache as option and value ask, then finishes.
+    void listChildren(const ActionRecord& data, bool notifyProcessedFirst);
 };
 
 class GetNodeAction : public TypedAction<GET_NODE, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
+    void finished(std::shared_ptr<Request> request) override;
     bool validate(const ActionRecord& data) override;
 };
 
 class GetPathAction : public TypedAction<GET_PATH, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
@@ -68,6 +81,7 @@ public:
 class GetNodeTreeAction : public TypedAction<GET_NODE_TREE, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
+    void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 

@@ -271,7 +271,8 @@ TEST_P(CatalogueTest, ReadOnlyAccessEndsWithError2WhereWriteIsNeeded) {
 const std::set<int32_t> kWithBody = {
     TEST,           DESTROY,         VERIFY_EMAIL, FORGOT_PASSWORD, CREATE_ACCOUNT, CHANGE_PASSWORD,
     RECOVERY_KEY,   MANAGE_2FA,      LOGIN,        LOGOUT,          NEW_SESSION,    SESSION_INFO,
-    CURRENT_EMAIL,
+    CURRENT_EMAIL,  GET_NODES,       GET_ROOT,     GET_CHILDREN,    GET_NODE,       GET_PATH,
+    GET_NODE_TREE,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
