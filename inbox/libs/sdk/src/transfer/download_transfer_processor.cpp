@@ -87,26 +87,29 @@ void DownloadTransferProcessor::requestFinished(int32_t type, const std::shared_
         return;
     }
     auto attributes = std::make_shared<ByteVector>(*action->getAttributes());
-    cloud->decryptAttributes(transfer->getCryptoScheme(), attributes.get(), node,
-                             [this, transfer, attempt, node, attributes, fail](bool ok) {
-                                 if (!isCurrent(transfer, attempt)) {
-                                     CLOG_DEBUG("Transfer already finished");
-                                     return;
-                                 }
-                                 if (!ok) {
-                                     fail();
-                                     return;
-                                 }
-                                 transfer->setFullHash(
-                                     node->getFullHash() != nullptr ? node->getFullHash()->data() : nullptr,
-                                     node->getFullHash() != nullptr ? node->getFullHash()->size() : 0);
-                                 if (TransferListener* owner = transfer->getOwner()) {
-                                     owner->onTransferProgress(transfer);
-                                 }
-                                 if (isCurrent(transfer, attempt)) {
-                                     startTransfer();
-                                 }
-                             });
+    cloud->decryptAttributes(
+        transfer->getCryptoScheme(), attributes.get(), node,
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, node, attributes, fail](bool ok) {
+            if (alive.expired()) {
+                return;
+            }
+            if (!isCurrent(transfer, attempt)) {
+                CLOG_DEBUG("Transfer already finished");
+                return;
+            }
+            if (!ok) {
+                fail();
+                return;
+            }
+            transfer->setFullHash(node->getFullHash() != nullptr ? node->getFullHash()->data() : nullptr,
+                                  node->getFullHash() != nullptr ? node->getFullHash()->size() : 0);
+            if (TransferListener* owner = transfer->getOwner()) {
+                owner->onTransferProgress(transfer);
+            }
+            if (isCurrent(transfer, attempt)) {
+                startTransfer();
+            }
+        });
 }
 
 void DownloadTransferProcessor::fileOpened() {
@@ -161,19 +164,22 @@ void DownloadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
     }
     auto transfer = transfer_;
     const uint64_t attempt = attempt_;
-    cryptoManager_->decryptData(transfer->getCryptoScheme(), body->data(), body->size(), chunk->offset,
-                                transfer->getNodeKey(),
-                                [this, transfer, attempt, request, chunk, body](CryptoBytes plain) {
-                                    markIdle(request);
-                                    if (!isCurrent(transfer, attempt)) {
-                                        CLOG_DEBUG("Download already finished");
-                                        if (isIdle()) {
-                                            checkPending();
-                                        }
-                                        return;
-                                    }
-                                    decrypted(request, chunk, std::move(plain));
-                                });
+    cryptoManager_->decryptData(
+        transfer->getCryptoScheme(), body->data(), body->size(), chunk->offset, transfer->getNodeKey(),
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, chunk, body](CryptoBytes plain) {
+            if (alive.expired()) {
+                return;
+            }
+            markIdle(request);
+            if (!isCurrent(transfer, attempt)) {
+                CLOG_DEBUG("Download already finished");
+                if (isIdle()) {
+                    checkPending();
+                }
+                return;
+            }
+            decrypted(request, chunk, std::move(plain));
+        });
 }
 
 void DownloadTransferProcessor::decrypted(HttpRequest* request, TransferChunk* chunk,
@@ -213,21 +219,25 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
         signature_->addData(*chunk->data);
         auto transfer = transfer_;
         const uint64_t attempt = attempt_;
-        file_->write(chunk->offset, chunk->data->data(), n, [this, transfer, attempt, chunk, end, n](bool ok) {
-            if (!isCurrent(transfer, attempt)) {
-                CLOG_DEBUG("Download already finished");
-                return;
-            }
-            if (!ok) {
-                finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
-                return;
-            }
-            CLOG_DEBUG("[trproc] Chunk {}-{} written to file", chunk->offset, end);
-            if (!chunkWritten(chunk, n)) {
-                // The look-ahead moved on.
-                sendNextRequests();
-            }
-        });
+        file_->write(chunk->offset, chunk->data->data(), n,
+                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n](bool ok) {
+                         if (alive.expired()) {
+                             return;
+                         }
+                         if (!isCurrent(transfer, attempt)) {
+                             CLOG_DEBUG("Download already finished");
+                             return;
+                         }
+                         if (!ok) {
+                             finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
+                             return;
+                         }
+                         CLOG_DEBUG("[trproc] Chunk {}-{} written to file", chunk->offset, end);
+                         if (!chunkWritten(chunk, n)) {
+                             // The look-ahead moved on.
+                             sendNextRequests();
+                         }
+                     });
         return false;
     }
     auto transfer = transfer_;
@@ -292,7 +302,11 @@ void DownloadTransferProcessor::completeTransfer() {
         // A file that is known to be wrong must not stay behind looking like the download.
         CLOG_ERROR("Corrupt transfer data");
         transfer->setError(Error(IO_ERROR));
-        filesystemModule_->remove(transfer->getFile(), [finish](bool) { finish(); });
+        filesystemModule_->remove(transfer->getFile(), [alive = std::weak_ptr<bool>(alive_), finish](bool) {
+            if (!alive.expired()) {
+                finish();
+            }
+        });
         return;
     }
     if (transfer->getSize() > 0) {

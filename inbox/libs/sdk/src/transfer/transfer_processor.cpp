@@ -44,6 +44,8 @@ TransferProcessor::TransferProcessor(HttpModule* httpModule, CryptoManager* cryp
 }
 
 TransferProcessor::~TransferProcessor() {
+    // Continuations still on their way find the processor gone.
+    alive_.reset();
     cancelRequests();
     if (file_ != nullptr) {
         File* file = file_;
@@ -73,8 +75,11 @@ void TransferProcessor::setTransfer(std::shared_ptr<MutableTransferData> transfe
         if (file_ != nullptr) {
             File* file = file_;
             file_ = nullptr;
-            file->abort([this, file](bool) {
+            file->abort([this, alive = std::weak_ptr<bool>(alive_), file](bool) {
                 delete file;
+                if (alive.expired()) {
+                    return;
+                }
                 if (isIdle()) {
                     checkPending();
                 }
@@ -111,7 +116,13 @@ void TransferProcessor::startTransfer() {
         return;
     }
     const uint64_t attempt = attempt_;
-    auto opened = [this, transfer, attempt](File* file) {
+    auto opened = [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt](File* file) {
+        if (alive.expired()) {
+            if (file != nullptr) {
+                file->close([file](bool) { delete file; });
+            }
+            return;
+        }
         if (!isCurrent(transfer, attempt)) {
             CLOG_DEBUG("Transfer already finished");
             if (file != nullptr) {
@@ -272,7 +283,12 @@ bool TransferProcessor::checkCompletion() {
     }
     CLOG_DEBUG("[trproc] Completing transfer");
     if (file_ != nullptr) {
-        closeFile([this]() { completeTransfer(); });
+        closeFile([this, alive = std::weak_ptr<bool>(alive_)]() {
+            if (alive.expired()) {
+                return;
+            }
+            completeTransfer();
+        });
         return true;
     }
     auto transfer = transfer_;
@@ -292,9 +308,11 @@ void TransferProcessor::closeFile(std::function<void()> next) {
     }
     File* file = file_;
     file_ = nullptr;
-    file->close([file, next](bool) {
+    file->close([alive = std::weak_ptr<bool>(alive_), file, next](bool) {
         delete file;
-        next();
+        if (!alive.expired()) {
+            next();
+        }
     });
 }
 
@@ -325,8 +343,11 @@ void TransferProcessor::releaseFile() {
     }
     File* file = file_;
     file_ = nullptr;
-    auto done = [this, file](bool) {
+    auto done = [this, alive = std::weak_ptr<bool>(alive_), file](bool) {
         delete file;
+        if (alive.expired()) {
+            return;
+        }
         if (isIdle()) {
             checkPending();
         }

@@ -122,6 +122,8 @@ protected:
     // Slots handed to the HTTP module (cancellable), as against reserved for a read.
     std::vector<bool> sent_;
     TransferRetryPolicy retryPolicy_;
+    // Expires with the processor: file, crypto and cloud continuations check it first.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace corvane

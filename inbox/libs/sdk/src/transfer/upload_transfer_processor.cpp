@@ -79,7 +79,10 @@ void UploadTransferProcessor::hashed(std::vector<uint8_t> fullHash, std::vector<
             transfer->setSize(size);
             transfer->setEndOffset(size);
         }
-        closeFile([this, transfer]() {
+        closeFile([this, alive = std::weak_ptr<bool>(alive_), transfer]() {
+            if (alive.expired()) {
+                return;
+            }
             if (transfer_ == transfer) {
                 retryTransfer();
             }
@@ -91,24 +94,33 @@ void UploadTransferProcessor::hashed(std::vector<uint8_t> fullHash, std::vector<
     Cloud* cloud = apiManager_->getCloud();
     const uint64_t attempt = attempt_;
     if (!fullHash.empty() && cloud != nullptr) {
-        cloud->getIdenticalNode(fullHash, size, [this, transfer, attempt, mtime](std::shared_ptr<NodeData> node) {
-            if (!isCurrent(transfer, attempt)) {
-                CLOG_DEBUG("Transfer already finished");
-                return;
-            }
-            lookupAnswered(std::move(node), true, mtime);
-        });
+        cloud->getIdenticalNode(
+            fullHash, size,
+            [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, mtime](std::shared_ptr<NodeData> node) {
+                if (alive.expired()) {
+                    return;
+                }
+                if (!isCurrent(transfer, attempt)) {
+                    CLOG_DEBUG("Transfer already finished");
+                    return;
+                }
+                lookupAnswered(std::move(node), true, mtime);
+            });
         return;
     }
     if (!sparseHash.empty() && cloud != nullptr) {
-        cloud->getSimilarNode(sparseHash, size, mtime,
-                              [this, transfer, attempt, mtime](std::shared_ptr<NodeData> node) {
-                                  if (!isCurrent(transfer, attempt)) {
-                                      CLOG_DEBUG("Transfer already finished");
-                                      return;
-                                  }
-                                  lookupAnswered(std::move(node), false, mtime);
-                              });
+        cloud->getSimilarNode(
+            sparseHash, size, mtime,
+            [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, mtime](std::shared_ptr<NodeData> node) {
+                if (alive.expired()) {
+                    return;
+                }
+                if (!isCurrent(transfer, attempt)) {
+                    CLOG_DEBUG("Transfer already finished");
+                    return;
+                }
+                lookupAnswered(std::move(node), false, mtime);
+            });
         return;
     }
     startSigning(mtime);
@@ -140,27 +152,31 @@ void UploadTransferProcessor::lookupAnswered(std::shared_ptr<NodeData> node, boo
     }
     const std::vector<uint8_t>* hash = identical ? transfer->getFullHash() : transfer->getSparseHash();
     const uint64_t attempt = attempt_;
-    apiManager_->getCloud()->hashFingerprint(*hash, [this, transfer, attempt, identical](CryptoBytes fingerprint) {
-        if (!isCurrent(transfer, attempt)) {
-            CLOG_DEBUG("Transfer already finished");
-            return;
-        }
-        if (!fingerprint) {
-            startSigning(localMtime_);
-            requestUploadLink();
-            return;
-        }
-        auto action = std::make_shared<MutableActionData>(GET_NODE);
-        action->setMetadata(fingerprint.release());
-        if (transfer->getLink() != nullptr) {
-            action->setText(transfer->getLink());
-        }
-        if (!identical) {
-            action->setSize(transfer->getSize());
-        }
-        action->setTransfer(transfer);
-        apiManager_->enqueueApiRequest(std::make_shared<GetNodeByFingerprintRequest>(action), this);
-    });
+    apiManager_->getCloud()->hashFingerprint(
+        *hash, [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, identical](CryptoBytes fingerprint) {
+            if (alive.expired()) {
+                return;
+            }
+            if (!isCurrent(transfer, attempt)) {
+                CLOG_DEBUG("Transfer already finished");
+                return;
+            }
+            if (!fingerprint) {
+                startSigning(localMtime_);
+                requestUploadLink();
+                return;
+            }
+            auto action = std::make_shared<MutableActionData>(GET_NODE);
+            action->setMetadata(fingerprint.release());
+            if (transfer->getLink() != nullptr) {
+                action->setText(transfer->getLink());
+            }
+            if (!identical) {
+                action->setSize(transfer->getSize());
+            }
+            action->setTransfer(transfer);
+            apiManager_->enqueueApiRequest(std::make_shared<GetNodeByFingerprintRequest>(action), this);
+        });
 }
 
 void UploadTransferProcessor::startSigning(uint64_t mtime) {
@@ -218,7 +234,10 @@ void UploadTransferProcessor::requestFinished(int32_t type, const std::shared_pt
         if (transfer->getLink() == nullptr || transfer->getLink()[0] == '\0') {
             CLOG_ERROR("Upload link not received for {}", pathOf(*transfer));
             transfer->setLink(nullptr);
-            closeFile([this, transfer]() {
+            closeFile([this, alive = std::weak_ptr<bool>(alive_), transfer]() {
+                if (alive.expired()) {
+                    return;
+                }
                 if (transfer_ == transfer) {
                     retryTransfer();
                 }
@@ -256,14 +275,19 @@ bool UploadTransferProcessor::sendNextRequest(HttpRequest* request, uint64_t off
     request->state = HttpRequest::kStarting;
     transfer_->setCurrentOffset(end);
     readInProgress_ = true;
-    file_->read(offset, end - offset, [this, transfer, attempt, request, offset, end](std::vector<uint8_t>* data) {
-        std::unique_ptr<std::vector<uint8_t>> owned(data);
-        if (!isCurrent(transfer, attempt)) {
-            CLOG_DEBUG("Upload already finished");
-            return;
-        }
-        chunkRead(request, offset, end, owned.release());
-    });
+    file_->read(offset, end - offset,
+                [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, offset,
+                 end](std::vector<uint8_t>* data) {
+                    std::unique_ptr<std::vector<uint8_t>> owned(data);
+                    if (alive.expired()) {
+                        return;
+                    }
+                    if (!isCurrent(transfer, attempt)) {
+                        CLOG_DEBUG("Upload already finished");
+                        return;
+                    }
+                    chunkRead(request, offset, end, owned.release());
+                });
     return false;
 }
 
@@ -285,7 +309,11 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
     const uint64_t size = bytes->size();
     std::shared_ptr<std::vector<uint8_t>> keep(bytes.release());
     cryptoManager_->encryptData(transfer->getCryptoScheme(), plain, size, offset, transfer->getNodeKey(),
-                                [this, transfer, attempt, request, offset, end, keep](CryptoBytes encrypted) {
+                                [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, offset, end,
+                                 keep](CryptoBytes encrypted) {
+                                    if (alive.expired()) {
+                                        return;
+                                    }
                                     if (!isCurrent(transfer, attempt)) {
                                         CLOG_DEBUG("Upload already finished");
                                         return;
@@ -300,7 +328,10 @@ void UploadTransferProcessor::chunkEncrypted(HttpRequest* request, uint64_t offs
         // A key or scheme that cannot encrypt will not do better on another attempt.
         CLOG_ERROR("Error encrypting chunk {}-{} of {}", offset, end, pathOf(*transfer_));
         request->state = HttpRequest::kIdle;
-        closeFile([this, transfer = transfer_]() {
+        closeFile([this, alive = std::weak_ptr<bool>(alive_), transfer = transfer_]() {
+            if (alive.expired()) {
+                return;
+            }
             if (transfer_ == transfer) {
                 finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
             }
@@ -359,8 +390,15 @@ void UploadTransferProcessor::restartAfterStat() {
     auto transfer = transfer_;
     ++attempt_;
     cancelRequests();
-    closeFile([this, transfer]() {
-        filesystemModule_->stat(pathOf(*transfer), [this, transfer](int, uint64_t, uint64_t size, bool ok) {
+    closeFile([this, alive = std::weak_ptr<bool>(alive_), transfer]() {
+        if (alive.expired()) {
+            return;
+        }
+        filesystemModule_->stat(pathOf(*transfer), [this, alive = std::weak_ptr<bool>(alive_), transfer](
+                                                       int, uint64_t, uint64_t size, bool ok) {
+            if (alive.expired()) {
+                return;
+            }
             if (transfer_ != transfer) {
                 return;
             }
@@ -386,7 +424,11 @@ void UploadTransferProcessor::completeTransfer() {
     const uint64_t attempt = attempt_;
     if (transfer->getUploadToken() == nullptr) {
         CLOG_ERROR("Upload token not received");
-        filesystemModule_->stat(pathOf(*transfer), [this, transfer, attempt](int, uint64_t, uint64_t size, bool ok) {
+        filesystemModule_->stat(pathOf(*transfer), [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt](
+                                                       int, uint64_t, uint64_t size, bool ok) {
+            if (alive.expired()) {
+                return;
+            }
             if (!isCurrent(transfer, attempt)) {
                 return;
             }
@@ -399,7 +441,11 @@ void UploadTransferProcessor::completeTransfer() {
         return;
     }
     CLOG_DEBUG("Upload finished. Verifying integrity");
-    filesystemModule_->stat(pathOf(*transfer), [this, transfer, attempt](int, uint64_t mtime, uint64_t size, bool ok) {
+    filesystemModule_->stat(pathOf(*transfer), [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt](
+                                                   int, uint64_t mtime, uint64_t size, bool ok) {
+        if (alive.expired()) {
+            return;
+        }
         if (!isCurrent(transfer, attempt)) {
             return;
         }
@@ -450,21 +496,24 @@ void UploadTransferProcessor::createNode() {
     auto list = std::make_shared<NodeList>();
     list->push_back(node);
     const uint64_t attempt = attempt_;
-    apiManager_->getCloud()->encryptNodeList(
-        list, [this, transfer, attempt](std::shared_ptr<Cloud::EncryptedNodeList> encrypted) {
-            if (!isCurrent(transfer, attempt)) {
-                CLOG_DEBUG("Transfer already finished");
-                return;
-            }
-            if (!encrypted || encrypted->empty()) {
-                CLOG_ERROR("Error encrypting node metadata after upload for {}", pathOf(*transfer));
-                finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
-                return;
-            }
-            const auto* token = transfer->getUploadToken();
-            encrypted->front()->setUploadToken(token->data(), token->size());
-            sendAddNodes(encrypted, true);
-        });
+    apiManager_->getCloud()->encryptNodeList(list, [this, alive = std::weak_ptr<bool>(alive_), transfer,
+                                                    attempt](std::shared_ptr<Cloud::EncryptedNodeList> encrypted) {
+        if (alive.expired()) {
+            return;
+        }
+        if (!isCurrent(transfer, attempt)) {
+            CLOG_DEBUG("Transfer already finished");
+            return;
+        }
+        if (!encrypted || encrypted->empty()) {
+            CLOG_ERROR("Error encrypting node metadata after upload for {}", pathOf(*transfer));
+            finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
+            return;
+        }
+        const auto* token = transfer->getUploadToken();
+        encrypted->front()->setUploadToken(token->data(), token->size());
+        sendAddNodes(encrypted, true);
+    });
 }
 
 void UploadTransferProcessor::sendAddNodes(
@@ -490,25 +539,28 @@ void UploadTransferProcessor::addFoundExistingNode(std::shared_ptr<NodeData> nod
     auto list = std::make_shared<NodeList>();
     list->push_back(copy);
     const uint64_t attempt = attempt_;
-    apiManager_->getCloud()->encryptNodeList(
-        list, [this, transfer, attempt](std::shared_ptr<Cloud::EncryptedNodeList> encrypted) {
-            if (!isCurrent(transfer, attempt)) {
-                CLOG_DEBUG("Transfer already finished");
-                return;
-            }
-            if (!encrypted || encrypted->empty()) {
-                CLOG_ERROR("Unable to encrypt node for {}", pathOf(*transfer));
-                startSigning(localMtime_);
-                requestUploadLink();
-                return;
-            }
-            transfer->setTransferred(transfer->getSize());
-            if (TransferListener* owner = transfer->getOwner()) {
-                owner->onTransferProgress(transfer);
-            }
-            transfer->setTransferred(transfer->getSize());
-            sendAddNodes(encrypted, false);
-        });
+    apiManager_->getCloud()->encryptNodeList(list, [this, alive = std::weak_ptr<bool>(alive_), transfer,
+                                                    attempt](std::shared_ptr<Cloud::EncryptedNodeList> encrypted) {
+        if (alive.expired()) {
+            return;
+        }
+        if (!isCurrent(transfer, attempt)) {
+            CLOG_DEBUG("Transfer already finished");
+            return;
+        }
+        if (!encrypted || encrypted->empty()) {
+            CLOG_ERROR("Unable to encrypt node for {}", pathOf(*transfer));
+            startSigning(localMtime_);
+            requestUploadLink();
+            return;
+        }
+        transfer->setTransferred(transfer->getSize());
+        if (TransferListener* owner = transfer->getOwner()) {
+            owner->onTransferProgress(transfer);
+        }
+        transfer->setTransferred(transfer->getSize());
+        sendAddNodes(encrypted, false);
+    });
 }
 
 }  // namespace corvane
