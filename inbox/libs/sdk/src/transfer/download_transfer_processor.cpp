@@ -80,9 +80,10 @@ void DownloadTransferProcessor::requestFinished(int32_t type, const std::shared_
         CLOG_ERROR("Error decrypting attributes");
         finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
     };
-    // A failed link request carries no attributes: nothing to fetch.
-    if (action->getErrorCode() != 0 || action->getAttributes() == nullptr || cloud == nullptr ||
-        transfer->getLink() == nullptr) {
+    // A failed link request carries no attributes: nothing to fetch. Only empty content needs
+    // no link.
+    const bool linkMissing = transfer->getLink() == nullptr && transfer->getSize() > 0;
+    if (action->getErrorCode() != 0 || action->getAttributes() == nullptr || cloud == nullptr || linkMissing) {
         fail();
         return;
     }

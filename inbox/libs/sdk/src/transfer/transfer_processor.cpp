@@ -324,35 +324,38 @@ void TransferProcessor::finishTransfer(int32_t error, const char* line) {
     transfer_.reset();
     ++attempt_;
     cancelRequests();
-    releaseFile();
     transfer->setError(Error(error));
     if (error != 0) {
         CLOG_ERROR("{}", line);
     } else {
         CLOG_DEBUG("{}", line);
     }
-    transfer->setStatus(kStatusFinished);
-    if (TransferListener* owner = transfer->getOwner()) {
-        owner->onTransferFinish(transfer);
-    }
+    // The owner hears of the end once the file is closed, or removed when a download failed.
+    releaseFile([transfer]() {
+        transfer->setStatus(kStatusFinished);
+        if (TransferListener* owner = transfer->getOwner()) {
+            owner->onTransferFinish(transfer);
+        }
+    });
 }
 
-void TransferProcessor::releaseFile() {
+void TransferProcessor::releaseFile(std::function<void()> then) {
     if (file_ == nullptr) {
+        then();
         return;
     }
     File* file = file_;
     file_ = nullptr;
-    auto done = [this, alive = std::weak_ptr<bool>(alive_), file](bool) {
+    auto done = [this, alive = std::weak_ptr<bool>(alive_), file, then](bool) {
         delete file;
         if (alive.expired()) {
             return;
         }
+        then();
         if (isIdle()) {
             checkPending();
         }
     };
-    // A download that ends early leaves no partial file behind.
     if (direction_ == 1) {
         file->abort(done);
     } else {

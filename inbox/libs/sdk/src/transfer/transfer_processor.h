@@ -88,8 +88,8 @@ protected:
     void retryTransfer();
     // Lets go of the transfer and finishes it with the error.
     void finishTransfer(int32_t error, const char* line);
-    // Closes the file of a transfer that ended (a download's is removed) without waiting.
-    void releaseFile();
+    // Closes the file of a transfer that ended (a failed download's is removed), then runs then.
+    void releaseFile(std::function<void()> then);
     // Closes the open file (if any), then runs next.
     void closeFile(std::function<void()> next);
     void markIdle(HttpRequest* request);

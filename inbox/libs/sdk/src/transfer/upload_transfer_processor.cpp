@@ -129,6 +129,11 @@ void UploadTransferProcessor::hashed(std::vector<uint8_t> fullHash, std::vector<
         requestUploadLink();
     } else {
         CLOG_DEBUG("Zero-byte file: {}", pathOf(*transfer));
+        // No upload link answer will set the scheme: the node takes the account's, which its
+        // key was made for.
+        if (cloud != nullptr && cloud->getAccountInfo()) {
+            transfer->setCryptoScheme(cloud->getAccountInfo()->getCrypto());
+        }
         sendNextRequests();
     }
 }
