@@ -15,6 +15,7 @@
 #include <cryptopp/modes.h>
 #include <gtest/gtest.h>
 
+#include "account_directory.h"
 #include "cloud/cloud.h"
 #include "corvane/account_info_data.h"
 #include "corvane/action_types.h"
@@ -518,6 +519,66 @@ TEST_F(ChunkedTransferTest, AKeyThatCannotEncryptFailsTheUploadWithoutSendingACh
         EXPECT_NE(request.path.rfind("/ul/", 0), 0u) << request.path;
     }
     test::runOnLoop(*loop_, [&]() { transfer->setOwner(nullptr); });
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST_F(ChunkedTransferTest, AnExceededQuotaEndsTheUploadWithThirteenAndSendsNoChunk) {
+    auto user = service_.accounts().userByEmail("ada@example.com");
+    ASSERT_TRUE(user.has_value());
+    ASSERT_TRUE(service_.setQuotaExceeded(user->mainAccount, true));
+    const std::string file = path("over.bin");
+    writeFile(file, patternBytes(1300000, 70));
+    TransferOwner owner(loop_, upload_.get());
+    const UploadResult uploaded = uploadFile(file, &owner);
+    ASSERT_TRUE(uploaded.finished);
+    EXPECT_EQ(uploaded.error, QUOTA_EXCEEDED);
+    EXPECT_EQ(uploaded.errors, 0);
+    EXPECT_TRUE(uploaded.ranges.empty());
+    EXPECT_EQ(uploaded.node, 0u);
+    EXPECT_EQ(owner.status, 4);
+}
+
+TEST_F(ChunkedTransferTest, OneLateChunkParksOnlyAFewMebibytesOfTheOnesAfterIt) {
+    const uint64_t size = uint64_t(20) << 20;
+    const Bytes content = patternBytes(size, 80);
+    writeFile(path("wide.bin"), content);
+    const UploadResult uploaded = uploadFile(path("wide.bin"));
+    ASSERT_EQ(uploaded.error, 0);
+
+    ChunkFault fault;
+    fault.link = ChunkFault::Link::Download;
+    fault.kind = ChunkFault::Kind::SlowBody;
+    fault.first = 0;
+    fault.times = 1;
+    fault.slowFor = std::chrono::milliseconds(3000);
+    service_.addChunkFault(fault);
+    size_t mostParked = 0;
+    TransferOwner owner(loop_, download_.get());
+    owner.onProgress = [&](MutableTransferData&) { mostParked = std::max(mostParked, download_->parkedCount()); };
+    auto transfer = std::make_shared<MutableTransferData>();
+    const std::string target = path("wide.back");
+    test::runOnLoop(*loop_, [&]() {
+        transfer->setType(1);
+        transfer->setFile(target.c_str());
+        transfer->setNodeId(uploaded.node);
+        transfer->setNodeKey(uploaded.key.data(), uploaded.key.size());
+        transfer->setOwner(&owner);
+        transfer->setAction(std::make_shared<MutableActionData>(DOWNLOAD));
+        download_->setTransfer(transfer);
+    });
+    ASSERT_TRUE(owner.wait());
+    EXPECT_EQ(owner.error, 0);
+    EXPECT_EQ(readFile(target), content);
+    // While the first chunk crawls, the others wait parked; never more than the look-ahead.
+    EXPECT_GT(mostParked, 0u);
+    EXPECT_LE(mostParked, DownloadTransferProcessor::kMaxLookAhead / TransferProcessor::kChunkSize);
+    test::runOnLoop(*loop_, [&]() { transfer->setOwner(nullptr); });
+    service_.clearChunkFaults();
 }
 
 }  // namespace
