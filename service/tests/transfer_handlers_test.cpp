@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -669,6 +670,62 @@ TEST_F(TransferHandlersTest, ChunkFaultLastsItsTimes) {
         EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 500);
     service_.clearChunkFaults();
     EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 200);
+}
+
+// Contents live in files under the data directory: a new stand-in on it serves what an earlier
+// one stored.
+TEST(TransferContents, OutliveTheServiceOnItsDataDirectory) {
+    char pattern[] = "/tmp/corvane-contents-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::string content = randomBytes(3000);
+    auto post = [](const StandInService& service, const std::string& url, const std::string& body) {
+        Call call;
+        call.url = url;
+        call.body = body;
+        call.caFile = service.certificatePath();
+        return perform(call);
+    };
+    uint64_t node = 0;
+    std::string session;
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        AccountDirectory& accounts = service.accounts();
+        const uint64_t user = accounts.createUser("ada@example.test");
+        const uint64_t account = accounts.createAccount(user);
+        NodeRecord root;
+        root.type = 0;
+        const uint64_t rootHandle = accounts.addRoot(account, root, FilesystemRecord{});
+        session = accounts.createSession(user, account);
+        const BatchReply uploaded = sendBatch(service, session, {uploadMessage(content.size(), rootHandle)});
+        ASSERT_EQ(uploaded.responses.size(), 1u);
+        const std::string link = uploaded.responses[0].as<UploadResponse>("UPLR")->link()->str();
+        const Reply reply = post(service, link + "/0-2999", content);
+        ASSERT_FALSE(reply.body.empty());
+        NewNode file{0, 0, 20};
+        file.uploadToken = true;
+        file.token = reply.body;
+        file.size = content.size();
+        const BatchReply added = sendBatch(service, session, {addNodesMessage(kClientId, rootHandle, {file})});
+        ASSERT_EQ(added.responses.size(), 1u);
+        node = added.responses[0].as<AddNodesResponse>("ADNR")->nodes()->Get(0)->handle();
+        EXPECT_EQ(service.contentFile(node).rfind(directory + "/contents/", 0), 0u);
+    }
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        EXPECT_EQ(fileBytes(service.contentFile(node)), content);
+        const BatchReply answer = sendBatch(service, session, {downloadMessage(node)});
+        ASSERT_EQ(answer.responses.size(), 1u);
+        const auto* response = answer.responses[0].as<DownloadResponse>("DOWR");
+        ASSERT_NE(response, nullptr);
+        ASSERT_NE(response->link(), nullptr);
+        EXPECT_EQ(post(service, response->link()->str() + "/1000-2999", "").body, content.substr(1000));
+    }
+    std::filesystem::remove_all(directory);
 }
 
 }  // namespace
