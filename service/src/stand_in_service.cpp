@@ -286,6 +286,7 @@ struct StandInService::Impl {
         }
         const ChunkFault* fault = incoming.chunkFault ? &*incoming.chunkFault : nullptr;
         const uint64_t announced = chunk ? chunk->last - chunk->first + 1 : 0;
+        if (chunk && chunk->upload) incoming.body.reserve(static_cast<size_t>(std::min(announced, kMaxBodyBytes)));
         bool dropped = false;
         const bool whole = content([&](const char* data, size_t length) {
             incoming.bodySize += length;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -518,6 +520,212 @@ TEST_F(TransferHandlersTest, ContentsOutliveARestart) {
     EXPECT_EQ(fileBytes(service_.contentFile(node)), content);
     const std::string again = downloadLink(node);
     EXPECT_EQ(post(rangeUrl(again, 0, 3999)).body, content);
+}
+
+ChunkFault chunkFault(ChunkFault::Link link, ChunkFault::Kind kind, int64_t first = 0) {
+    ChunkFault fault;
+    fault.link = link;
+    fault.kind = kind;
+    fault.first = first;
+    fault.slowFor = std::chrono::milliseconds(400);
+    return fault;
+}
+
+// Each switch on the first chunk of a two-chunk upload: what the chunk's answer is, what was
+// stored, and that the chunk sent again goes through.
+TEST_F(TransferHandlersTest, UploadChunkFaultSwitches) {
+    using Kind = ChunkFault::Kind;
+    const auto toUpload = ChunkFault::Link::Upload;
+    struct Case {
+        const char* name;
+        ChunkFault fault;
+        bool lastChunkFirst;  // send the second chunk before the faulty one, so that it completes
+        CURLcode code;
+        long status;
+        bool token;         // the faulty exchange answered the token
+        bool flippedStore;  // the stored content has the chunk's middle byte flipped
+    };
+    const std::vector<Case> cases = {
+        {"500", chunkFault(toUpload, Kind::ServerError), false, CURLE_OK, 500, false, false},
+        {"404", chunkFault(toUpload, Kind::NotFound), false, CURLE_OK, 404, false, false},
+        {"dropped mid-body", chunkFault(toUpload, Kind::Drop), false, CURLE_OK, 0, false, false},
+        {"flipped byte", chunkFault(toUpload, Kind::FlipByte), true, CURLE_OK, 200, true, true},
+        {"no token", chunkFault(toUpload, Kind::NoToken), true, CURLE_OK, 200, false, false},
+        {"no token for another chunk", chunkFault(toUpload, Kind::NoToken, 1048576), true, CURLE_OK, 200, true, false},
+        {"slow body", chunkFault(toUpload, Kind::SlowBody), true, CURLE_OK, 200, true, false},
+        {"short body applies to downloads only", chunkFault(toUpload, Kind::ShortBody), true, CURLE_OK, 200, true,
+         false},
+        {"a download fault", chunkFault(ChunkFault::Link::Download, Kind::ServerError), true, CURLE_OK, 200, true,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service_.clearChunkFaults();
+        const std::string content = randomBytes(kChunk + 5000);
+        const std::string link = upload(content.size(), folder_);
+        ASSERT_FALSE(link.empty());
+        if (c.lastChunkFirst) {
+            ASSERT_EQ(sendChunk(link, content, kChunk, content.size() - 1).body, "");
+        }
+        service_.addChunkFault(c.fault);
+        const auto start = std::chrono::steady_clock::now();
+        const Reply reply = sendChunk(link, content, 0, kChunk - 1);
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (c.status == 0) {
+            EXPECT_NE(reply.code, CURLE_OK) << "the connection was not dropped";
+        } else {
+            EXPECT_EQ(reply.code, c.code) << curl_easy_strerror(reply.code);
+        }
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_EQ(!reply.body.empty(), c.token);
+        if (c.fault.kind == Kind::SlowBody) {
+            EXPECT_GE(took, c.fault.slowFor * 3 / 4) << "the body was not read slowly";
+        }
+        if (!c.lastChunkFirst) {
+            // Nothing of the faulty exchange counted: the second chunk does not complete.
+            EXPECT_EQ(sendChunk(link, content, kChunk, content.size() - 1).body, "");
+        }
+        // The chunk sent again (a retry, or a re-send after a lost token) gets the token.
+        const Reply again = sendChunk(link, content, 0, kChunk - 1);
+        ASSERT_EQ(again.status, 200);
+        ASSERT_FALSE(again.body.empty());
+        if (c.token) {
+            EXPECT_EQ(again.body, reply.body);
+        }
+        const uint64_t node = addFile(again.body, content.size());
+        ASSERT_NE(node, 0u);
+        std::string expected = content;
+        if (c.flippedStore) expected[kChunk / 2] = static_cast<char>(expected[kChunk / 2] ^ 0xFF);
+        EXPECT_TRUE(fileBytes(service_.contentFile(node)) == expected) << "stored bytes differ";
+    }
+}
+
+// Each switch on one range of a stored content: what its answer carries, and that the next
+// request for the range is answered normally.
+TEST_F(TransferHandlersTest, DownloadChunkFaultSwitches) {
+    using Kind = ChunkFault::Kind;
+    const auto download = ChunkFault::Link::Download;
+    const std::string content = randomBytes(3000000);
+    const uint64_t node = storedFile(content);
+    const std::string link = downloadLink(node);
+    ASSERT_FALSE(link.empty());
+    const uint64_t first = 1048576, last = 2097151, length = last - first + 1;
+    const std::string range = content.substr(first, length);
+    std::string flipped = range;
+    flipped[length / 2] = static_cast<char>(flipped[length / 2] ^ 0xFF);
+    struct Case {
+        const char* name;
+        ChunkFault fault;
+        CURLcode code;
+        long status;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {"500", chunkFault(download, Kind::ServerError, first), CURLE_OK, 500, ""},
+        {"404", chunkFault(download, Kind::NotFound, first), CURLE_OK, 404, ""},
+        {"dropped mid-body", chunkFault(download, Kind::Drop, first), CURLE_PARTIAL_FILE, 200,
+         range.substr(0, length / 2)},
+        {"flipped byte", chunkFault(download, Kind::FlipByte, first), CURLE_OK, 200, flipped},
+        {"short body", chunkFault(download, Kind::ShortBody, first), CURLE_OK, 200, range.substr(0, length / 2)},
+        {"slow body", chunkFault(download, Kind::SlowBody, first), CURLE_OK, 200, range},
+        {"a fault on another chunk", chunkFault(download, Kind::ServerError, 0), CURLE_OK, 200, range},
+        {"no token applies to uploads only", chunkFault(download, Kind::NoToken, first), CURLE_OK, 200, range},
+        {"an upload fault", chunkFault(ChunkFault::Link::Upload, Kind::ServerError, first), CURLE_OK, 200, range},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service_.clearChunkFaults();
+        service_.addChunkFault(c.fault);
+        const auto start = std::chrono::steady_clock::now();
+        const Reply reply = post(rangeUrl(link, first, last));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(reply.code, c.code) << curl_easy_strerror(reply.code);
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_TRUE(reply.body == c.body) << "body of " << reply.body.size() << " bytes";
+        if (c.fault.kind == Kind::SlowBody) {
+            EXPECT_GE(took, c.fault.slowFor * 3 / 4) << "the body was not sent slowly";
+        }
+        if (c.fault.kind == Kind::Drop) {
+            EXPECT_EQ(reply.headers.at("content-length"), std::to_string(length));
+        }
+        const Reply next = post(rangeUrl(link, first, last));
+        EXPECT_EQ(next.status, 200);
+        EXPECT_TRUE(next.body == range);
+    }
+}
+
+TEST_F(TransferHandlersTest, ChunkFaultLastsItsTimes) {
+    const std::string content = randomBytes(3000);
+    const uint64_t node = storedFile(content);
+    const std::string link = downloadLink(node);
+    ChunkFault fault = chunkFault(ChunkFault::Link::Download, ChunkFault::Kind::ServerError, -1);
+    fault.times = 2;
+    service_.addChunkFault(fault);
+    EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 500);
+    EXPECT_EQ(post(rangeUrl(link, 1000, 2999)).status, 500);
+    EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 200);
+    fault.times = -1;
+    service_.addChunkFault(fault);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 500);
+    service_.clearChunkFaults();
+    EXPECT_EQ(post(rangeUrl(link, 0, 999)).status, 200);
+}
+
+// Contents live in files under the data directory: a new stand-in on it serves what an earlier
+// one stored.
+TEST(TransferContents, OutliveTheServiceOnItsDataDirectory) {
+    char pattern[] = "/tmp/corvane-contents-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::string content = randomBytes(3000);
+    auto post = [](const StandInService& service, const std::string& url, const std::string& body) {
+        Call call;
+        call.url = url;
+        call.body = body;
+        call.caFile = service.certificatePath();
+        return perform(call);
+    };
+    uint64_t node = 0;
+    std::string session;
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        AccountDirectory& accounts = service.accounts();
+        const uint64_t user = accounts.createUser("ada@example.test");
+        const uint64_t account = accounts.createAccount(user);
+        NodeRecord root;
+        root.type = 0;
+        const uint64_t rootHandle = accounts.addRoot(account, root, FilesystemRecord{});
+        session = accounts.createSession(user, account);
+        const BatchReply uploaded = sendBatch(service, session, {uploadMessage(content.size(), rootHandle)});
+        ASSERT_EQ(uploaded.responses.size(), 1u);
+        const std::string link = uploaded.responses[0].as<UploadResponse>("UPLR")->link()->str();
+        const Reply reply = post(service, link + "/0-2999", content);
+        ASSERT_FALSE(reply.body.empty());
+        NewNode file{0, 0, 20};
+        file.uploadToken = true;
+        file.token = reply.body;
+        file.size = content.size();
+        const BatchReply added = sendBatch(service, session, {addNodesMessage(kClientId, rootHandle, {file})});
+        ASSERT_EQ(added.responses.size(), 1u);
+        node = added.responses[0].as<AddNodesResponse>("ADNR")->nodes()->Get(0)->handle();
+        EXPECT_EQ(service.contentFile(node).rfind(directory + "/contents/", 0), 0u);
+    }
+    {
+        StandInService service;
+        service.setDataDirectory(directory);
+        ASSERT_TRUE(service.start());
+        EXPECT_EQ(fileBytes(service.contentFile(node)), content);
+        const BatchReply answer = sendBatch(service, session, {downloadMessage(node)});
+        ASSERT_EQ(answer.responses.size(), 1u);
+        const auto* response = answer.responses[0].as<DownloadResponse>("DOWR");
+        ASSERT_NE(response, nullptr);
+        ASSERT_NE(response->link(), nullptr);
+        EXPECT_EQ(post(service, response->link()->str() + "/1000-2999", "").body, content.substr(1000));
+    }
+    std::filesystem::remove_all(directory);
 }
 
 }  // namespace
