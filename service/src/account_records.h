@@ -28,8 +28,6 @@ struct NodeRecord {
     bool full = false;
     uint64_t extraNumber = 0;
     Bytes pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extraData;
-    // The stored file data this node stands for, shared by its copies; 0 for none.
-    uint64_t content = 0;
 };
 
 // One filesystem, field for field the FilesystemMessage table.

@@ -39,6 +39,12 @@ void BatchDispatcher::setCallerHandler(const std::string& identifier, CallerHand
         handlers_.erase(identifier);
 }
 
+CallerHandler BatchDispatcher::handler(const std::string& identifier) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = handlers_.find(identifier);
+    return it == handlers_.end() ? CallerHandler() : it->second;
+}
+
 bool BatchDispatcher::answer(const std::string& body, std::string& response, SessionScope* session,
                              const Caller& caller) {
     std::vector<std::string> messages;

@@ -40,6 +40,8 @@ public:
     void setHandler(const std::string& identifier, BatchHandler handler);
     void setScopedHandler(const std::string& identifier, ScopedHandler handler);
     void setCallerHandler(const std::string& identifier, CallerHandler handler);
+    // The handler registered for the identifier (empty when none), so that another may wrap it.
+    CallerHandler handler(const std::string& identifier) const;
 
     // Answers a whole batch body. False when the body is not a series of size-prefixed
     // messages, or holds more than kMaxMessages (the endpoint then answers 400). Handlers run without the table's lock

@@ -1,5 +1,7 @@
 #include "fault_plan.h"
 
+#include <algorithm>
+
 namespace corvane::service {
 
 void FaultPlan::add(Fault fault) {
@@ -15,6 +17,28 @@ std::optional<Fault> FaultPlan::take(const std::string& path) {
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (path.compare(0, it->pathPrefix.size(), it->pathPrefix) != 0) continue;
         Fault fault = *it;
+        if (it->times > 0 && --it->times == 0) faults_.erase(it);
+        return fault;
+    }
+    return std::nullopt;
+}
+
+void ChunkFaultPlan::add(ChunkFault fault) {
+    if (fault.times == 0) return;
+    faults_.push_back(fault);
+}
+
+void ChunkFaultPlan::clear() {
+    faults_.clear();
+}
+
+std::optional<ChunkFault> ChunkFaultPlan::take(ChunkFault::Link link, uint64_t first,
+                                               std::initializer_list<ChunkFault::Kind> kinds) {
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (it->link != link) continue;
+        if (it->first >= 0 && static_cast<uint64_t>(it->first) != first) continue;
+        if (std::find(kinds.begin(), kinds.end(), it->kind) == kinds.end()) continue;
+        ChunkFault fault = *it;
         if (it->times > 0 && --it->times == 0) faults_.erase(it);
         return fault;
     }

@@ -1,6 +1,7 @@
 // Scripted faults: which fault, if any, the next request on a path gets.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,21 @@ public:
 
 private:
     std::vector<Fault> faults_;
+};
+
+// The faults of the transfer links, taken as FaultPlan takes its own.
+class ChunkFaultPlan {
+public:
+    void add(ChunkFault fault);
+    void clear();
+
+    // The first fault, in the order added, for the link and a chunk starting at `first`, of a
+    // kind in `kinds`; takes one use of it.
+    std::optional<ChunkFault> take(ChunkFault::Link link, uint64_t first,
+                                   std::initializer_list<ChunkFault::Kind> kinds);
+
+private:
+    std::vector<ChunkFault> faults_;
 };
 
 // XOR 0xFF into bytes[offset] when the offset falls within the bytes; `base` is the offset of

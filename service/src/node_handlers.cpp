@@ -61,11 +61,6 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
         NodeRecord node = readNode(*table);
         if (node.handle != 0 && !byClientHandle.emplace(node.handle, nodes.size()).second)
             return refuse("ADNM", kErrorWrongParameters);
-        // A copy names its source and brings no upload: it stands for the source's data.
-        const bool uploaded = table->token() != nullptr && table->token()->size() != 0;
-        if (node.handle != 0 && !uploaded) {
-            if (auto source = store.node(account, node.handle)) node.content = source->content;
-        }
         nodes.push_back(std::move(node));
     }
     std::vector<long> newParent(nodes.size(), -1);  // index of a new parent, or -1

@@ -36,14 +36,14 @@ CREATE TABLE IF NOT EXISTS filesystems (handle INTEGER PRIMARY KEY, account INTE
 CREATE TABLE IF NOT EXISTS nodes (handle INTEGER PRIMARY KEY, account INTEGER NOT NULL, parent INTEGER NOT NULL,
   type INTEGER NOT NULL, crypto INTEGER NOT NULL, shared INTEGER NOT NULL, filesystem INTEGER NOT NULL,
   ctime INTEGER NOT NULL, size INTEGER NOT NULL, full INTEGER NOT NULL, extra_number INTEGER NOT NULL,
-  pubhandle BLOB, nodekey BLOB, childkey BLOB, attributes BLOB, metadata BLOB, fingerprint BLOB, extra_data BLOB,
-  content INTEGER NOT NULL DEFAULT 0);
+  pubhandle BLOB, nodekey BLOB, childkey BLOB, attributes BLOB, metadata BLOB, fingerprint BLOB, extra_data BLOB);
 CREATE INDEX IF NOT EXISTS nodes_by_parent ON nodes (account, parent);
 CREATE TABLE IF NOT EXISTS metadata (handle INTEGER PRIMARY KEY, node INTEGER NOT NULL, type INTEGER NOT NULL, token BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS changes (account INTEGER NOT NULL, status INTEGER NOT NULL, origin TEXT NOT NULL,
   response BLOB NOT NULL, PRIMARY KEY (account, status));
 CREATE TABLE IF NOT EXISTS account_values (account INTEGER PRIMARY KEY, crypto INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS contacts (account INTEGER NOT NULL, email TEXT NOT NULL, PRIMARY KEY (account, email));
+CREATE TABLE IF NOT EXISTS node_contents (node INTEGER PRIMARY KEY, content TEXT NOT NULL);
 )sql";
 
 // SQLite keeps integers signed: uint64 values travel bit for bit.
@@ -82,7 +82,7 @@ std::string columnText(sqlite3_stmt* s, int column) {
 
 constexpr const char* kNodeColumns =
     "handle, parent, type, crypto, shared, filesystem, ctime, size, full, extra_number, pubhandle, nodekey, "
-    "childkey, attributes, metadata, fingerprint, extra_data, content";
+    "childkey, attributes, metadata, fingerprint, extra_data";
 
 NodeRecord readNode(sqlite3_stmt* s) {
     NodeRecord node;
@@ -103,7 +103,6 @@ NodeRecord readNode(sqlite3_stmt* s) {
     node.metadata = columnBytes(s, 14);
     node.fingerprint = columnBytes(s, 15);
     node.extraData = columnBytes(s, 16);
-    node.content = u64(s, 17);
     return node;
 }
 
@@ -725,8 +724,8 @@ bool ServiceStore::deleteFilesystemsOfRoot(uint64_t account, uint64_t root) {
 bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
     sqlite3_stmt* s = statement(
         "INSERT OR REPLACE INTO nodes (account, handle, parent, type, crypto, shared, filesystem, ctime, size, full, "
-        "extra_number, pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extra_data, content) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "extra_number, pubhandle, nodekey, childkey, attributes, metadata, fingerprint, extra_data) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!s) return false;
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(node.handle));
@@ -746,7 +745,6 @@ bool ServiceStore::putNode(uint64_t account, const NodeRecord& node) {
     bindBytes(s, 16, node.metadata);
     bindBytes(s, 17, node.fingerprint);
     bindBytes(s, 18, node.extraData);
-    sqlite3_bind_int64(s, 19, sql(node.content));
     return run(s);
 }
 
@@ -794,10 +792,14 @@ bool ServiceStore::deleteNode(uint64_t account, uint64_t handle) {
     sqlite3_bind_int64(s, 1, sql(account));
     sqlite3_bind_int64(s, 2, sql(handle));
     if (!run(s)) return false;
-    sqlite3_stmt* m = statement("DELETE FROM metadata WHERE node = ?");
-    if (!m) return false;
-    sqlite3_bind_int64(m, 1, sql(handle));
-    return run(m);
+    // The node's metadata and its tie to stored content go with it.
+    for (const char* sqlText : {"DELETE FROM metadata WHERE node = ?", "DELETE FROM node_contents WHERE node = ?"}) {
+        sqlite3_stmt* m = statement(sqlText);
+        if (!m) return false;
+        sqlite3_bind_int64(m, 1, sql(handle));
+        if (!run(m)) return false;
+    }
+    return true;
 }
 
 bool ServiceStore::putMetadata(uint64_t handle, uint64_t node, uint8_t type, const std::string& token) {
@@ -901,9 +903,10 @@ bool ServiceStore::endSessionsIn(uint64_t account, uint64_t user) {
 
 bool ServiceStore::deleteAccount(uint64_t account) {
     if (!endSessionsIn(account)) return false;
-    // Metadata first: it is found through the account's nodes.
+    // Metadata and content ties first: they are found through the account's nodes.
     static const char* const kDeletes[] = {
         "DELETE FROM metadata WHERE node IN (SELECT handle FROM nodes WHERE account = ?)",
+        "DELETE FROM node_contents WHERE node IN (SELECT handle FROM nodes WHERE account = ?)",
         "DELETE FROM nodes WHERE account = ?",
         "DELETE FROM filesystems WHERE account = ?",
         "DELETE FROM changes WHERE account = ?",
@@ -939,6 +942,37 @@ std::vector<std::string> ServiceStore::contacts(uint64_t account) {
     }
     sqlite3_reset(s);
     return list;
+}
+
+bool ServiceStore::putNodeContent(uint64_t node, const std::string& content) {
+    sqlite3_stmt* s = statement("INSERT OR REPLACE INTO node_contents (node, content) VALUES (?, ?)");
+    if (!s) return false;
+    sqlite3_bind_int64(s, 1, sql(node));
+    bindText(s, 2, content);
+    return run(s);
+}
+
+std::optional<std::string> ServiceStore::nodeContent(uint64_t node) {
+    sqlite3_stmt* s = statement("SELECT content FROM node_contents WHERE node = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(node));
+    std::optional<std::string> content;
+    if (sqlite3_step(s) == SQLITE_ROW) content = columnText(s, 0);
+    sqlite3_reset(s);
+    return content;
+}
+
+std::optional<std::pair<uint64_t, NodeRecord>> ServiceStore::nodeByPublicHandle(const std::string& pubhandle) {
+    // The account comes after the node's columns, so that readNode finds them where it reads.
+    static const std::string text =
+        std::string("SELECT ") + kNodeColumns + ", account FROM nodes WHERE pubhandle = ? ORDER BY rowid LIMIT 1";
+    sqlite3_stmt* s = statement(text.c_str());
+    if (!s) return std::nullopt;
+    bindBytes(s, 1, pubhandle);
+    std::optional<std::pair<uint64_t, NodeRecord>> found;
+    if (sqlite3_step(s) == SQLITE_ROW) found.emplace(u64(s, 17), readNode(s));
+    sqlite3_reset(s);
+    return found;
 }
 
 }  // namespace corvane::service

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "account_records.h"
@@ -91,6 +92,12 @@ public:
     std::optional<Recovery> recovery(const std::string& id);
 
     bool putMetadata(uint64_t handle, uint64_t node, uint8_t type, const std::string& token);
+
+    // The stored content (the content store's id) of a file node.
+    bool putNodeContent(uint64_t node, const std::string& content);
+    std::optional<std::string> nodeContent(uint64_t node);
+    // The node with that public handle, with its account.
+    std::optional<std::pair<uint64_t, NodeRecord>> nodeByPublicHandle(const std::string& pubhandle);
 
     // The change log: each change is the complete response that made it, kept under the
     // account status it brought and the session that made it ("" for none).

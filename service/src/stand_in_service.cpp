@@ -23,6 +23,7 @@
 #include "batch_dispatcher.h"
 #include "certificate.h"
 #include "connection_watch.h"
+#include "content_store.h"
 #include "event_handlers.h"
 #include "fault_plan.h"
 #include "metadata_handlers.h"
@@ -31,6 +32,7 @@
 #include "request_log.h"
 #include "session_handlers.h"
 #include "test_handler.h"
+#include "transfer_handlers.h"
 #include "tree_handlers.h"
 #include "worker_pool.h"
 
@@ -60,28 +62,44 @@ bool hasPrefix(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
-// An answer body: stored bytes, or the deterministic data bytes produced while sending.
+// An answer body: stored bytes, the deterministic data bytes produced while sending, or a range
+// of a content file read while sending.
 struct Body {
     std::string bytes;
     bool generated = false;
-    uint64_t generatedLength = 0;
+    uint64_t generatedLength = 0;  // also the length of a file range
+    std::shared_ptr<ContentFile> file;
+    uint64_t fileOffset = 0;
 
-    static Body of(std::string bytes) { return Body{std::move(bytes), false, 0}; }
-    static Body data(uint64_t length) { return Body{{}, true, length}; }
+    static Body of(std::string bytes) { return Body{std::move(bytes), false, 0, nullptr, 0}; }
+    static Body data(uint64_t length) { return Body{{}, true, length, nullptr, 0}; }
+    static Body range(std::shared_ptr<ContentFile> file, uint64_t offset, uint64_t length) {
+        return Body{{}, false, length, std::move(file), offset};
+    }
 
-    uint64_t size() const { return generated ? generatedLength : bytes.size(); }
-    void fill(uint64_t offset, char* out, size_t length) const {
+    bool streamed() const { return generated || file; }
+    uint64_t size() const { return streamed() ? generatedLength : bytes.size(); }
+    bool fill(uint64_t offset, char* out, size_t length) const {
+        if (file) return file->read(fileOffset + offset, out, length);
         if (generated)
             fillDataBytes(offset, out, length);
         else
             std::copy_n(bytes.data() + offset, length, out);
+        return true;
     }
-    std::string materialize() const { return generated ? makeDataBytes(generatedLength) : bytes; }
+    std::string materialize() const {
+        if (!file) return generated ? makeDataBytes(generatedLength) : bytes;
+        std::string all(static_cast<size_t>(generatedLength), '\0');
+        if (!fill(0, all.data(), all.size())) all.clear();
+        return all;
+    }
 };
 
 struct Answer {
     int status = 200;
     Body body;
+    Fault fault{};                        // body faults to apply on the way out
+    std::chrono::milliseconds spread{0};  // send the body in pieces spread over this time
 };
 
 // A request with the body this service read for it (httplib's own body stays empty for POST).
@@ -89,6 +107,7 @@ struct Incoming {
     const httplib::Request& request;
     std::string body;
     uint64_t bodySize = 0;
+    std::optional<ChunkFault> chunkFault{};  // taken for an upload chunk before its body was read
 };
 
 // Answers with the status and then ends the connection: once the answer is out the server's
@@ -165,11 +184,14 @@ struct StandInService::Impl {
 
     BatchDispatcher batch;
     AccountDirectory accounts;
+    ContentStore contents;
+    std::unique_ptr<TransferHandlers> transfers;
 
     mutable std::mutex mutex;
     std::condition_variable wake;  // stop, pending events
     bool stopping = false;
     FaultPlan faults;
+    ChunkFaultPlan chunkFaults;
     RequestLog requests{kRecordedRequests, kRecordedBodyBytes};
     std::map<std::string, std::string> blobs;
     std::set<std::string> pendingEvents;
@@ -255,6 +277,18 @@ struct StandInService::Impl {
         Incoming incoming{request, {}, 0};
         const bool counting = request.path == kSinkPath;
         bool tooLong = false;
+        const auto chunk = parseChunkPath(request.path);
+        if (chunk && chunk->upload) {
+            std::lock_guard<std::mutex> lock(mutex);
+            using Kind = ChunkFault::Kind;
+            incoming.chunkFault =
+                chunkFaults.take(ChunkFault::Link::Upload, chunk->first,
+                                 {Kind::ServerError, Kind::Drop, Kind::NotFound, Kind::FlipByte, Kind::SlowBody});
+        }
+        const ChunkFault* fault = incoming.chunkFault ? &*incoming.chunkFault : nullptr;
+        const uint64_t announced = chunk ? chunk->last - chunk->first + 1 : 0;
+        if (chunk && chunk->upload) incoming.body.reserve(static_cast<size_t>(std::min(announced, kMaxBodyBytes)));
+        bool dropped = false;
         const bool whole = content([&](const char* data, size_t length) {
             incoming.bodySize += length;
             if (counting) return true;
@@ -263,14 +297,34 @@ struct StandInService::Impl {
                 return false;
             }
             incoming.body.append(data, length);
+            if (fault && fault->kind == ChunkFault::Kind::Drop && incoming.bodySize * 2 >= announced) {
+                dropped = true;
+                return false;
+            }
+            if (fault && fault->kind == ChunkFault::Kind::SlowBody && announced > 0)
+                pause(fault->slowFor, length, announced);
             return true;
         });
+        if (dropped) {
+            record(incoming);
+            // Nothing more is read or answered: the client sees the connection end mid-body.
+            if (request.ssl) ::shutdown(SSL_get_fd(request.ssl), SHUT_RDWR);
+            return;
+        }
         if (!whole) {
             record(incoming);
             refuseAndClose(request, response, tooLong ? 413 : 400);
             return;
         }
         handle(incoming, response);
+    }
+
+    // Waits the share of `spread` that `part` bytes of `total` take, or until the service stops.
+    void pause(std::chrono::milliseconds spread, uint64_t part, uint64_t total) {
+        const auto wait = std::chrono::milliseconds(static_cast<int64_t>(
+            static_cast<double>(spread.count()) * static_cast<double>(part) / static_cast<double>(total)));
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait_for(lock, wait, [this] { return stopping; });
     }
 
     void handle(const Incoming& incoming, httplib::Response& response) {
@@ -290,7 +344,9 @@ struct StandInService::Impl {
             fault = faults.take(request.path);
         }
         if (!fault) {
-            send(response, route(incoming), Fault{});
+            Answer routed = route(incoming);
+            const Fault own = routed.fault;
+            send(response, std::move(routed), own);
             return;
         }
         if (fault->delay.count() > 0) {
@@ -324,7 +380,86 @@ struct StandInService::Impl {
         if (path == kSinkPath && post) return Answer{200, Body::of(std::to_string(incoming.bodySize))};
         if (hasPrefix(path, "/blob/") && path.size() > 6) return answerBlob(path.substr(6), incoming);
         if (hasPrefix(path, "/events/") && post) return answerPoll(path.substr(8));
+        if (const auto chunk = parseChunkPath(path)) {
+            if (chunk->upload && post) return answerUploadChunk(*chunk, incoming);
+            if (!chunk->upload) return answerDownloadChunk(*chunk);
+        }
         return Answer{404, {}};
+    }
+
+    // An upload chunk: its bytes at their range; the answer is empty but for the chunk that
+    // completes the upload, which gets the token.
+    Answer answerUploadChunk(const ChunkPath& chunk, const Incoming& incoming) {
+        using Kind = ChunkFault::Kind;
+        const auto& fault = incoming.chunkFault;
+        if (fault && fault->kind == Kind::ServerError) return Answer{500, {}};
+        if (fault && fault->kind == Kind::NotFound) return Answer{404, {}};
+        std::string damaged;
+        const std::string* bytes = &incoming.body;
+        if (fault && fault->kind == Kind::FlipByte && !incoming.body.empty()) {
+            damaged = incoming.body;
+            flipBodyByte(damaged.data(), damaged.size(), static_cast<int64_t>(damaged.size() / 2));
+            bytes = &damaged;
+        }
+        const auto outcome = contents.writeChunk(chunk.id, chunk.first, chunk.last, bytes->data(), bytes->size());
+        switch (outcome.result) {
+            case ContentStore::ChunkResult::Stored:
+                return Answer{200, {}};
+            case ContentStore::ChunkResult::Complete: {
+                if (outcome.completedNow) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (chunkFaults.take(ChunkFault::Link::Upload, chunk.first, {Kind::NoToken}))
+                        return Answer{200, {}};
+                }
+                return Answer{200, Body::of(outcome.token)};
+            }
+            case ContentStore::ChunkResult::UnknownUpload:
+                return Answer{404, {}};
+            case ContentStore::ChunkResult::BadRange:
+                return Answer{416, {}};
+            case ContentStore::ChunkResult::Failed:
+                break;
+        }
+        return Answer{500, {}};
+    }
+
+    // A download chunk: exactly the bytes of its range, read from the content file as they go out.
+    Answer answerDownloadChunk(const ChunkPath& chunk) {
+        using Kind = ChunkFault::Kind;
+        const auto size = contents.contentSize(chunk.id);
+        if (!size) return Answer{404, {}};
+        if (chunk.last >= *size) return Answer{416, {}};
+        auto file = contents.openContent(chunk.id);
+        if (!file) return Answer{500, {}};
+        std::optional<ChunkFault> fault;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            fault = chunkFaults.take(
+                ChunkFault::Link::Download, chunk.first,
+                {Kind::ServerError, Kind::Drop, Kind::NotFound, Kind::FlipByte, Kind::ShortBody, Kind::SlowBody});
+        }
+        const uint64_t length = chunk.last - chunk.first + 1;
+        if (fault && fault->kind == Kind::ServerError) return Answer{500, {}};
+        if (fault && fault->kind == Kind::NotFound) return Answer{404, {}};
+        Answer answer{200, Body::range(std::move(file), chunk.first, length)};
+        if (!fault) return answer;
+        switch (fault->kind) {
+            case Kind::Drop:
+                answer.fault.cutAfter = static_cast<int64_t>(length / 2);
+                break;
+            case Kind::FlipByte:
+                answer.fault.flipByte = static_cast<int64_t>(length / 2);
+                break;
+            case Kind::ShortBody:
+                answer.body.generatedLength = length / 2;
+                break;
+            case Kind::SlowBody:
+                answer.spread = fault->slowFor;
+                break;
+            default:
+                break;
+        }
+        return answer;
     }
 
     // A batch that names a session is answered inside that session's scope; once sessions
@@ -392,9 +527,10 @@ struct StandInService::Impl {
 
     // Sends the answer with the body faults applied. A flipped byte damages the content itself,
     // before any gzip encoding, so the damage survives decoding.
-    static void send(httplib::Response& response, Answer answer, const Fault& fault) {
+    void send(httplib::Response& response, Answer answer, const Fault& fault) {
         response.status = answer.status;
         Body body = std::move(answer.body);
+        const std::chrono::milliseconds spread = answer.spread;
         int64_t flipByte = fault.flipByte;
         if (fault.gzip) {
             std::string decoded = body.materialize();
@@ -407,7 +543,7 @@ struct StandInService::Impl {
             body = Body::of(gzipEncode(decoded));
         }
         const int64_t cutAfter = fault.drop == Fault::Drop::AfterHeaders ? 0 : fault.cutAfter;
-        if (!body.generated && cutAfter < 0) {
+        if (!body.streamed() && cutAfter < 0 && spread.count() == 0) {
             flipBodyByte(body.bytes.data(), body.bytes.size(), flipByte);
             response.set_content(body.bytes, kContentType);
             return;
@@ -417,12 +553,13 @@ struct StandInService::Impl {
         auto shared = std::make_shared<Body>(std::move(body));
         response.set_content_provider(
             static_cast<size_t>(total), kContentType,
-            [shared, limit, flipByte](size_t offset, size_t length, httplib::DataSink& sink) {
+            [this, shared, limit, flipByte, spread, total](size_t offset, size_t length, httplib::DataSink& sink) {
                 // Returning false with bytes still owed makes the server close the connection.
                 if (offset >= limit) return false;
                 const size_t count = static_cast<size_t>(std::min<uint64_t>({length, limit - offset, kProviderChunk}));
+                if (spread.count() > 0) pause(spread, count, total);
                 std::string chunk(count, '\0');
-                shared->fill(offset, chunk.data(), count);
+                if (!shared->fill(offset, chunk.data(), count)) return false;
                 flipBodyByte(chunk.data(), count, flipByte, offset);
                 return sink.write(chunk.data(), count);
             });
@@ -526,6 +663,11 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     registerTreeHandlers(impl_->batch,
                          [impl] { return std::string("https://") + kLoopback + ":" + std::to_string(impl->port); });
     impl_->accounts.setChangeListener([impl] { impl->announceChanges(); });
+    // After the node handlers: the transfer rules wrap AddNodes.
+    impl_->transfers = std::make_unique<TransferHandlers>(impl_->contents, impl_->accounts, [impl] {
+        return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
+    });
+    impl_->transfers->registerWith(impl_->batch);
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
 }
@@ -548,6 +690,8 @@ bool StandInService::start(uint16_t port) {
         dataDirectory = impl.dataDirectory;
     }
     if (!dataDirectory.empty() && !impl.accounts.openDirectory(dataDirectory)) return false;
+    if (!impl.contents.isOpen() && !impl.contents.open(dataDirectory.empty() ? "" : dataDirectory + "/contents"))
+        return false;
     impl.watch.start();
     if (!impl.listen(port)) {
         impl.watch.stop();
@@ -661,6 +805,34 @@ std::string StandInService::answerAs(const std::string& sessionId, const std::st
     auto scope = impl_->accounts.open(sessionId);
     if (!scope) return {};
     return impl_->batch.answerMessage(message, scope.get());
+}
+
+void StandInService::addChunkFault(ChunkFault fault) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->chunkFaults.add(fault);
+}
+
+void StandInService::clearChunkFaults() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->chunkFaults.clear();
+}
+
+bool StandInService::setQuotaExceeded(uint64_t account, bool exceeded) {
+    {
+        auto scope = impl_->accounts.openWithoutSession();
+        if (!scope->store().hasAccount(account)) return false;
+    }
+    impl_->transfers->setQuotaExceeded(account, exceeded);
+    return true;
+}
+
+std::string StandInService::contentFile(uint64_t node) {
+    std::optional<std::string> content;
+    {
+        auto scope = impl_->accounts.openWithoutSession();
+        content = scope->store().nodeContent(node);
+    }
+    return content ? impl_->contents.contentPath(*content) : std::string();
 }
 
 }  // namespace corvane::service

@@ -30,6 +30,32 @@ struct Fault {
     std::string body{};  // with status: the body of that answer (empty by default)
 };
 
+// One scripted fault of the transfer links, for the chunk whose range starts at `first` (any
+// chunk when -1), applied to the next `times` such chunks (-1: until cleared). Chunk links are
+// POST <upload link>/<first>-<last> and POST <download link>/<first>-<last>, ends inclusive.
+//   ServerError  answers 500 with an empty body; an upload chunk is not stored
+//   Drop         upload: closes the connection after reading half the body, nothing stored;
+//                download: sends the headers with the whole length and half the body, then closes
+//   NotFound     answers 404 with an empty body; an upload chunk is not stored
+//   FlipByte     upload: stores the chunk with its middle byte flipped and answers as usual;
+//                download: flips the middle byte of the body
+//   ShortBody    download: answers 200 with only the first half of the range's bytes
+//   NoToken      upload: the chunk that completes the upload answers an empty body (the
+//                upload is complete all the same: a retry of a chunk then gets the token)
+//   SlowBody     download: the body goes out in pieces spread over `slowFor`; upload: the
+//                body is read in pieces spread over `slowFor`
+// A fault whose kind does not apply to its link (ShortBody on uploads, NoToken on downloads)
+// never applies.
+struct ChunkFault {
+    enum class Link { Upload, Download };
+    enum class Kind { ServerError, Drop, NotFound, FlipByte, ShortBody, NoToken, SlowBody };
+    Link link = Link::Upload;
+    Kind kind = Kind::ServerError;
+    int64_t first = -1;
+    int times = 1;
+    std::chrono::milliseconds slowFor{2000};
+};
+
 struct RecordedRequest {
     std::string method, path, query;  // query: the raw text after '?', "" when none
     std::vector<std::pair<std::string, std::string>> headers;
@@ -103,6 +129,18 @@ public:
     // change "made by another session" reaches the account's other sessions as an event.
     // Returns the response without its length; "" when the session is unknown.
     std::string answerAs(const std::string& sessionId, const std::string& message);
+
+    // Transfers. Upload answers a fresh link baseUrl() + "/ul/<id>" per request, Download the
+    // content link baseUrl() + "/dl/<id>" of a file node; both serve chunks on this server.
+    // An upload's chunk answers are empty except the one completing it, which answers the token
+    // AddNodes then takes (upload contents live in files under the data directory's "contents"
+    // folder, or a private temporary one).
+    void addChunkFault(ChunkFault fault);
+    void clearChunkFaults();
+    // An account whose quota is exceeded gets 13 for every Upload. False when the account is unknown.
+    bool setQuotaExceeded(uint64_t account, bool exceeded);
+    // The file holding the stored ciphertext of a file node; "" when it has none.
+    std::string contentFile(uint64_t node);
 
 private:
     struct Impl;

@@ -56,24 +56,30 @@ struct NewNode {
     int8_t type = 21;
     std::string attributes = randomBytes(48);
     std::string nodekey = randomBytes(32);
-    bool uploadToken = false;
+    bool uploadToken = false;  // carry `token` in place of the handle
+    std::string token{};       // an empty token stands for a zero-byte file
+    uint64_t size = 0;
+    std::string fingerprint{};  // sent when not empty
 };
 
 inline std::string addNodesMessage(uint64_t clientId, uint64_t parent, const std::vector<NewNode>& nodes) {
     auto builder = messageBuilder();
     std::vector<flatbuffers::Offset<NodeMessage>> tables;
     for (const auto& node : nodes) {
-        const auto token = node.uploadToken ? bytesOf(builder, randomBytes(36)) : 0;
+        const auto token = node.uploadToken ? bytesOf(builder, node.token) : 0;
         const auto nodekey = bytesOf(builder, node.nodekey);
         const auto childkey = bytesOf(builder, "");
         const auto attributes = bytesOf(builder, node.attributes);
+        const auto fingerprint = node.fingerprint.empty() ? 0 : bytesOf(builder, node.fingerprint);
         NodeMessageBuilder table(builder);
+        if (!node.fingerprint.empty()) table.add_fingerprint(fingerprint);
         if (node.uploadToken)
             table.add_token(token);
         else
             table.add_handle(node.handle);
         table.add_parent(node.parent);
         table.add_type(node.type);
+        table.add_size(node.size);
         table.add_nodekey(nodekey);
         table.add_childkey(childkey);
         table.add_attributes(attributes);

@@ -160,10 +160,12 @@ TEST_F(NodeHandlersTest, ChangesAreStoredAsReceived) {
     EXPECT_EQ(service_.accounts().node(account_, folder_)->childkey, childkey);
     EXPECT_EQ(service_.accounts().node(account_, file_)->filesystem, contactsFilesystem);
 
-    // A deleted folder takes its subtree.
+    // A deleted folder takes its subtree, with the file's tie to its stored content.
+    ASSERT_TRUE(service_.accounts().open(sessionA_)->store().putNodeContent(file_, "content"));
     EXPECT_EQ(errorOf(ask(sessionA_, deleteNodeMessage(kClientId, folder_))), 0);
     EXPECT_FALSE(service_.accounts().node(account_, folder_));
     EXPECT_FALSE(service_.accounts().node(account_, file_));
+    EXPECT_EQ(service_.accounts().open(sessionA_)->store().nodeContent(file_), std::nullopt);
 }
 
 TEST_F(NodeHandlersTest, AddMetadataKeepsOneEntryPerKind) {
@@ -208,14 +210,21 @@ TEST_F(NodeHandlersTest, CopiesShareTheirSourcesContentWithinTheAccountOnly) {
     stored.type = 20;
     stored.nodekey = randomBytes(32);
     stored.attributes = randomBytes(48);
-    stored.content = 777;
     const uint64_t withContent = service_.accounts().addNode(account_, stored);
     NodeRecord foreign = stored;
     foreign.parent = otherRoot_;
-    foreign.content = 555;
     const uint64_t foreignFile = service_.accounts().addNode(otherAccount_, foreign);
     ASSERT_NE(withContent, 0u);
     ASSERT_NE(foreignFile, 0u);
+    // The store is reached through a session scope, which holds the directory's lock.
+    const auto putContent = [&](uint64_t node, const std::string& content) {
+        return service_.accounts().open(sessionA_)->store().putNodeContent(node, content);
+    };
+    const auto contentOf = [&](uint64_t node) {
+        return service_.accounts().open(sessionA_)->store().nodeContent(node);
+    };
+    ASSERT_TRUE(putContent(withContent, "content-777"));
+    ASSERT_TRUE(putContent(foreignFile, "content-555"));
 
     const Response answer = ask(sessionA_, addNodesMessage(kClientId, root_,
                                                            {NewNode{folder_, 0, 21}, NewNode{withContent, folder_, 20},
@@ -231,10 +240,10 @@ TEST_F(NodeHandlersTest, CopiesShareTheirSourcesContentWithinTheAccountOnly) {
     ASSERT_TRUE(folderCopy && fileCopy && foreignCopy);
     EXPECT_EQ(folderCopy->parent, root_);
     EXPECT_EQ(fileCopy->parent, folderCopy->handle);
-    EXPECT_EQ(fileCopy->content, 777u);
-    EXPECT_EQ(foreignCopy->content, 0u);
+    EXPECT_EQ(contentOf(fileCopy->handle), "content-777");
+    EXPECT_EQ(contentOf(foreignCopy->handle), std::nullopt);
     // The sources stay where they were, with their data.
-    EXPECT_EQ(service_.accounts().node(account_, withContent)->content, 777u);
+    EXPECT_EQ(contentOf(withContent), "content-777");
     EXPECT_EQ(service_.accounts().node(account_, withContent)->parent, folder_);
 }
 

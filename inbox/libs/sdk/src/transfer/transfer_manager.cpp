@@ -33,6 +33,10 @@ void TransferManager::reset() {
     removeRecheckTimer();
 }
 
+void TransferManager::checkPendingTransfers(int32_t direction) {
+    CLOG_DEBUG("[trman] Checking pending transfers of direction {}", direction);
+}
+
 void TransferManager::armRecheckTimer(int32_t direction) {
     Loop* loop = apiManager_->getLoop();
     if (recheckTimer_ != loop->getInvalidTimer()) {

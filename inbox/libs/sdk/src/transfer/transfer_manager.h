@@ -30,6 +30,10 @@ public:
     // recheck, leaving the manager as constructed.
     void reset();
 
+    // A processor of the direction became idle: the next startable transfer may go to it.
+    // Transfers are queued by the transfer actions; without a queue there is nothing to start.
+    void checkPendingTransfers(int32_t direction);
+
 private:
     friend class TransferManagerTestPeer;
 

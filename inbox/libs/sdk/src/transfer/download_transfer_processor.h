@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "transfer/transfer_processor.h"
+
+namespace corvane {
+
+// The download side: learns the link when the transfer has none, fetches and decrypts the
+// chunks, writes them strictly in order (or hands them to the owner) and verifies the file.
+class DownloadTransferProcessor : public TransferProcessor {
+public:
+    // Chunks are requested at most this far beyond the last byte written, so that one late
+    // chunk cannot make the parked ones grow without limit.
+    static constexpr uint64_t kMaxLookAhead = uint64_t(8) * kChunkSize;
+
+    DownloadTransferProcessor(HttpModule* httpModule, CryptoManager* cryptoManager, FilesystemModule* filesystemModule,
+                              TransferManager* transferManager, ApiManager* apiManager);
+    ~DownloadTransferProcessor() override;
+
+    void onHttpRequestFinished(HttpRequest* request) override;
+    size_t parkedCount() const { return parked_.size(); }
+
+protected:
+    bool sendNextRequest(HttpRequest* request, uint64_t offset) override;
+    void fileOpened() override;
+    void completeTransfer() override;
+    void requestFinished(int32_t type, const std::shared_ptr<Request>& request) override;
+    void resetState() override;
+
+    void requestLink() override;
+
+private:
+    void decrypted(HttpRequest* request, TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
+    bool completeChunk(TransferChunk* chunk);
+    bool chunkWritten(TransferChunk* chunk, uint64_t n);
+    bool completeNextChunk();
+
+    std::map<uint64_t, TransferChunk*> parked_;
+};
+
+}  // namespace corvane

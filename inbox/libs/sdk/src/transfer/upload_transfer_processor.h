@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transfer/transfer_processor.h"
+
+namespace corvane {
+
+class EncryptedNodeData;
+class NodeData;
+
+// The upload side: hashes the file, reuses content the account already holds, otherwise
+// reads, signs, encrypts and sends the chunks and creates the node with the upload token.
+class UploadTransferProcessor : public TransferProcessor {
+public:
+    UploadTransferProcessor(HttpModule* httpModule, CryptoManager* cryptoManager, FilesystemModule* filesystemModule,
+                            TransferManager* transferManager, ApiManager* apiManager);
+    ~UploadTransferProcessor() override;
+
+    void onHttpRequestFinished(HttpRequest* request) override;
+    // Adds a copy of the node, under the local file's name, to the destination folder.
+    void addFoundExistingNode(std::shared_ptr<NodeData> node);
+
+protected:
+    bool sendNextRequest(HttpRequest* request, uint64_t offset) override;
+    void fileOpened() override;
+    void completeTransfer() override;
+    void requestFinished(int32_t type, const std::shared_ptr<Request>& request) override;
+    void resetState() override;
+
+private:
+    void hashed(std::vector<uint8_t> fullHash, std::vector<uint8_t> sparseHash, uint64_t size, uint64_t mtime, bool ok);
+    void lookupAnswered(std::shared_ptr<NodeData> node, bool identical, uint64_t mtime);
+    void requestUploadLink();
+    void startSigning(uint64_t mtime);
+    void chunkRead(HttpRequest* request, uint64_t offset, uint64_t end, std::vector<uint8_t>* data);
+    void chunkEncrypted(HttpRequest* request, uint64_t offset, uint64_t end,
+                        std::unique_ptr<std::vector<uint8_t>> data);
+    // Closes the file, re-reads the size and tries again.
+    void restartAfterStat();
+    void createNode();
+    void sendAddNodes(const std::shared_ptr<std::vector<std::shared_ptr<EncryptedNodeData>>>& nodes, bool withToken);
+    std::string localName() const;
+
+    bool readInProgress_ = false;
+};
+
+}  // namespace corvane
