@@ -1,6 +1,7 @@
 #include "action/action_processor.h"
 
 #include "api/api_manager.h"
+#include "cloud/cloud.h"
 #include "request/request.h"
 #include "util/log.h"
 
@@ -51,6 +52,22 @@ void ActionProcessor::endWithError(const ActionRecord& data, Error error) {
 void ActionProcessor::endUnavailable(const ActionRecord& data) {
     CLOG_WARN("[action][{}]{}: Operation not available yet", data->getSequenceId(), data->getTypeName());
     endWithError(data, Error(UNKNOWN_ERROR));
+}
+
+void ActionProcessor::withCachedNode(const ActionRecord& data, uint64_t handle,
+                                     std::function<void(Cloud*, const std::shared_ptr<MutableNodeData>&)> then) {
+    Cloud* cloud = manager_->getCloud();
+    if (cloud == nullptr) {
+        endUnavailable(data);
+        return;
+    }
+    cloud->getNodeById(handle, [this, cloud, data, then = std::move(then)](Cloud::NodePointer node) {
+        if (!node) {
+            endWithError(data, Error(NOT_FOUND));
+            return;
+        }
+        then(cloud, node);
+    });
 }
 
 // The tasks hold the listener and the record, not the processor: they run later on the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "corvane/action_listener.h"
@@ -12,6 +13,8 @@
 namespace corvane {
 
 class ApiManager;
+class Cloud;
+class MutableNodeData;
 
 using ActionRecord = std::shared_ptr<MutableActionData>;
 
@@ -53,6 +56,11 @@ protected:
 
     // Ends an action whose operation has no body in this build, so that nothing waits on it.
     void endUnavailable(const ActionRecord& data);
+
+    // Hands the cached node of the handle on with the account's cloud model; ends the action
+    // with 1 when the node is not cached, and as unavailable when there is no cloud model.
+    void withCachedNode(const ActionRecord& data, uint64_t handle,
+                        std::function<void(Cloud*, const std::shared_ptr<MutableNodeData>&)> then);
 
     // The record of a relayed notification; every record is created mutable.
     static ActionRecord asRecord(const std::shared_ptr<ActionData>& data) {

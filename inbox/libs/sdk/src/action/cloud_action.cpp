@@ -106,16 +106,7 @@ void listFromCache(Cloud* cloud, const ActionRecord& data, Cloud::NodeListCallba
 // nodes and prepare what the service needs.
 
 void AddNodesAction::process(const ActionRecord& data) {
-    Cloud* cloud = manager_->getCloud();
-    if (cloud == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    cloud->getNodeById(data->getParentHandle(), [this, cloud, data](Cloud::NodePointer parent) {
-        if (!parent) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getParentHandle(), [this, data](Cloud* cloud, Cloud::NodePointer parent) {
         cloud->getChildren(
             parent->getId(),
             [this, cloud, data](Cloud::NodeListPointer children) {
@@ -159,16 +150,7 @@ void AddNodesAction::process(const ActionRecord& data) {
 }
 
 void DeleteNodeAction::process(const ActionRecord& data) {
-    Cloud* cloud = manager_->getCloud();
-    if (cloud == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    cloud->getNodeById(data->getNodeHandle(), [this, cloud, data](Cloud::NodePointer node) {
-        if (!node) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getNodeHandle(), [this, data](Cloud* cloud, Cloud::NodePointer node) {
         data->setNode(node);
         if (node->isRoot()) {
             if (!node->isFilesystemRoot()) {
@@ -234,16 +216,7 @@ void DeleteNodeAction::deleteUnderRoot(const ActionRecord& data, const std::shar
 }
 
 void RenameNodeAction::process(const ActionRecord& data) {
-    Cloud* cloud = manager_->getCloud();
-    if (cloud == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    cloud->getNodeById(data->getNodeHandle(), [this, cloud, data](Cloud::NodePointer node) {
-        if (!node) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getNodeHandle(), [this, data](Cloud* cloud, Cloud::NodePointer node) {
         if (node->isRoot() && node->getType() != SHARED_DRIVE_ROOT) {
             endWithError(data, Error(FORBIDDEN));
             return;
@@ -269,26 +242,13 @@ void RenameNodeAction::process(const ActionRecord& data) {
 }
 
 void MoveNodeAction::process(const ActionRecord& data) {
-    Cloud* cloud = manager_->getCloud();
-    if (cloud == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    cloud->getNodeById(data->getNodeHandle(), [this, cloud, data](Cloud::NodePointer node) {
-        if (!node) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getNodeHandle(), [this, data](Cloud* cloud, Cloud::NodePointer node) {
         if (node->getParent() == data->getParentHandle() || node->isRoot()) {
             endWithError(data, Error(FORBIDDEN));
             return;
         }
         data->setNode(node);
-        cloud->getNodeById(data->getParentHandle(), [this, cloud, data, node](Cloud::NodePointer parent) {
-            if (!parent) {
-                endWithError(data, Error(NOT_FOUND));
-                return;
-            }
+        withCachedNode(data, data->getParentHandle(), [this, data, node](Cloud* cloud, Cloud::NodePointer parent) {
             cloud->isDescendant(
                 node->getId(), parent->getId(), [this, cloud, data, node, parent](bool completed, bool inside, Error) {
                     if (!completed || inside) {
@@ -314,25 +274,12 @@ void MoveNodeAction::process(const ActionRecord& data) {
 }
 
 void CopyNodeAction::process(const ActionRecord& data) {
-    Cloud* cloud = manager_->getCloud();
-    if (cloud == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    cloud->getNodeById(data->getNodeHandle(), [this, cloud, data](Cloud::NodePointer node) {
-        if (!node) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getNodeHandle(), [this, data](Cloud* cloud, Cloud::NodePointer node) {
         if (node->isRoot()) {
             endWithError(data, Error(FORBIDDEN));
             return;
         }
-        cloud->getNodeById(data->getParentHandle(), [this, cloud, data](Cloud::NodePointer parent) {
-            if (!parent) {
-                endWithError(data, Error(NOT_FOUND));
-                return;
-            }
+        withCachedNode(data, data->getParentHandle(), [this, data](Cloud* cloud, Cloud::NodePointer parent) {
             cloud->copyNode(data->getNodeHandle(), parent->getId(), [this, cloud, data](Cloud::NodeListPointer copies) {
                 if (!copies || copies->empty()) {
                     endWithError(data, Error(NOT_FOUND));
@@ -512,15 +459,7 @@ void GetRootAction::process(const ActionRecord& data) {
 }
 
 void GetChildrenAction::process(const ActionRecord& data) {
-    if (manager_->getCloud() == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    manager_->getCloud()->getNodeById(data->getParentHandle(), [this, data](Cloud::NodePointer folder) {
-        if (!folder) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getParentHandle(), [this, data](Cloud*, Cloud::NodePointer folder) {
         data->setNode(folder);
         if (!folder->isContainer()) {
             endWithError(data, Error(WRONG_PARAMETERS));
@@ -570,11 +509,7 @@ void GetNodeAction::process(const ActionRecord& data) {
     }
     Cloud* cloud = manager_->getCloud();
     if (data->getNodeHandle() != 0) {
-        cloud->getNodeById(data->getNodeHandle(), [this, data](Cloud::NodePointer node) {
-            if (!node) {
-                endWithError(data, Error(NOT_FOUND));
-                return;
-            }
+        withCachedNode(data, data->getNodeHandle(), [this, data](Cloud*, Cloud::NodePointer node) {
             data->setNode(node);
             notifyProcessed(data);
             notifyFinish(data);
@@ -638,15 +573,7 @@ void GetPathAction::process(const ActionRecord& data) {
 }
 
 void GetNodeTreeAction::process(const ActionRecord& data) {
-    if (manager_->getCloud() == nullptr) {
-        endUnavailable(data);
-        return;
-    }
-    manager_->getCloud()->getNodeById(data->getParentHandle(), [this, data](Cloud::NodePointer top) {
-        if (!top) {
-            endWithError(data, Error(NOT_FOUND));
-            return;
-        }
+    withCachedNode(data, data->getParentHandle(), [this, data](Cloud*, Cloud::NodePointer top) {
         notifyProcessed(data);
         if (top->isFile()) {
             notifyFinish(data);
