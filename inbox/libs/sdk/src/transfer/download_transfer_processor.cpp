@@ -33,8 +33,11 @@ DownloadTransferProcessor::DownloadTransferProcessor(HttpModule* httpModule, Cry
 DownloadTransferProcessor::~DownloadTransferProcessor() = default;
 
 void DownloadTransferProcessor::resetState() {
-    for (auto& entry : parked_) {
-        entry.second->data.reset();
+    // Parked chunks belong to the transfer: once it was let go they may be gone with it.
+    if (transfer_) {
+        for (auto& entry : parked_) {
+            entry.second->data.reset();
+        }
     }
     parked_.clear();
 }
@@ -217,17 +220,23 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
     parked_.erase(chunk->offset);
     const uint64_t n = chunk->data->size();
     if (file_ != nullptr) {
-        signature_->addData(*chunk->data);
         auto transfer = transfer_;
         const uint64_t attempt = attempt_;
+        // The chunk is hashed while the filesystem loop writes it (both only read it); a write
+        // that answers at once hashes it first, so the signature keeps the file's order.
+        auto hashed = std::make_shared<bool>(false);
         file_->write(chunk->offset, chunk->data->data(), n,
-                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n](bool ok) {
+                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n, hashed](bool ok) {
                          if (alive.expired()) {
                              return;
                          }
                          if (!isCurrent(transfer, attempt)) {
                              CLOG_DEBUG("Download already finished");
                              return;
+                         }
+                         if (!*hashed && chunk->data) {
+                             *hashed = true;
+                             signature_->addData(*chunk->data);
                          }
                          if (!ok) {
                              finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
@@ -239,6 +248,10 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
                              sendNextRequests();
                          }
                      });
+        if (!*hashed && chunk->data && isCurrent(transfer, attempt)) {
+            *hashed = true;
+            signature_->addData(*chunk->data);
+        }
         return false;
     }
     auto transfer = transfer_;

@@ -321,6 +321,8 @@ void TransferProcessor::finishTransfer(int32_t error, const char* line) {
     if (!transfer) {
         return;
     }
+    // Chunks parked for the transfer go before it is let go.
+    resetState();
     transfer_.reset();
     ++attempt_;
     cancelRequests();

@@ -306,9 +306,6 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
         return;
     }
     CLOG_DEBUG("[trproc] Upload chunk {}-{} read from file", offset, end);
-    signature_->addData(*bytes);
-    readInProgress_ = false;
-    sendNextRequests();
     const uint64_t attempt = attempt_;
     const uint8_t* plain = bytes->data();
     const uint64_t size = bytes->size();
@@ -325,6 +322,16 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
                                     }
                                     chunkEncrypted(request, offset, end, std::move(encrypted));
                                 });
+    // The crypto loop encrypts the chunk while this loop hashes it (both only read it), and the
+    // next read goes out after the hash, so that the signature still takes the chunks in order
+    // when the file answers at once.
+    if (!isCurrent(transfer, attempt) || file_ == nullptr) {
+        // An encryption that failed at once is closing the file.
+        return;
+    }
+    signature_->addData(*keep);
+    readInProgress_ = false;
+    sendNextRequests();
 }
 
 void UploadTransferProcessor::chunkEncrypted(HttpRequest* request, uint64_t offset, uint64_t end,
