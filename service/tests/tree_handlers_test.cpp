@@ -159,6 +159,10 @@ TEST_F(NewAccountTreeTest, CreatedRootsHaveTheirFilesystemsInTheTree) {
         ASSERT_NE(fs->nodekey(), nullptr);
         ASSERT_NE(root->nodekey(), nullptr);
         EXPECT_EQ(bytesIn(fs->nodekey()), bytesIn(root->nodekey()));
+        // What the root was sent with in place of attributes is its filesystem's key.
+        ASSERT_NE(fs->filesystemKey(), nullptr);
+        EXPECT_FALSE(bytesIn(fs->filesystemKey()).empty());
+        EXPECT_EQ(root->attributes(), nullptr);
     }
     EXPECT_EQ(types, std::multiset<int8_t>(ada.roots.begin(), ada.roots.end()));
     EXPECT_EQ(filesystems.size(), ada.roots.size());
