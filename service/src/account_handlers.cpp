@@ -123,18 +123,8 @@ bool storeRoots(ServiceStore& store, uint64_t account, const CreateAccountMessag
         root.parent = 0;
         root.filesystem = root.handle << 15;
         if (root.ctime == 0) root.ctime = now;
-        // A root comes with its filesystem key (sealed like its node key) where other nodes
-        // have attributes: that key and the node key make the root's filesystem record, which
-        // the client needs to open the root and derive the keys below it. The root itself
-        // has no attributes.
-        FilesystemRecord filesystem;
-        filesystem.handle = root.filesystem;
-        filesystem.type = root.type;
-        filesystem.crypto = root.crypto;
-        filesystem.nodekey = root.nodekey;
-        filesystem.filesystemKey = root.attributes;
-        filesystem.ctime = root.ctime;
-        root.attributes.reset();
+        // Without its filesystem record the client cannot open the root after a reload.
+        const FilesystemRecord filesystem = takeRootFilesystem(root);
         if (!store.putFilesystem(account, filesystem) || !store.putNode(account, root)) return false;
     }
     return true;
