@@ -277,6 +277,25 @@ TEST_F(NodeReadingTest, TheTreeLoadsFromTheServiceOnceThenFromTheCacheAfterARest
     EXPECT_EQ(onFile->getErrorCode(), 0);
     EXPECT_EQ(sentGetNodes(), (std::vector<SentGetNodes>{{docs, 0, 0, 0}, {root_, 2, 0, 0}}));
     EXPECT_EQ(act(GET_PATH, [&](MutableActionData& d) { d.setNodeHandle(0x7777); })->getErrorCode(), 1);
+
+    // Every root, and an empty answer without error for an index the cache holds no root of.
+    auto roots = act(GET_ROOT, [](MutableActionData& d) { d.setOption(9); });
+    ASSERT_EQ(roots->getErrorCode(), 0);
+    std::vector<uint64_t> rootIds;
+    for (const auto& node : *roots->getNodes()) {
+        if (node) {
+            rootIds.push_back(node->getId());
+        }
+    }
+    EXPECT_NE(std::find(rootIds.begin(), rootIds.end(), root_), rootIds.end());
+    auto none = act(GET_ROOT, [](MutableActionData& d) { d.setOption(6); });
+    EXPECT_EQ(none->getErrorCode(), 0);
+    EXPECT_EQ(none->getNode(), nullptr);
+    // A file has no children to list; it is still the answer's node.
+    auto ofFile = act(GET_CHILDREN, [&](MutableActionData& d) { d.setParentHandle(report); });
+    EXPECT_EQ(ofFile->getErrorCode(), 5);
+    ASSERT_TRUE(ofFile->getNode());
+    EXPECT_EQ(ofFile->getNode()->getId(), report);
 }
 
 TEST_F(NodeReadingTest, WhatTheCacheLacksIsFetchedOnceAndThenListedInEveryOrder) {
