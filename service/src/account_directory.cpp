@@ -220,6 +220,11 @@ std::optional<UserRecord> AccountDirectory::user(uint64_t handle) {
     return store_.user(handle);
 }
 
+std::optional<Membership> AccountDirectory::membership(uint64_t account, uint64_t user) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_.membership(account, user);
+}
+
 std::optional<UserRecord> AccountDirectory::userByEmail(const std::string& email) {
     std::lock_guard<std::mutex> lock(mutex_);
     return store_.userByEmail(email);

@@ -107,6 +107,8 @@ public:
     std::optional<NodeRecord> node(uint64_t account, uint64_t handle);
     std::vector<NodeRecord> nodes(uint64_t account);
     std::vector<FilesystemRecord> filesystems(uint64_t account);
+    // The user's place in the account (its wrapped account key); none when not a member.
+    std::optional<Membership> membership(uint64_t account, uint64_t user);
 
     // Logs a change response (any of ADNR, ADMR, RENR, DENR, MONR, REKR, ACIR, NSDR) as made
     // outside every session; returns the account status it brought. The response is kept as

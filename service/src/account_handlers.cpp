@@ -123,14 +123,8 @@ bool storeRoots(ServiceStore& store, uint64_t account, const CreateAccountMessag
         root.parent = 0;
         root.filesystem = root.handle << 15;
         if (root.ctime == 0) root.ctime = now;
-        // The client opens a root's filesystem with the root's own key, sealed under the
-        // master key; without the record it cannot place the root after a reload.
-        FilesystemRecord filesystem;
-        filesystem.handle = root.filesystem;
-        filesystem.type = root.type;
-        filesystem.crypto = root.crypto;
-        filesystem.nodekey = root.nodekey;
-        filesystem.ctime = root.ctime;
+        // Without its filesystem record the client cannot open the root after a reload.
+        const FilesystemRecord filesystem = takeRootFilesystem(root);
         if (!store.putFilesystem(account, filesystem) || !store.putNode(account, root)) return false;
     }
     return true;

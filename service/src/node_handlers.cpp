@@ -116,6 +116,7 @@ std::string answerAddNodes(const std::string& bytes, SessionScope* scope) {
         node.handle = assigned[i];
         node.filesystem = filesystemOf[i];
         if (node.ctime == 0) node.ctime = now;
+        if (node.parent == 0) store.putFilesystem(account, takeRootFilesystem(node));
         store.putNode(account, node);
     }
 

@@ -107,6 +107,18 @@ AlignedMessage::AlignedMessage(const std::string& message) : words_((message.siz
     if (!message.empty()) std::memcpy(words_.data(), message.data(), message.size());
 }
 
+FilesystemRecord takeRootFilesystem(NodeRecord& root) {
+    FilesystemRecord filesystem;
+    filesystem.handle = root.filesystem;
+    filesystem.type = root.type;
+    filesystem.crypto = root.crypto;
+    filesystem.nodekey = root.nodekey;
+    filesystem.filesystemKey = std::move(root.attributes);
+    filesystem.ctime = root.ctime;
+    root.attributes.reset();
+    return filesystem;
+}
+
 // The account's nodes with every parent before its children (the client places a node only
 // under a parent it has); nodes whose parent is not in the account start the order like roots.
 std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {

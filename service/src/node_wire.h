@@ -17,6 +17,11 @@ namespace corvane::service {
 
 NodeRecord readNode(const NodeMessage& message);
 
+// The filesystem record of a new root (id root << 15, the root's type, scheme and node key):
+// the client sends a root's filesystem key where other nodes carry attributes, so the root
+// gives it up and keeps no attributes.
+FilesystemRecord takeRootFilesystem(NodeRecord& root);
+
 // The nodes with every parent before its children (the client places a node only under a
 // parent it has); nodes whose parent is not among them start the order like roots.
 std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes);

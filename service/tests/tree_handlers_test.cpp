@@ -13,6 +13,8 @@
 namespace corvane::service::test {
 namespace {
 
+constexpr uint64_t kClientId = 0x1122334455667788ull;
+
 std::string getNodesMessage(uint32_t mode, uint64_t parent, uint32_t levels, uint64_t node) {
     auto builder = messageBuilder();
     FinishSizePrefixedGetNodesMessageBuffer(builder, CreateGetNodesMessage(builder, parent, levels, node, 5, mode));
@@ -130,6 +132,30 @@ TEST_F(TreeHandlersTest, SubtreeAndSingleNodeAnswerTheAskedNodeFirstToTheLevelsA
     EXPECT_EQ(batch("0123456789abcdef", {getNodesMessage(1, 0, 0, 0)}).status, 403);
 }
 
+// A root added later (the client adds its contacts root so) gets its filesystem record too.
+TEST_F(TreeHandlersTest, RootAddedByAddNodesComesWithItsFilesystem) {
+    NewNode contacts{0, 0, 7};
+    const Response added = ask(otherSession_, addNodesMessage(kClientId, 0, {contacts}));
+    const auto* addition = added.as<AddNodesResponse>("ADNR");
+    ASSERT_NE(addition, nullptr);
+    ASSERT_EQ(addition->error(), 0);
+    const uint64_t root = addition->nodes()->Get(0)->handle();
+
+    const auto* response = getNodes(otherSession_, getNodesMessage(1, 0, 0, 0));
+    ASSERT_NE(response, nullptr);
+    const FilesystemMessage* filesystem = nullptr;
+    for (const auto* fs : *response->filesystems()) {
+        if (fs->handle() == root << 15) filesystem = fs;
+    }
+    ASSERT_NE(filesystem, nullptr);
+    EXPECT_EQ(filesystem->type(), 7);
+    EXPECT_EQ(stringOf(filesystem->filesystemKey()), contacts.attributes);
+    EXPECT_EQ(stringOf(filesystem->nodekey()), contacts.nodekey);
+    for (const auto* node : *response->nodes()) {
+        if (node->handle() == root) EXPECT_EQ(node->attributes(), nullptr);
+    }
+}
+
 class NewAccountTreeTest : public SignInFixture {};
 
 // The roots a new account is created with come back with the filesystem records the client
@@ -159,6 +185,10 @@ TEST_F(NewAccountTreeTest, CreatedRootsHaveTheirFilesystemsInTheTree) {
         ASSERT_NE(fs->nodekey(), nullptr);
         ASSERT_NE(root->nodekey(), nullptr);
         EXPECT_EQ(bytesIn(fs->nodekey()), bytesIn(root->nodekey()));
+        // What the root was sent with in place of attributes is its filesystem's key.
+        ASSERT_NE(fs->filesystemKey(), nullptr);
+        EXPECT_FALSE(bytesIn(fs->filesystemKey()).empty());
+        EXPECT_EQ(root->attributes(), nullptr);
     }
     EXPECT_EQ(types, std::multiset<int8_t>(ada.roots.begin(), ada.roots.end()));
     EXPECT_EQ(filesystems.size(), ada.roots.size());
