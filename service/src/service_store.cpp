@@ -963,16 +963,20 @@ std::optional<std::string> ServiceStore::nodeContent(uint64_t node) {
 }
 
 std::optional<std::pair<uint64_t, NodeRecord>> ServiceStore::nodeByPublicHandle(const std::string& pubhandle) {
-    // The account comes after the node's columns, so that readNode finds them where it reads.
-    static const std::string text =
-        std::string("SELECT ") + kNodeColumns + ", account FROM nodes WHERE pubhandle = ? ORDER BY rowid LIMIT 1";
-    sqlite3_stmt* s = statement(text.c_str());
+    sqlite3_stmt* s = statement("SELECT account, handle FROM nodes WHERE pubhandle = ? ORDER BY rowid LIMIT 1");
     if (!s) return std::nullopt;
     bindBytes(s, 1, pubhandle);
-    std::optional<std::pair<uint64_t, NodeRecord>> found;
-    if (sqlite3_step(s) == SQLITE_ROW) found.emplace(u64(s, 17), readNode(s));
+    uint64_t account = 0, handle = 0;
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
+    if (found) {
+        account = u64(s, 0);
+        handle = u64(s, 1);
+    }
     sqlite3_reset(s);
-    return found;
+    if (!found) return std::nullopt;
+    auto record = node(account, handle);
+    if (!record) return std::nullopt;
+    return std::make_pair(account, std::move(*record));
 }
 
 }  // namespace corvane::service

@@ -218,8 +218,8 @@ void TransferHandlers::registerWith(BatchDispatcher& dispatcher) {
     });
 
     // AddNodes keeps its own rules for the tree; around it, a file made from an upload token
-    // gets that upload's content, and a file named by the handle of a node with content (a
-    // copy) gets the same content. A token that names no complete upload of the account, or
+    // gets that upload's content, and a node named by the handle of a node of the account with
+    // content (a copy) gets the same content. A token that names no complete upload of the account, or
     // one of another size, refuses the whole message before anything is added.
     CallerHandler addNodes = dispatcher.handler("ADNM");
     if (!addNodes) return;
@@ -245,7 +245,7 @@ void TransferHandlers::registerWith(BatchDispatcher& dispatcher) {
                         content = upload->content;
                     }
                 } else if (table->handle() != 0 && store.node(scope->account(), table->handle())) {
-                    // A copy shares its source's content, only from a node of the same account.
+                    // A copy shares the content of its source in the same account.
                     content = store.nodeContent(table->handle()).value_or(std::string());
                 }
                 any = any || !content.empty();

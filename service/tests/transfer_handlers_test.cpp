@@ -367,6 +367,14 @@ TEST_F(TransferHandlersTest, NodeNamedByTheHandleOfAStoredFileCopiesItsContent) 
     const uint64_t plain = addNodes({NewNode{77, 0, 20}});
     ASSERT_NE(plain, 0u);
     EXPECT_EQ(service_.contentFile(plain), "");
+    // Another account cannot take the content by naming the file's handle.
+    NewNode foreign{original, 0, 20};
+    foreign.size = content.size();
+    const Response answer = ask(otherSession_, addNodesMessage(kClientId, otherRoot_, {foreign}));
+    const auto* response = answer.as<AddNodesResponse>("ADNR");
+    ASSERT_NE(response, nullptr);
+    ASSERT_EQ(response->error(), 0);
+    EXPECT_EQ(service_.contentFile(response->nodes()->Get(0)->handle()), "");
 }
 
 TEST_F(TransferHandlersTest, DownloadAnswersTheContentLinkAndItsRangesExactly) {
