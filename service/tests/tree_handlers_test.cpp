@@ -152,7 +152,9 @@ TEST_F(TreeHandlersTest, RootAddedByAddNodesComesWithItsFilesystem) {
     EXPECT_EQ(stringOf(filesystem->filesystemKey()), contacts.attributes);
     EXPECT_EQ(stringOf(filesystem->nodekey()), contacts.nodekey);
     for (const auto* node : *response->nodes()) {
-        if (node->handle() == root) EXPECT_EQ(node->attributes(), nullptr);
+        if (node->handle() == root) {
+            EXPECT_EQ(node->attributes(), nullptr);
+        }
     }
 }
 
