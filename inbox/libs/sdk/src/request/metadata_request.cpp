@@ -13,6 +13,34 @@
 
 namespace corvane {
 
+TransferMetadataRequest::TransferMetadataRequest(std::shared_ptr<MutableActionData> owner)
+    : FlatbufferRequest(std::move(owner)) {
+    flatbuffers::FlatBufferBuilder builder = makeBuilder();
+    TransferMetadataMessageBuilder message(builder);
+    if (actionData_) {
+        // A handle names an existing blob; the size matters only for a new one.
+        if (actionData_->getParentHandle() != 0) {
+            message.add_metadata(actionData_->getParentHandle());
+        } else {
+            message.add_size(actionData_->getSize());
+        }
+    }
+    finishMessage(builder, message.Finish().o);
+}
+
+bool TransferMetadataRequest::processFlatbuffer(const uint8_t* bytes, uint32_t length) {
+    const auto* response = flatbuffers::GetRoot<TransferMetadataResponse>(bytes);
+    if (readError(response) != 0 || !actionData_) {
+        return true;
+    }
+    actionData_->setText(response->link() != nullptr ? response->link()->c_str() : "");
+    // An upload keeps the size it asked for.
+    if (actionData_->getParentHandle() != 0) {
+        actionData_->setSize(response->size());
+    }
+    return true;
+}
+
 AddMetadataRequest::AddMetadataRequest() : FlatbufferRequest(nullptr) {
 }
 

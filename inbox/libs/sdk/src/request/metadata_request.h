@@ -7,8 +7,21 @@
 #include "add_metadata_message_generated.h"
 #include "add_metadata_response_generated.h"
 #include "request/request.h"
+#include "transfer_metadata_message_generated.h"
+#include "transfer_metadata_response_generated.h"
 
 namespace corvane {
+
+// The transfer link of one metadata blob. With the owner's parent handle set (the blob's
+// handle) it asks for the download link and the blob's size; otherwise for an upload link
+// for a blob of the owner's size. The link goes into the owner's text.
+class TransferMetadataRequest : public FlatbufferRequest<TransferMetadataMessage, TransferMetadataResponse> {
+public:
+    explicit TransferMetadataRequest(std::shared_ptr<MutableActionData> owner);
+
+    const char* getName() const override { return "TransferMetadata"; }
+    bool processFlatbuffer(const uint8_t* bytes, uint32_t length) override;
+};
 
 // Attaches an uploaded metadata blob (thumbnail, preview) to a node; the answer carries the
 // node's new metadata entries, which go into the cloud cache, and an UPDATED_META event

@@ -25,6 +25,75 @@ using test::ResponseBuffer;
 
 constexpr uint64_t kOwnClientId = 0x1122334455667788ULL;
 
+TEST(TransferMetadataMessageTest, AHandleAsksForTheBlobAndOnlyANewBlobSendsItsSize) {
+    struct Case {
+        const char* name;
+        uint64_t handle;
+        uint64_t size;
+        bool sendsHandle;
+        bool sendsSize;
+    };
+    const std::vector<Case> cases{
+        {"download", 0x99, 1028, true, false},
+        {"upload", 0, 1028, false, true},
+        {"neither", 0, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_shared<MutableActionData>(UPLOAD_METADATA);
+        owner->setParentHandle(c.handle);
+        owner->setSize(c.size);
+        TransferMetadataRequest request(owner);
+        std::unique_ptr<ByteArray> keep;
+        const auto* message = messageOf<TransferMetadataMessage>(request, keep, "TRMM");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(hasField(message, TransferMetadataMessage::VT_METADATA), c.sendsHandle);
+        EXPECT_EQ(hasField(message, TransferMetadataMessage::VT_SIZE), c.sendsSize);
+        EXPECT_EQ(message->metadata(), c.handle);
+        EXPECT_EQ(message->size(), c.sendsSize ? c.size : 0u);
+    }
+}
+
+TEST(TransferMetadataResponseTest, TheLinkAlwaysAndTheSizeOnlyForADownload) {
+    struct Case {
+        const char* name;
+        uint64_t handle;
+        int32_t error;
+        const char* link;
+        uint64_t answeredSize;
+        const char* text;
+        uint64_t size;
+        int32_t ownerError;
+    };
+    const std::vector<Case> cases{
+        {"download", 0x99, 0, "https://h/mdl/1", 777, "https://h/mdl/1", 777, 0},
+        {"upload keeps its size", 0, 0, "https://h/mul/2", 777, "https://h/mul/2", 1028, 0},
+        {"absent link reads empty", 0x99, 0, nullptr, 0, "", 0, 0},
+        {"error", 0x99, 1, "https://h/mdl/1", 777, nullptr, 1028, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_shared<MutableActionData>(DOWNLOAD_METADATA);
+        owner->setParentHandle(c.handle);
+        owner->setSize(1028);
+        TransferMetadataRequest request(owner);
+        ResponseBuffer response("TRMR", [&](flatbuffers::FlatBufferBuilder& b) {
+            return CreateTransferMetadataResponse(b, c.error, c.link != nullptr ? b.CreateString(c.link) : 0,
+                                                  c.answeredSize);
+        });
+        ASSERT_TRUE(request.verify(response.data(), response.size()));
+        ASSERT_TRUE(request.processFlatbuffer(response.data(), response.size()));
+        EXPECT_EQ(owner->getErrorCode(), c.ownerError);
+        if (c.text == nullptr) {
+            EXPECT_EQ(owner->getText(), nullptr);
+        } else {
+            ASSERT_NE(owner->getText(), nullptr);
+            EXPECT_STREQ(owner->getText(), c.text);
+        }
+        EXPECT_EQ(owner->getSize(), c.size);
+    }
+}
+
 TEST(AddMetadataMessageTest, CarriesNodeTokenKindAndClientId) {
     struct Case {
         const char* name;
