@@ -9,11 +9,6 @@ bool isTransferDirection(int32_t value) {
     return value == 0 || value == 1 || value == 4;
 }
 
-// None (0), thumbnail (1) or preview (2).
-bool isMetadataOption(int32_t option) {
-    return option >= 0 && option <= 2;
-}
-
 }  // namespace
 
 bool UploadAction::validate(const ActionRecord& data) {
@@ -50,15 +45,6 @@ bool SetTransferSpeedLimitAction::validate(const ActionRecord& data) {
 
 bool GetTransferSpeedLimitAction::validate(const ActionRecord& data) {
     return data->getNumber() <= 1;
-}
-
-bool UploadMetadataAction::validate(const ActionRecord& data) {
-    return isSet(data->getName()) && data->getNodeHandle() != 0 && isMetadataOption(data->getOption());
-}
-
-bool DownloadMetadataAction::validate(const ActionRecord& data) {
-    return isSet(data->getName()) && (data->getNodeHandle() != 0 || isSet(data->getText())) &&
-           isMetadataOption(data->getOption());
 }
 
 }  // namespace corvane

@@ -4,7 +4,7 @@
 
 namespace corvane {
 
-// File and metadata transfer actions.
+// File transfer actions.
 class UploadAction : public TypedAction<UPLOAD, Need::NO, Need::YES, RelayingRequestActionProcessor> {
 public:
     using TypedAction::TypedAction;
@@ -65,20 +65,6 @@ class GetTransferSpeedLimitAction : public TypedAction<GET_TRANSFER_SPEED_LIMIT,
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;
-};
-
-class UploadMetadataAction : public TypedAction<UPLOAD_METADATA, Need::NO, Need::YES, RelayingRequestActionProcessor> {
-public:
-    using TypedAction::TypedAction;
-    bool validate(const ActionRecord& data) override;
-};
-
-class DownloadMetadataAction
-    : public TypedAction<DOWNLOAD_METADATA, Need::NO, Need::NO, RelayingRequestActionProcessor> {
-public:
-    using TypedAction::TypedAction;
-    bool validate(const ActionRecord& data) override;
-    void onActionFinish(std::shared_ptr<ActionData> action) override { notifyFinish(asRecord(action)); }
 };
 
 }  // namespace corvane

@@ -333,6 +333,7 @@ void SdkApiManager::clearSessionState() {
     email_.clear();
     session_.clear();
     transferManager_->reset();
+    metadataManager_->reset();
     channel_->reset();
     eventReceiver_->reset();
     executionManager_->cancelLocalRequests();
