@@ -6,8 +6,13 @@
 #include "message_verifier.h"
 #include "node_wire.h"
 
+#include "content_store.h"
+#include "stand_in_service.h"
+
 #include "add_metadata_message_generated.h"
 #include "add_metadata_response_generated.h"
+#include "transfer_metadata_message_generated.h"
+#include "transfer_metadata_response_generated.h"
 
 namespace corvane::service {
 
@@ -64,10 +69,50 @@ std::string answerAddMetadata(const std::string& bytes, SessionScope* scope) {
     return answer;
 }
 
+std::string transferLink(flatbuffers::FlatBufferBuilder& builder, const std::string& link, uint64_t size) {
+    const auto text = builder.CreateString(link);
+    TransferMetadataResponseBuilder response(builder);
+    response.add_link(text);
+    response.add_size(size);
+    builder.Finish(response.Finish(), TransferMetadataResponseIdentifier());
+    return finishedResponse(builder);
+}
+
+std::string answerTransferMetadata(const std::string& bytes, SessionScope* scope, ContentStore& contents,
+                                   const std::string& linkBase) {
+    const MessageKind& kind = *findMessageKind("TRMM");
+    if (!scope || !scope->signedIn()) return errorResponse(kind, kErrorSessionNotValid);
+    const AlignedMessage aligned(bytes);
+    const auto* message = flatbuffers::GetSizePrefixedRoot<TransferMetadataMessage>(aligned.data());
+    auto builder = responseBuilder(256);
+    if (message->metadata() != 0) {
+        // A blob of a node of this account whose upload arrived whole.
+        ServiceStore& store = scope->store();
+        const auto blob = store.metadataBlob(message->metadata());
+        if (!blob || !store.node(scope->account(), blob->node)) return errorResponse(kind, kErrorNotFound);
+        const auto upload = contents.completed(blob->token);
+        if (!upload) return errorResponse(kind, kErrorNotFound);
+        return transferLink(builder, linkBase + kMetadataDownloadPath + upload->content, upload->size);
+    }
+    // A new blob travels in one request.
+    if (message->size() == 0 || message->size() > StandInService::kMaxBodyBytes)
+        return errorResponse(kind, kErrorWrongParameters);
+    const std::string id = contents.beginUpload(scope->account(), message->size());
+    if (id.empty()) return errorResponse(kind, kErrorUnknown);
+    return transferLink(builder, linkBase + kMetadataUploadPath + id, 0);
+}
+
 }  // namespace
 
 void registerMetadataHandlers(BatchDispatcher& dispatcher) {
     dispatcher.setScopedHandler("ADMM", &answerAddMetadata);
+}
+
+void registerMetadataTransferHandlers(BatchDispatcher& dispatcher, ContentStore& contents,
+                                      std::function<std::string()> linkBase) {
+    dispatcher.setScopedHandler("TRMM", [&contents, linkBase](const std::string& bytes, SessionScope* scope) {
+        return answerTransferMetadata(bytes, scope, contents, linkBase());
+    });
 }
 
 }  // namespace corvane::service

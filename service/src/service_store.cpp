@@ -812,6 +812,21 @@ bool ServiceStore::putMetadata(uint64_t handle, uint64_t node, uint8_t type, con
     return run(s);
 }
 
+std::optional<ServiceStore::MetadataBlob> ServiceStore::metadataBlob(uint64_t handle) {
+    sqlite3_stmt* s = statement("SELECT node, type, token FROM metadata WHERE handle = ?");
+    if (!s) return std::nullopt;
+    sqlite3_bind_int64(s, 1, sql(handle));
+    std::optional<MetadataBlob> blob;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        blob = MetadataBlob{};
+        blob->node = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+        blob->type = static_cast<uint8_t>(sqlite3_column_int(s, 1));
+        blob->token = columnBytes(s, 2).value_or(std::string());
+    }
+    sqlite3_reset(s);
+    return blob;
+}
+
 bool ServiceStore::appendChange(uint64_t account, uint64_t status, const std::string& origin,
                                 const std::string& response) {
     sqlite3_stmt* s = statement("INSERT INTO changes (account, status, origin, response) VALUES (?, ?, ?, ?)");

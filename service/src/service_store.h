@@ -92,6 +92,13 @@ public:
     std::optional<Recovery> recovery(const std::string& id);
 
     bool putMetadata(uint64_t handle, uint64_t node, uint8_t type, const std::string& token);
+    // The metadata blob with that handle: its node, kind and the upload token it was attached by.
+    struct MetadataBlob {
+        uint64_t node = 0;
+        uint8_t type = 0;
+        std::string token;
+    };
+    std::optional<MetadataBlob> metadataBlob(uint64_t handle);
 
     // The stored content (the content store's id) of a file node.
     bool putNodeContent(uint64_t node, const std::string& content);

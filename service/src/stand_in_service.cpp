@@ -12,6 +12,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -193,6 +195,10 @@ struct StandInService::Impl {
     FaultPlan faults;
     ChunkFaultPlan chunkFaults;
     RequestLog requests{kRecordedRequests, kRecordedBodyBytes};
+    // The paths of the latest requests, for those who wait for requests to arrive.
+    std::mutex arrivalMutex;
+    std::condition_variable arrived;
+    std::deque<std::string> arrivals;
     std::map<std::string, std::string> blobs;
     std::set<std::string> pendingEvents;
     std::chrono::milliseconds pollTimeout = kDefaultPollTimeout;
@@ -253,6 +259,12 @@ struct StandInService::Impl {
         entry.body.assign(incoming.body, 0, std::min<size_t>(incoming.body.size(), kRecordedBodyBytes));
         entry.bodySize = incoming.bodySize;
         requests.add(std::move(entry));
+        {
+            std::lock_guard<std::mutex> lock(arrivalMutex);
+            arrivals.push_back(request.path);
+            if (arrivals.size() > kRecordedRequests) arrivals.pop_front();
+        }
+        arrived.notify_all();
     }
 
     // Runs once the headers are read, before any of the body: a body announced beyond the
@@ -384,7 +396,41 @@ struct StandInService::Impl {
             if (chunk->upload && post) return answerUploadChunk(*chunk, incoming);
             if (!chunk->upload) return answerDownloadChunk(*chunk);
         }
+        if (hasPrefix(path, kMetadataUploadPath) && post)
+            return answerMetadataUpload(path.substr(std::strlen(kMetadataUploadPath)), incoming);
+        if (hasPrefix(path, kMetadataDownloadPath))
+            return answerMetadataDownload(path.substr(std::strlen(kMetadataDownloadPath)));
         return Answer{404, {}};
+    }
+
+    // A metadata blob arrives whole in one request; the answer is its token, empty when the
+    // body was not the size the slot was made for.
+    Answer answerMetadataUpload(const std::string& id, const Incoming& incoming) {
+        if (id.empty() || incoming.body.empty()) return Answer{400, {}};
+        const auto outcome =
+            contents.writeChunk(id, 0, incoming.body.size() - 1, incoming.body.data(), incoming.body.size());
+        switch (outcome.result) {
+            case ContentStore::ChunkResult::Complete:
+                return Answer{200, Body::of(outcome.token)};
+            case ContentStore::ChunkResult::Stored:
+                return Answer{200, {}};
+            case ContentStore::ChunkResult::UnknownUpload:
+                return Answer{404, {}};
+            case ContentStore::ChunkResult::BadRange:
+                return Answer{416, {}};
+            case ContentStore::ChunkResult::Failed:
+                break;
+        }
+        return Answer{500, {}};
+    }
+
+    // A stored metadata blob, whole.
+    Answer answerMetadataDownload(const std::string& content) {
+        const auto size = contents.contentSize(content);
+        if (!size) return Answer{404, {}};
+        auto file = contents.openContent(content);
+        if (!file) return Answer{500, {}};
+        return Answer{200, Body::range(std::move(file), 0, *size)};
     }
 
     // An upload chunk: its bytes at their range; the answer is empty but for the chunk that
@@ -668,6 +714,9 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
         return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
     });
     impl_->transfers->registerWith(impl_->batch);
+    registerMetadataTransferHandlers(impl_->batch, impl_->contents, [impl] {
+        return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
+    });
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
 }
@@ -757,6 +806,22 @@ std::vector<RecordedRequest> StandInService::requests() const {
 
 void StandInService::clearRequests() {
     impl_->requests.clear();
+}
+
+bool StandInService::waitForRequests(const std::string& pathPrefix, size_t count, std::chrono::milliseconds timeout) {
+    Impl& impl = *impl_;
+    std::unique_lock<std::mutex> lock(impl.arrivalMutex);
+    return impl.arrived.wait_for(lock, timeout, [&] {
+        size_t seen = 0;
+        for (const std::string& path : impl.arrivals)
+            seen += hasPrefix(path, pathPrefix.c_str()) ? 1 : 0;
+        return seen >= count;
+    });
+}
+
+void StandInService::clearArrivals() {
+    std::lock_guard<std::mutex> lock(impl_->arrivalMutex);
+    impl_->arrivals.clear();
 }
 
 void StandInService::putBlob(const std::string& name, std::string bytes) {

@@ -95,6 +95,10 @@ public:
     void clearFaults();
     std::vector<RecordedRequest> requests() const;  // the latest kRecordedRequests requests, in arrival order
     void clearRequests();
+    // Waits until at least `count` of the latest requests (arrived since clearArrivals) have a
+    // path starting with pathPrefix; false when the time ran out first.
+    bool waitForRequests(const std::string& pathPrefix, size_t count, std::chrono::milliseconds timeout);
+    void clearArrivals();
     // Raw-bytes endpoints, used by transport tests and later by chunk and blob links:
     //   POST/GET "/data/<n>"  answers n deterministic bytes (byte i = (i * 7 + 3) & 0xFF); request body ignored
     //   POST "/echo"           answers the request body

@@ -15,6 +15,8 @@
 #include "download_response_generated.h"
 #include "get_node_by_fingerprint_message_generated.h"
 #include "get_node_by_fingerprint_response_generated.h"
+#include "transfer_metadata_message_generated.h"
+#include "transfer_metadata_response_generated.h"
 #include "upload_message_generated.h"
 #include "upload_response_generated.h"
 
@@ -54,6 +56,20 @@ std::string fingerprintMessage(const std::string& fingerprint, uint64_t size) {
 std::string fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string transferMetadataMessage(uint64_t handle, uint64_t size) {
+    auto builder = messageBuilder();
+    FinishSizePrefixedTransferMetadataMessageBuffer(builder, CreateTransferMetadataMessage(builder, handle, size));
+    return sizePrefixedMessage(builder);
+}
+
+std::string attachMessage(uint64_t node, const std::string& token, uint8_t type) {
+    auto builder = messageBuilder();
+    const auto bytes = bytesOf(builder, token);
+    FinishSizePrefixedAddMetadataMessageBuffer(builder,
+                                               CreateAddMetadataMessage(builder, kClientId, node, bytes, type));
+    return sizePrefixedMessage(builder);
 }
 
 class TransferHandlersTest : public AccountFixture {
@@ -121,6 +137,29 @@ protected:
         const auto* response = answer.as<DownloadResponse>("DOWR");
         if (error) *error = response ? response->error() : -1;
         return response && response->link() ? response->link()->str() : std::string();
+    }
+
+    struct BlobLink {
+        int32_t error = -1;
+        std::string link;
+        uint64_t size = 0;
+    };
+    BlobLink blobLink(uint64_t handle, uint64_t size, const std::string& session = std::string()) {
+        const Response answer = ask(session.empty() ? sessionA_ : session, transferMetadataMessage(handle, size));
+        const auto* response = answer.as<TransferMetadataResponse>("TRMR");
+        BlobLink link;
+        if (!response) return link;
+        link.error = response->error();
+        link.link = response->link() ? response->link()->str() : std::string();
+        link.size = response->size();
+        return link;
+    }
+
+    // Attaches the token to the node; the new blob's handle, 0 on refusal.
+    uint64_t attach(uint64_t node, const std::string& token, uint8_t type) {
+        const Response answer = ask(sessionA_, attachMessage(node, token, type));
+        const auto* response = answer.as<AddMetadataResponse>("ADMR");
+        return response && response->error() == 0 ? response->handle() : 0;
     }
 
     // A stored file of the given content; its handle.
@@ -682,6 +721,63 @@ TEST_F(TransferHandlersTest, ChunkFaultLastsItsTimes) {
 
 // Contents live in files under the data directory: a new stand-in on it serves what an earlier
 // one stored.
+TEST_F(TransferHandlersTest, MetadataBlobGoesUpInOnePostAndComesBackWholeByItsHandle) {
+    const std::string blob = std::string(10 * 1024 + 28, 'm') + "end";
+    const BlobLink slot = blobLink(0, blob.size());
+    ASSERT_EQ(slot.error, 0);
+    ASSERT_EQ(slot.link.rfind(service_.baseUrl() + "/mul/", 0), 0u) << slot.link;
+    const Reply posted = post(slot.link, blob);
+    ASSERT_EQ(posted.status, 200);
+    ASSERT_FALSE(posted.body.empty()) << "the slot answers the blob's token";
+
+    const uint64_t handle = attach(file_, posted.body, 2);
+    ASSERT_NE(handle, 0u);
+    const BlobLink stored = blobLink(handle, 0);
+    ASSERT_EQ(stored.error, 0);
+    EXPECT_EQ(stored.size, blob.size());
+    ASSERT_EQ(stored.link.rfind(service_.baseUrl() + "/mdl/", 0), 0u) << stored.link;
+    const Reply fetched = post(stored.link);
+    EXPECT_EQ(fetched.status, 200);
+    EXPECT_EQ(fetched.body, blob);
+}
+
+TEST_F(TransferHandlersTest, MetadataBlobRefusals) {
+    const BlobLink slot = blobLink(0, 100);
+    ASSERT_EQ(slot.error, 0);
+    // A body of another size than the slot's completes nothing.
+    const Reply short_ = post(slot.link, std::string(60, 'x'));
+    EXPECT_EQ(short_.status, 200);
+    EXPECT_TRUE(short_.body.empty());
+    auto handleOfStored = [&] {
+        const Reply reply = post(blobLink(0, 5).link, "abcde");
+        return attach(file_, reply.body, 1);
+    };
+    // A token that names no complete blob leaves an entry without a blob behind.
+    const uint64_t dangling = attach(file_, "no such token", 1);
+    ASSERT_NE(dangling, 0u);
+
+    struct Case {
+        const char* name;
+        uint64_t handle;
+        uint64_t size;
+        std::string session;
+        int32_t error;
+    };
+    const std::vector<Case> cases{
+        {"no size", 0, 0, sessionA_, 5},
+        {"larger than one request takes", 0, StandInService::kMaxBodyBytes + 1, sessionA_, 5},
+        {"unknown handle", 0x7777, 0, sessionA_, 1},
+        {"entry without a complete blob", dangling, 0, sessionA_, 1},
+        {"a blob of another account's node", handleOfStored(), 0, otherSession_, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(blobLink(c.handle, c.size, c.session).error, c.error);
+    }
+    EXPECT_EQ(post(service_.baseUrl() + "/mdl/unknown").status, 404);
+    EXPECT_EQ(post(service_.baseUrl() + "/mul/unknown", "x").status, 404);
+}
+
 TEST(TransferContents, OutliveTheServiceOnItsDataDirectory) {
     char pattern[] = "/tmp/corvane-contents-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
