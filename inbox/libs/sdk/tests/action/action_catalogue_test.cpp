@@ -275,6 +275,9 @@ const std::set<int32_t> kWithBody = {
     GET_NODE_TREE,  ADD_NODES,       DELETE_NODE,  RENAME_NODE,     MOVE_NODE,      COPY_NODE,
     // Account information and settings.
     ACCOUNT_INFO, USER_INFO, SET_ACCOUNT_VALUE, DEFAULT_ACCOUNT, SET_ACCESS_LEVEL, REVOKE_ACCOUNT_ACCESS, DELETE_ACCOUNT,
+    // File transfers and their management.
+    UPLOAD, DOWNLOAD, GET_TRANSFERS, CLEAR_FINISHED_TRANSFERS, CANCEL_TRANSFERS, SET_TRANSFER_SPEED_LIMIT,
+    GET_TRANSFER_SPEED_LIMIT,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
