@@ -277,6 +277,9 @@ const std::set<int32_t> kWithBody = {
     ACCOUNT_INFO, USER_INFO, SET_ACCOUNT_VALUE, DEFAULT_ACCOUNT, SET_ACCESS_LEVEL, REVOKE_ACCOUNT_ACCESS, DELETE_ACCOUNT,
     // Metadata transfers.
     UPLOAD_METADATA, DOWNLOAD_METADATA,
+    // File transfers and their management.
+    UPLOAD, DOWNLOAD, GET_TRANSFERS, CLEAR_FINISHED_TRANSFERS, CANCEL_TRANSFERS, SET_TRANSFER_SPEED_LIMIT,
+    GET_TRANSFER_SPEED_LIMIT,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
