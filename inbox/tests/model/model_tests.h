@@ -59,7 +59,7 @@ void fillAccount(MainWindow& window);
 QMap<QString, QString> snapshot(const MainWindow& window);
 
 using Operation = std::function<void(MainWindow&)>;
-using Read = std::function<QString(const MainWindow&)>;
+using Read = std::function<QString(MainWindow&)>;
 
 }  // namespace model_tests
 
