@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMediaPlayer>
 #include <QMenuBar>
 #include <QQmlContext>
@@ -12,6 +13,8 @@
 #include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include "ui/main_window_lists.h"
 
 namespace {
 
@@ -72,7 +75,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       ui(new Ui_MainWindow),
       settings(new QSettings(QSettings::defaultFormat(), QSettings::UserScope, QCoreApplication::organizationName(),
-                             QCoreApplication::applicationName(), this)) {
+                             QCoreApplication::applicationName(), this)),
+      clock([] { return QDateTime::currentDateTime(); }) {
     ui->setupUi(this);
     setMinimumSize(950, 600);
 
@@ -132,6 +136,14 @@ void MainWindow::playNotificationSound() {
     player->play();
 }
 
+void MainWindow::setClock(Clock replacement) {
+    clock = std::move(replacement);
+}
+
+QDateTime MainWindow::now() const {
+    return clock();
+}
+
 int MainWindow::getApplicationLanguage() const {
     return applicationLanguage;
 }
@@ -172,4 +184,148 @@ void MainWindow::onCopy2FALinkClicked(QString link) {
 
 QString MainWindow::getAppVersion() const {
     return QLatin1String(kAppVersion);
+}
+
+// Requests to the controller.
+
+using main_window_lists::idFromText;
+
+void MainWindow::onLogoutButtonClicked() {
+    emit logout();
+}
+
+void MainWindow::onDeleteInboxClicked(QString inboxId) {
+    emit deleteInbox(idFromText(inboxId));
+}
+
+void MainWindow::onDeleteRecordClicked(QString recordId) {
+    emit deleteRecord(idFromText(recordId));
+}
+
+void MainWindow::onEditInboxClicked(QString inboxId, QString newName, QString newDescription) {
+    emit editInbox(idFromText(inboxId), newName, newDescription);
+}
+
+void MainWindow::onCreateInboxClicked(QString inboxName, QString inboxDescription) {
+    emit createInbox(inboxName, inboxDescription);
+}
+
+void MainWindow::onShareNodeClicked(QString nodeId) {
+    emit shareNode(idFromText(nodeId));
+}
+
+void MainWindow::onDownloadNodeClicked(QString nodeId, QString nodeName) {
+    emit downloadNode(idFromText(nodeId), nodeName);
+}
+
+void MainWindow::onUploadFilesClicked() {
+    emit uploadFiles();
+}
+
+void MainWindow::onDragFile(QString fileName) {
+    emit dragFile(fileName);
+}
+
+void MainWindow::onDeleteUploadedFileClicked(int uploadedFileIndex) {
+    emit deleteUploadedFile(uploadedFileIndex);
+}
+
+void MainWindow::onSendRecordClicked(QString inboxLink, QString contactInfo, QString subject, QString message) {
+    emit sendRecord(inboxLink, contactInfo, subject, message);
+}
+
+void MainWindow::onCreateContactClicked(QString contactName, QString inboxLink) {
+    emit createContact(contactName, inboxLink);
+}
+
+void MainWindow::onCreateOutboxClicked(QString contactId, QString inboxLink) {
+    emit createOutbox(contactId, inboxLink);
+}
+
+void MainWindow::onDeleteContactClicked(QString contactId) {
+    emit deleteContact(idFromText(contactId));
+}
+
+void MainWindow::onEditContactClicked(QString contactId, QString newContactName) {
+    emit editContact(idFromText(contactId), newContactName);
+}
+
+void MainWindow::onDeleteOutboxClicked(QString outboxId) {
+    emit deleteOutbox(outboxId);
+}
+
+void MainWindow::onEditOutboxClicked(QString contactId, QString inboxId, QString newName) {
+    emit editOutbox(contactId, inboxId, newName);
+}
+
+void MainWindow::onDeleteSentRecordClicked(QString recordId) {
+    emit deleteSentRecord(recordId);
+}
+
+void MainWindow::onGetRecoveryKeyClicked() {
+    emit getRecoveryKey();
+}
+
+void MainWindow::onShowPrivacyPolicyClicked() {
+    emit showPrivacyPolicy();
+}
+
+void MainWindow::onSetLanguageClicked(int languageIndex) {
+    emit changeLanguage(languageIndex);
+}
+
+void MainWindow::onModifyRecordStatusClicked(QString recordId, int status) {
+    emit modifyRecordStatus(idFromText(recordId), status);
+}
+
+void MainWindow::onGetOriginalInboxOwnerStarted(QString originalInboxLink) {
+    emit getOriginalInboxOwner(originalInboxLink);
+}
+
+void MainWindow::onMakeTransferClicked(QString receiver, QString subject, QString message) {
+    emit makeTransfer(receiver, subject, message);
+}
+
+void MainWindow::cleanApplicationTempData() {
+    emit cleanTempData();
+}
+
+void MainWindow::onCreate2FALinkClicked() {
+    emit create2FALink();
+}
+
+void MainWindow::onEnable2FAClicked(QString code) {
+    emit enable2FA(code);
+}
+
+void MainWindow::onDisable2FAClicked(QString code) {
+    emit disable2FA(code);
+}
+
+void MainWindow::onGetFileMetadata(QString fileId, QString fileName) {
+    emit downloadFileMetadata(idFromText(fileId), fileName);
+}
+
+void MainWindow::onUpdateClicked() {
+    emit updateTembra();
+}
+
+void MainWindow::onModifyDebugStatusClicked(bool status) {
+    emit modifyDebugStatus(status);
+}
+
+void MainWindow::getDebugStatus() {
+    emit getDebugStatusSignal();
+}
+
+void MainWindow::getUserPlan() {
+    emit getPlanInfo();
+}
+
+void MainWindow::onSendAnywayClicked() {
+    emit sendAnyway();
+}
+
+void MainWindow::onDeleteAccountClicked(QString reason) {
+    emit deleteAccount(reason);
 }
