@@ -54,15 +54,15 @@ bool takePathWord(std::string_view& working, std::string_view word) {
     return true;
 }
 
-// Handle, "#" and key: the key must be well formed, and present unless `emptyKey` allows it.
-bool splitHandleAndKey(std::string_view rest, bool emptyKey, PublicLinkParts& parts) {
+// Handle, "#" and a well-formed key.
+bool splitHandleAndKey(std::string_view rest, PublicLinkParts& parts) {
     const size_t hash = rest.find('#');
     if (hash == std::string_view::npos) {
         return false;
     }
     const std::string_view handle = rest.substr(0, hash);
     const std::string_view key = rest.substr(hash + 1);
-    if (!isHandleText(handle) || !(isKeyText(key) || (emptyKey && key.empty()))) {
+    if (!isHandleText(handle) || !isKeyText(key)) {
         return false;
     }
     parts.handle = decode(handle);
@@ -80,7 +80,7 @@ bool splitInbox(std::string_view rest, PublicLinkParts& parts) {
         parts.handle = decode(rest);
         return true;
     }
-    return splitHandleAndKey(rest, true, parts);
+    return splitHandleAndKey(rest, parts);
 }
 
 }  // namespace
@@ -94,15 +94,16 @@ std::optional<PublicLinkParts> parseLinkToDelete(std::string_view link) {
                                       {"/record/", RECORD_NODE},
                                       {"/new-record/", RECORD_NODE},
                                       {"/folder/", FOLDER_NODE},
-                                      {"/drive/", SHARED_DRIVE_ROOT}};
+                                      {"/drive/", SHARED_DRIVE_ROOT},
+                                      // File links are handed out too, so they can be withdrawn.
+                                      {"/file/", FILE_NODE}};
     std::string_view working = link;
     for (const Form& form : kForms) {
         if (!takePathWord(working, form.word)) {
             continue;
         }
         PublicLinkParts parts;
-        const bool accepted =
-            form.type == INBOX_NODE ? splitInbox(working, parts) : splitHandleAndKey(working, true, parts);
+        const bool accepted = form.type == INBOX_NODE ? splitInbox(working, parts) : splitHandleAndKey(working, parts);
         if (accepted) {
             parts.type = form.type;
             return parts;
@@ -114,11 +115,11 @@ std::optional<PublicLinkParts> parseLinkToDelete(std::string_view link) {
 std::optional<PublicLinkParts> parseLinkToOpen(std::string_view link) {
     std::string_view working = link;
     PublicLinkParts parts;
-    if (takePathWord(working, "/file/") && splitHandleAndKey(working, false, parts)) {
+    if (takePathWord(working, "/file/") && splitHandleAndKey(working, parts)) {
         parts.type = FILE_NODE;
         return parts;
     }
-    if (takePathWord(working, "/folder/") && splitHandleAndKey(working, false, parts)) {
+    if (takePathWord(working, "/folder/") && splitHandleAndKey(working, parts)) {
         parts.type = FOLDER_NODE;
         return parts;
     }

@@ -19,8 +19,8 @@ struct PublicLinkParts {
 constexpr size_t kPublicHandleTextLength = 22;
 
 // A link to withdraw: "/inbox/" (43, the "#" and key may be left out), "/record/" and
-// "/new-record/" (44), "/folder/" (21), "/drive/" (8), tried in this order, each on the text
-// after the path word found before. The key is checked but not kept; it may be empty.
+// "/new-record/" (44), "/folder/" (21), "/drive/" (8), "/file/" (20), tried in this order, each on the text
+// after the path word found before. The key is checked but not kept.
 std::optional<PublicLinkParts> parseLinkToDelete(std::string_view link);
 
 // A link to open: "/file/" (20) or "/folder/" (21) with the handle, "#" and a key.

@@ -42,8 +42,8 @@ TEST(LinkToDeleteTest, FormsAndRefusals) {
         {"new record", "https://w/new-record/" + kHandle + "#" + kShortKey, RECORD_NODE, true},
         {"folder", "https://w/folder/" + kHandle + "#" + key, FOLDER_NODE, true},
         {"drive", "https://w/drive/" + kHandle + "#" + key, SHARED_DRIVE_ROOT, true},
-        // The key is not needed to withdraw a link.
-        {"drive with empty key", "https://w/drive/" + kHandle + "#", SHARED_DRIVE_ROOT},
+        {"drive with empty key", "https://w/drive/" + kHandle + "#", 0},
+        {"inbox with empty key", "https://w/inbox/" + kHandle + "#", 0},
         // A refused inbox form leaves the later forms to the rest.
         {"bad inbox, then a folder", "https://w/inbox/abc#/folder/" + kHandle + "#" + key, FOLDER_NODE, true},
         {"inbox with 21 characters", "https://w/inbox/" + kHandle.substr(1), 0},
@@ -61,7 +61,7 @@ TEST(LinkToDeleteTest, FormsAndRefusals) {
         {"truncated after the word", "https://w/folder/", 0},
         {"truncated handle", "https://w/drive/AAEC", 0},
         {"no path word", "https://w/" + kHandle + "#" + key, 0},
-        {"file link", "https://w/file/" + kHandle + "#" + key, 0},
+        {"file", "https://w/file/" + kHandle + "#" + key, FILE_NODE, true},
         {"empty", "", 0},
         {"zero byte in the handle", std::string("https://w/inbox/") + std::string(22, '\0'), 0},
     };
