@@ -19,10 +19,14 @@
 #include "account_directory.h"
 #include "cloud/cloud.h"
 #include "corvane/action_types.h"
+#include "corvane/handle.h"
 #include "corvane/node_data.h"
 #include "corvane/node_type.h"
 #include "database/mutable_node_data.h"
+#include "request/transfer_request.h"
+#include "support/account_keys.h"
 #include "support/facade_fixture.h"
+#include "support/request_test_support.h"
 #include "support/run_on_loop.h"
 
 namespace corvane {
@@ -350,6 +354,80 @@ TEST_F(PublicLinkTest, MalformedLinkTextsEndWithFiveOrOne) {
     }
     // None of them touched the link.
     EXPECT_EQ(linkInfo(created.link).error, 0);
+}
+
+TEST_F(PublicLinkTest, SharedDriveRootLinkCarriesTheFilesystemKey) {
+    SdkApiManager& api = test::FacadeAccess::manager(*facade_);
+    const test::signin::KeyBytes userKey = test::runOnLoop(*api.getLoop(), [&] { return api.getUserKey(); });
+    ASSERT_EQ(userKey.size(), 32u);
+    // A drive of the account as the service keeps it: the filesystem's node key sealed under the
+    // user key, the root's key under the filesystem's node key.
+    const test::signin::KeyBytes filesystemKey(32, 0x5A);
+    const test::signin::KeyBytes rootKey(32, 0x33);
+    auto text = [](const test::signin::KeyBytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    service::NodeRecord root;
+    root.type = SHARED_DRIVE_ROOT;
+    root.nodekey = text(test::signin::wrapKey(rootKey, filesystemKey));
+    service::FilesystemRecord filesystem;
+    filesystem.type = SHARED_DRIVE_ROOT;
+    filesystem.nodekey = text(test::signin::wrapKey(filesystemKey, userKey));
+    const uint64_t drive = service_.accounts().addRoot(account_, root, filesystem);
+    ASSERT_NE(drive, 0u);
+
+    // A new session of the account loads the tree with the drive.
+    test::CloudTempDir secondDir;
+    CorvaneSettings secondSettings;
+    secondSettings.setDataPath(secondDir.path());
+    auto second = std::make_unique<Corvane>(&taskManager_, &secondSettings);
+    ASSERT_EQ(act(*second, LOGIN,
+                  [](MutableActionData& a) {
+                      a.setEmail(kEmail);
+                      a.setPassword(kPassword);
+                      a.setValue(-1);
+                  })
+                  .error,
+              0);
+    ASSERT_EQ(act(*second, GET_NODES, [](MutableActionData&) {}).error, 0);
+
+    // Number 2 demands a drive root.
+    const LinkOutcome refused = act(*second, CREATE_LINK, [&](MutableActionData& a) {
+        a.setNodeHandle(mainRoot_);
+        a.setNumber(kSharedDriveNumber);
+    });
+    EXPECT_EQ(refused.error, WRONG_PARAMETERS);
+    const LinkOutcome created = act(*second, CREATE_LINK, [&](MutableActionData& a) {
+        a.setNodeHandle(drive);
+        a.setNumber(kSharedDriveNumber);
+    });
+    ASSERT_EQ(created.error, 0);
+    EXPECT_EQ(created.node, drive);
+    const std::string path = pathOf(created.link);
+    EXPECT_TRUE(hasLinkForm(path, "/drive/", 43)) << created.link;
+    EXPECT_EQ(path.substr(path.find('#') + 1), getBase64UrlText(&filesystemKey));
+    const std::optional<std::string> handle = storedHandle(drive);
+    ASSERT_TRUE(handle.has_value());
+
+    // The handle opens the drive without a session.
+    auto download = [&]() {
+        auto data = std::make_shared<MutableActionData>(DOWNLOAD);
+        data->setOption(SHARED_DRIVE_ROOT);
+        data->setPublicKey(new ByteVector(handle->begin(), handle->end()));
+        auto request = std::make_shared<DownloadRequest>(data);
+        test::FinishWaiter waiter;
+        SdkApiManager& anonymous = test::FacadeAccess::manager(*anonymous_);
+        test::runOnLoop(*anonymous.getLoop(), [&] { anonymous.enqueueApiRequest(request, &waiter); });
+        EXPECT_TRUE(waiter.wait());
+        return data;
+    };
+    auto opened = download();
+    EXPECT_EQ(opened->getErrorCode(), 0);
+    EXPECT_EQ(opened->getOption(), SHARED_DRIVE_ROOT);
+
+    EXPECT_EQ(act(*second, DELETE_LINK, [&](MutableActionData& a) { a.setLink(created.link.c_str()); }).error, 0);
+    EXPECT_FALSE(storedHandle(drive).has_value());
+    EXPECT_EQ(download()->getErrorCode(), NOT_FOUND);
+    second.reset();
+    taskManager_.drain();
 }
 
 }  // namespace
