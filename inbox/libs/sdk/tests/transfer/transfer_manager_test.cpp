@@ -144,6 +144,10 @@ public:
         finish();
         notifyStopped();
     }
+    void cancel() override {
+        TransferActionProcessor::cancel();
+        notifyStopped();
+    }
     int32_t getPendingAsyncRequests() const override { return pendingFiles_; }
 
     std::vector<std::shared_ptr<MutableTransferData>> made;
@@ -203,6 +207,30 @@ TEST_F(TransferRecheckTest, AnEarlyFinishCancelsTheTransfersThatHaveNotStarted) 
         manager->clearFinished(0);
         EXPECT_TRUE(deleted);
     }
+}
+
+TEST_F(TransferRecheckTest, RetryingUploadsArmOneRecheckThatGoesWithThem) {
+    auto data = std::make_shared<MutableActionData>(UPLOAD);
+    data->setSequenceId(3);
+    bool deleted = false;
+    auto* action = new TwoFileAction(manager.get(), data, TransferActionProcessor::kRetrying,
+                                     TransferActionProcessor::kRetrying, &deleted);
+    TransferManagerTestPeer::queue(*manager).addAction(action);
+
+    manager->checkPendingTransfers(0);
+    ASSERT_EQ(api.loop.timerCount(), 1u);
+    EXPECT_EQ(api.loop.delays.begin()->second, 10000u);
+    manager->checkPendingTransfers(0);
+    // Downloads have nothing, but the uploads still wait for the one timer.
+    manager->checkPendingTransfers(1);
+    EXPECT_EQ(api.loop.timerCount(), 1u);
+
+    // Cancelled, they leave nothing to recheck for.
+    manager->cancelAction(3);
+    EXPECT_EQ(api.loop.timerCount(), 0u);
+    EXPECT_FALSE(manager->hasRecheckTimer());
+    manager->clearFinished(0);
+    EXPECT_TRUE(deleted);
 }
 
 // A single-file backup has no destination folder or key of its own: it is refused, not
