@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "corvane/node_type.h"
+#include "filesystem/file_signature.h"
 #include "util/log.h"
 
 namespace corvane {
@@ -303,6 +304,30 @@ void onClose(uv_fs_t* request) {
     finish(context);
 }
 
+// One block hashed on the worker pool.
+struct SumJob {
+    uv_work_t work{};
+    LibuvFilesystem* module = nullptr;
+    std::shared_ptr<const std::vector<uint8_t>> block;
+    FilesystemModule::SumCallback callback;
+    std::vector<uint8_t> sum;
+};
+
+void onSumWork(uv_work_t* work) {
+    auto* job = static_cast<SumJob*>(work->data);
+    job->sum = FileSignature::blockSum(job->block->data(), job->block->size());
+}
+
+void onSumDone(uv_work_t* work, int status) {
+    std::unique_ptr<SumJob> job(static_cast<SumJob*>(work->data));
+    if (status != 0) {
+        job->sum.clear();
+    }
+    // The block goes before the caller hears of it, so that the caller holds the only reference.
+    job->block.reset();
+    job->module->notifySum(std::move(job->sum), job->callback);
+}
+
 }  // namespace
 
 LibuvFilesystem::LibuvFilesystem(LibuvLoop* workLoop, TaskManager* callbackLoop)
@@ -366,6 +391,25 @@ void LibuvFilesystem::scanFolder(std::string path, ScanCallback callback) {
     FsRequest* context = newRequest(this);
     context->scanCallback = std::move(callback);
     start(context, uv_fs_scandir(uvLoop_, &context->request, path.c_str(), 0, &onScan), &onScan);
+}
+
+void LibuvFilesystem::computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) {
+    if (!block) {
+        notifySum({}, callback);
+        return;
+    }
+    auto job = std::make_unique<SumJob>();
+    job->work.data = job.get();
+    job->module = this;
+    job->block = std::move(block);
+    job->callback = std::move(callback);
+    if (uv_queue_work(uvLoop_, &job->work, &onSumWork, &onSumDone) != 0) {
+        // No pool to run it on: hash it here rather than lose the block.
+        onSumWork(&job->work);
+        notifySum(std::move(job->sum), job->callback);
+        return;
+    }
+    job.release();
 }
 
 LibuvFile::LibuvFile(LibuvFilesystem* module, int descriptor, std::string path, int flags)

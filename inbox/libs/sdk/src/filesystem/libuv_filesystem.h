@@ -29,6 +29,8 @@ public:
     void createFolder(std::string path, ResultCallback callback) override;
     void removeFolder(std::string path, ResultCallback callback) override;
     void scanFolder(std::string path, ScanCallback callback) override;
+    // On libuv's worker pool, beside the file requests.
+    void computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) override;
 
     uv_loop_t* getUvLoop() const { return uvLoop_; }
 

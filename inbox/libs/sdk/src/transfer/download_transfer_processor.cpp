@@ -40,6 +40,7 @@ void DownloadTransferProcessor::resetState() {
         }
     }
     parked_.clear();
+    sums_.clear();
 }
 
 void DownloadTransferProcessor::requestLink() {
@@ -201,6 +202,29 @@ void DownloadTransferProcessor::decrypted(HttpRequest* request, TransferChunk* c
         return;
     }
     CLOG_DEBUG("[trproc] Decrypted chunk {}-{}", chunk->offset, end);
+    if (file_ == nullptr) {
+        chunkReady(chunk, std::move(plain));
+        return;
+    }
+    // The worker pool hashes the chunks as they come, several at once; the writes, in file
+    // order, only add the sums to the signature.
+    auto transfer = transfer_;
+    const uint64_t attempt = attempt_;
+    std::shared_ptr<std::vector<uint8_t>> shared(plain.release());
+    filesystemModule_->sumBlock(shared, [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk,
+                                         shared](std::vector<uint8_t> sum) {
+        if (alive.expired() || !isCurrent(transfer, attempt)) {
+            return;
+        }
+        sums_[chunk->offset] = std::move(sum);
+        // The job only read the bytes and has let them go.
+        chunkReady(chunk, std::make_unique<std::vector<uint8_t>>(std::move(*shared)));
+    });
+    // The slot is free: the next chunk may be fetched while this one is hashed.
+    sendNextRequests();
+}
+
+void DownloadTransferProcessor::chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {
     chunk->data = std::move(plain);
     if (transfer_->getStartOffset() + bytesDone_ == chunk->offset) {
         CLOG_DEBUG("[trproc] Data is contiguous. Completing...");
@@ -220,23 +244,24 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
     parked_.erase(chunk->offset);
     const uint64_t n = chunk->data->size();
     if (file_ != nullptr) {
+        // In file order, before the write goes out.
+        auto sum = sums_.find(chunk->offset);
+        if (sum != sums_.end()) {
+            signature_->addBlockSum(n, sum->second);
+            sums_.erase(sum);
+        } else {
+            signature_->addData(*chunk->data);
+        }
         auto transfer = transfer_;
         const uint64_t attempt = attempt_;
-        // The chunk is hashed while the filesystem loop writes it (both only read it); a write
-        // that answers at once hashes it first, so the signature keeps the file's order.
-        auto hashed = std::make_shared<bool>(false);
         file_->write(chunk->offset, chunk->data->data(), n,
-                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n, hashed](bool ok) {
+                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n](bool ok) {
                          if (alive.expired()) {
                              return;
                          }
                          if (!isCurrent(transfer, attempt)) {
                              CLOG_DEBUG("Download already finished");
                              return;
-                         }
-                         if (!*hashed && chunk->data) {
-                             *hashed = true;
-                             signature_->addData(*chunk->data);
                          }
                          if (!ok) {
                              finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
@@ -248,10 +273,6 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
                              sendNextRequests();
                          }
                      });
-        if (!*hashed && chunk->data && isCurrent(transfer, attempt)) {
-            *hashed = true;
-            signature_->addData(*chunk->data);
-        }
         return false;
     }
     auto transfer = transfer_;

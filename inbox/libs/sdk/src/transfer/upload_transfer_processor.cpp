@@ -25,6 +25,8 @@ namespace corvane {
 namespace {
 
 constexpr int32_t kFileNode = 20;
+// Chunks read ahead of the signature at most.
+constexpr uint32_t kMaxUnsignedChunks = 4;
 
 const char* pathOf(const MutableTransferData& transfer) {
     return transfer.getFile() != nullptr ? transfer.getFile() : "";
@@ -46,6 +48,13 @@ UploadTransferProcessor::~UploadTransferProcessor() = default;
 
 void UploadTransferProcessor::resetState() {
     readInProgress_ = false;
+    unsigned_ = 0;
+    signedOffset_ = 0;
+    earlySums_.clear();
+}
+
+bool UploadTransferProcessor::allSigned() const {
+    return transfer_ && signedOffset_ == transfer_->getSize();
 }
 
 std::string UploadTransferProcessor::localName() const {
@@ -273,6 +282,10 @@ bool UploadTransferProcessor::sendNextRequest(HttpRequest* request, uint64_t off
         // Never a chunk without a link.
         return false;
     }
+    if (unsigned_ >= kMaxUnsignedChunks) {
+        CLOG_DEBUG("Waiting for chunks to be hashed");
+        return false;
+    }
     const uint64_t end = chunkEnd(offset, transfer_->getSize());
     CLOG_DEBUG("[trproc] Starting upload request for chunk {}-{}", offset, end);
     auto transfer = transfer_;
@@ -309,7 +322,7 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
     const uint64_t attempt = attempt_;
     const uint8_t* plain = bytes->data();
     const uint64_t size = bytes->size();
-    std::shared_ptr<std::vector<uint8_t>> keep(bytes.release());
+    std::shared_ptr<const std::vector<uint8_t>> keep(bytes.release());
     cryptoManager_->encryptData(transfer->getCryptoScheme(), plain, size, offset, transfer->getNodeKey(),
                                 [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, offset, end,
                                  keep](CryptoBytes encrypted) {
@@ -322,15 +335,39 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
                                     }
                                     chunkEncrypted(request, offset, end, std::move(encrypted));
                                 });
-    // The crypto loop encrypts the chunk while this loop hashes it (both only read it), and the
-    // next read goes out after the hash, so that the signature still takes the chunks in order
-    // when the file answers at once.
     if (!isCurrent(transfer, attempt) || file_ == nullptr) {
         // An encryption that failed at once is closing the file.
         return;
     }
-    signature_->addData(*keep);
+    // The worker pool hashes the chunk while the crypto loop encrypts it (both only read it),
+    // and the next read goes out at once: this loop only puts the sums in order.
+    ++unsigned_;
+    filesystemModule_->sumBlock(
+        keep, [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, offset, size](std::vector<uint8_t> sum) {
+            if (alive.expired() || !isCurrent(transfer, attempt)) {
+                return;
+            }
+            chunkSummed(offset, size, std::move(sum));
+        });
     readInProgress_ = false;
+    sendNextRequests();
+}
+
+void UploadTransferProcessor::chunkSummed(uint64_t offset, uint64_t length, std::vector<uint8_t> sum) {
+    earlySums_[offset] = {length, std::move(sum)};
+    for (auto next = earlySums_.begin(); next != earlySums_.end() && next->first == signedOffset_;
+         next = earlySums_.begin()) {
+        signature_->addBlockSum(next->second.first, next->second.second);
+        signedOffset_ += next->second.first;
+        --unsigned_;
+        earlySums_.erase(next);
+    }
+    if (allSigned()) {
+        // The last answer may have come before the last sum.
+        checkCompletion();
+        return;
+    }
+    // A read held back for the hashing may go now.
     sendNextRequests();
 }
 
@@ -395,7 +432,10 @@ void UploadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
     updateProgress();
     markIdle(request);
     sendNextRequests();
-    checkCompletion();
+    // Otherwise the last sum completes the transfer when it arrives.
+    if (allSigned()) {
+        checkCompletion();
+    }
 }
 
 void UploadTransferProcessor::restartAfterStat() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ private:
     void requestUploadLink();
     void startSigning(uint64_t mtime);
     void chunkRead(HttpRequest* request, uint64_t offset, uint64_t end, std::vector<uint8_t>* data);
+    // A chunk's strong sum arrived (in any order): the sums go into the signature in file order.
+    void chunkSummed(uint64_t offset, uint64_t length, std::vector<uint8_t> sum);
+    bool allSigned() const;
     void chunkEncrypted(HttpRequest* request, uint64_t offset, uint64_t end,
                         std::unique_ptr<std::vector<uint8_t>> data);
     // Closes the file, re-reads the size and tries again.
@@ -46,6 +50,12 @@ private:
     std::string localName() const;
 
     bool readInProgress_ = false;
+    // Chunks read whose sums have not gone into the signature yet; bounded, so that hashing
+    // that falls behind holds reads back instead of piling up chunks.
+    uint32_t unsigned_ = 0;
+    // Where the signature stands, and the sums that arrived ahead of it, by offset.
+    uint64_t signedOffset_ = 0;
+    std::map<uint64_t, std::pair<uint64_t, std::vector<uint8_t>>> earlySums_;
 };
 
 }  // namespace corvane
