@@ -167,15 +167,23 @@ void DownloadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
         finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
         return;
     }
+    // The slot is free once the body is out of it: the next chunk is fetched while this one is
+    // decrypted, hashed and written (the look-ahead bounds how far).
+    bytesCompleted_ += body->size();
+    inFlight_[request] = 0;
+    markIdle(request);
+    updateProgress();
+    if (!transfer_) {
+        return;
+    }
     auto transfer = transfer_;
     const uint64_t attempt = attempt_;
     cryptoManager_->decryptData(
         transfer->getCryptoScheme(), body->data(), body->size(), chunk->offset, transfer->getNodeKey(),
-        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, chunk, body](CryptoBytes plain) {
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, body](CryptoBytes plain) {
             if (alive.expired()) {
                 return;
             }
-            markIdle(request);
             if (!isCurrent(transfer, attempt)) {
                 CLOG_DEBUG("Download already finished");
                 if (isIdle()) {
@@ -183,22 +191,16 @@ void DownloadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
                 }
                 return;
             }
-            decrypted(request, chunk, std::move(plain));
+            decrypted(chunk, std::move(plain));
         });
+    sendNextRequests();
 }
 
-void DownloadTransferProcessor::decrypted(HttpRequest* request, TransferChunk* chunk,
-                                          std::unique_ptr<std::vector<uint8_t>> plain) {
+void DownloadTransferProcessor::decrypted(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {
     const uint64_t end = chunkEnd(chunk->offset, transfer_->getEndOffset());
     if (!plain || plain->size() != end - chunk->offset) {
         CLOG_ERROR("Error decrypting chunk {}-{}", chunk->offset, end);
         finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
-        return;
-    }
-    bytesCompleted_ += plain->size();
-    inFlight_[request] = 0;
-    updateProgress();
-    if (!transfer_) {
         return;
     }
     CLOG_DEBUG("[trproc] Decrypted chunk {}-{}", chunk->offset, end);
@@ -220,8 +222,6 @@ void DownloadTransferProcessor::decrypted(HttpRequest* request, TransferChunk* c
         // The job only read the bytes and has let them go.
         chunkReady(chunk, std::make_unique<std::vector<uint8_t>>(std::move(*shared)));
     });
-    // The slot is free: the next chunk may be fetched while this one is hashed.
-    sendNextRequests();
 }
 
 void DownloadTransferProcessor::chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {

@@ -34,7 +34,7 @@ protected:
     void requestLink() override;
 
 private:
-    void decrypted(HttpRequest* request, TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
+    void decrypted(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
     // The chunk is decrypted (and, for a file, summed): it is written now or parked.
     void chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
     bool completeChunk(TransferChunk* chunk);
