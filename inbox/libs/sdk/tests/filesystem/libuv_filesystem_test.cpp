@@ -620,6 +620,29 @@ TEST(FilesystemSumTest, BlockSumsAreTheBlocksBlake2bAndArriveOnTheMainLoop) {
     EXPECT_EQ(offMain, 0);
 }
 
+// A close asked for while writes are still under way waits for them: none of them may find the
+// descriptor closed (or, worse, its number taken by another file).
+TEST(FilesystemWriteTest, ACloseWaitsForTheWritesStillUnderWay) {
+    FsTempDir dir;
+    FsHarness h;
+    constexpr int kChunks = 16;
+    const std::vector<uint8_t> contents = test::patternBytes(kChunks * test::kMiB, 5);
+    File* file = h.open([&](Open o) { h.fs().openReadWriteAccess(dir.file("late"), contents.size(), o); });
+    ASSERT_NE(file, nullptr);
+    std::vector<std::future<bool>> written;
+    for (int i = 0; i < kChunks; i++) {
+        auto promise = std::make_shared<std::promise<bool>>();
+        written.push_back(promise->get_future());
+        file->write(i * test::kMiB, contents.data() + i * test::kMiB, test::kMiB,
+                    [promise](bool ok) { promise->set_value(ok); });
+    }
+    EXPECT_TRUE(h.close(file));
+    for (int i = 0; i < kChunks; i++) {
+        EXPECT_TRUE(written[i].get()) << i;
+    }
+    EXPECT_EQ(readBytes(dir.file("late")), contents);
+}
+
 // With no callback loop the results arrive on the filesystem loop thread, still never inside
 // the call that asked.
 TEST(FilesystemLoopTest, WithoutACallbackLoopResultsArriveOnTheWorkLoop) {
