@@ -41,6 +41,7 @@ void DownloadTransferProcessor::resetState() {
     }
     parked_.clear();
     sums_.clear();
+    bytesQueued_ = 0;
 }
 
 void DownloadTransferProcessor::requestLink() {
@@ -226,7 +227,7 @@ void DownloadTransferProcessor::decrypted(TransferChunk* chunk, std::unique_ptr<
 
 void DownloadTransferProcessor::chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {
     chunk->data = std::move(plain);
-    if (transfer_->getStartOffset() + bytesDone_ == chunk->offset) {
+    if (transfer_->getStartOffset() + bytesQueued_ == chunk->offset) {
         CLOG_DEBUG("[trproc] Data is contiguous. Completing...");
         if (completeChunk(chunk)) {
             return;
@@ -252,6 +253,7 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
         } else {
             signature_->addData(*chunk->data);
         }
+        bytesQueued_ += n;
         auto transfer = transfer_;
         const uint64_t attempt = attempt_;
         file_->write(chunk->offset, chunk->data->data(), n,
@@ -273,8 +275,10 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
                              sendNextRequests();
                          }
                      });
-        return false;
+        // The writes go out in file order, each without waiting for the one before to answer.
+        return completeNextChunk();
     }
+    bytesQueued_ += n;
     auto transfer = transfer_;
     transfer->setData(std::move(*chunk->data));
     chunk->data.reset();
@@ -294,14 +298,15 @@ bool DownloadTransferProcessor::chunkWritten(TransferChunk* chunk, uint64_t n) {
     if (checkCompletion()) {
         return true;
     }
-    return completeNextChunk();
+    // A written chunk's successors went out with it; a chunk handed on is followed by the next.
+    return file_ != nullptr ? false : completeNextChunk();
 }
 
 bool DownloadTransferProcessor::completeNextChunk() {
     if (!transfer_) {
         return false;
     }
-    auto next = parked_.find(transfer_->getStartOffset() + bytesDone_);
+    auto next = parked_.find(transfer_->getStartOffset() + bytesQueued_);
     if (next == parked_.end()) {
         return false;
     }

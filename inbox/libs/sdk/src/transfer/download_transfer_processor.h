@@ -45,6 +45,9 @@ private:
     // Strong sums of the chunks not written yet, by offset: computed on the worker pool as the
     // chunks arrive, added to the signature in file order.
     std::map<uint64_t, std::vector<uint8_t>> sums_;
+    // Bytes handed to writes (or to the owner) in order, answered or not; bytes done counts
+    // the answered ones.
+    uint64_t bytesQueued_ = 0;
 };
 
 }  // namespace corvane
