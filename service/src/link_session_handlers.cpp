@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <ctime>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -112,7 +112,8 @@ void deleteSubtree(ServiceStore& store, uint64_t account, uint64_t top) {
 
 }  // namespace
 
-LinkSessionHandlers::LinkSessionHandlers(AccountDirectory& accounts) : accounts_(accounts) {}
+LinkSessionHandlers::LinkSessionHandlers(AccountDirectory& accounts) : accounts_(accounts) {
+}
 
 std::optional<LinkSession> LinkSessionHandlers::find(const std::string& token) const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -262,8 +263,7 @@ std::string LinkSessionHandlers::answerLogoutLink(const std::string& bytes, Sess
     } else if (record) {
         if (!record->pubhandle || record->pubhandle->empty()) {
             record->pubhandle = randomSecret(kPublicHandleSize);
-            if (record->pubhandle->empty() || !store.putNode(account, *record))
-                return refuse("LOLM", kErrorUnknown);
+            if (record->pubhandle->empty() || !store.putNode(account, *record)) return refuse("LOLM", kErrorUnknown);
         }
         pubhandle = record->pubhandle;
     }
@@ -324,14 +324,14 @@ void LinkSessionHandlers::registerWith(BatchDispatcher& dispatcher) {
         CallerHandler inner = dispatcher.handler(identifier);
         if (!inner) return;
         const std::string id = identifier;
-        dispatcher.setCallerHandler(identifier, [this, inner, id, check](const std::string& bytes, SessionScope* scope,
-                                                                         const Caller& caller) {
-            const auto session = sessionOf(scope);
-            if (!session) return inner(bytes, scope, caller);
-            std::string refused = check(bytes, *scope, *session);
-            if (!refused.empty()) return refused;
-            return inner(bytes, scope, caller);
-        });
+        dispatcher.setCallerHandler(
+            identifier, [this, inner, id, check](const std::string& bytes, SessionScope* scope, const Caller& caller) {
+                const auto session = sessionOf(scope);
+                if (!session) return inner(bytes, scope, caller);
+                std::string refused = check(bytes, *scope, *session);
+                if (!refused.empty()) return refused;
+                return inner(bytes, scope, caller);
+            });
     };
     auto writable = [](SessionScope& scope, const LinkSession& session, uint64_t handle) {
         return isWithin(scope.store(), session.account, handle, session.record);
@@ -347,8 +347,7 @@ void LinkSessionHandlers::registerWith(BatchDispatcher& dispatcher) {
             return linkSubtree(store, session.account, message->parent(), session.root, message->levels());
         }
         if (message->node() != 0 && message->mode() == 0) {
-            if (!isWithin(store, session.account, message->node(), session.root))
-                return refuse("GENM", kErrorNotFound);
+            if (!isWithin(store, session.account, message->node(), session.root)) return refuse("GENM", kErrorNotFound);
             return linkSubtree(store, session.account, message->node(), session.root, 0, true);
         }
         // The whole tree of a link session is its link's subtree, without account status.

@@ -72,7 +72,8 @@ std::string uploadMessage(uint64_t parent) {
 
 int32_t anyError(const Response& response) {
     const std::string id = response.identifier();
-    if (id == "GENR") return response.as<GetNodesResponse>("GENR") ? response.as<GetNodesResponse>("GENR")->error() : -1;
+    if (id == "GENR")
+        return response.as<GetNodesResponse>("GENR") ? response.as<GetNodesResponse>("GENR")->error() : -1;
     if (id == "UPLR") return response.as<UploadResponse>("UPLR") ? response.as<UploadResponse>("UPLR")->error() : -1;
     if (id == "LILR")
         return response.as<LoginLinkResponse>("LILR") ? response.as<LoginLinkResponse>("LILR")->error() : -1;
@@ -252,7 +253,8 @@ TEST_F(LinkSessionHandlersTest, LogoutKeepsTheRecordUnderItsOwnHandleAndRecordIn
     const std::string token = openInbox();
     ASSERT_FALSE(token.empty());
     const uint64_t recordHandle = record()->handle;
-    const Response added = askLink(token, addNodesMessage(kClientId, recordHandle, {NewNode{7, 0, 20}, NewNode{8, 0, 20}}));
+    const Response added =
+        askLink(token, addNodesMessage(kClientId, recordHandle, {NewNode{7, 0, 20}, NewNode{8, 0, 20}}));
     ASSERT_EQ(errorOf(added), 0);
 
     const Response answer = askLink(token, logoutLinkMessage(0));
@@ -326,8 +328,8 @@ TEST_F(LinkSessionHandlersTest, RecordAndFolderLinksOpenOnTheirNode) {
     folder.parent = root_;
     const uint64_t shared = service_.accounts().addNode(account_, folder);
 
-    for (const auto& [handle, top] : std::vector<std::pair<std::string, uint64_t>>{{pubhandle, recordHandle},
-                                                                                   {*folder.pubhandle, shared}}) {
+    for (const auto& [handle, top] :
+         std::vector<std::pair<std::string, uint64_t>>{{pubhandle, recordHandle}, {*folder.pubhandle, shared}}) {
         const Response answer = ask("", loginLinkMessage({handle}));
         const auto* login = answer.as<LoginLinkResponse>("LILR");
         ASSERT_NE(login, nullptr);
