@@ -519,7 +519,7 @@ struct StandInService::Impl {
             if (!scope && accounts.checksSessions()) return Answer{403, {}};
         } else if (incoming.request.has_param("link")) {
             scope = linkSessions->open(incoming.request.get_param_value("link"));
-            if (!scope) return Answer{403, {}};
+            if (!scope && accounts.checksSessions()) return Answer{403, {}};
         }
         const Caller caller{incoming.request.remote_addr, incoming.request.get_header_value("User-Agent")};
         std::string answer;
