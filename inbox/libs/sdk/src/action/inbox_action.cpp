@@ -258,6 +258,10 @@ void SetRecordInfoAction::process(const ActionRecord& data) {
     if (data->getExtraText() != nullptr) {
         copy->setTarget(data->getExtraText());
     }
+    // The sender holds only the owner's public key, and the owner may already have rewritten
+    // the record's key to its own scheme: the copy is sealed in the record scheme whatever the
+    // cache says (only its attributes are sent, under the record's unchanged key).
+    copy->setCrypto(kRecordCrypto);
     data->setOption(RECORD_NODE);
     data->setNodeHandle(record->getId());
     const std::vector<uint8_t> userKey = manager_->getUserKey();

@@ -179,6 +179,22 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     EXPECT_EQ(session.rfind(getDeployment().webAddress + "/new-record/", 0), 0u) << session;
     EXPECT_EQ(login->getNameString(), "Ada Lovelace");
 
+    // The owner hears of the new record and rewrites its key to its own scheme while the
+    // sender still writes to it.
+    ASSERT_TRUE(ownerEvents_.waitFor("NEW_NODES", eventsBefore));
+    uint64_t record = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.type == RECORD_NODE) {
+            record = node.handle;
+        }
+    }
+    ASSERT_NE(record, 0u);
+    for (int attempt = 0; attempt < 200 && stored(record)->crypto != 0; ++attempt) {
+        service_.clearArrivals();
+        service_.waitForRequests("/api", 1, std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(stored(record)->crypto, 0);
+
     ASSERT_EQ(errorOf(*sender_, GET_NODES, [](MutableActionData&) {}), 0);
     ASSERT_EQ(errorOf(*sender_, SET_RECORD_INFO,
                       [](MutableActionData& a) {
@@ -218,15 +234,7 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"notes.txt", "scan.bin"}));
 
-    // The owner hears of the record, lists it with its subject and rewrites its key once.
-    ASSERT_TRUE(ownerEvents_.waitFor("NEW_NODES", eventsBefore));
-    uint64_t record = 0;
-    for (const auto& node : service_.accounts().nodes(account_)) {
-        if (node.type == RECORD_NODE) {
-            record = node.handle;
-        }
-    }
-    ASSERT_NE(record, 0u);
+    // The owner lists the record with its subject, and rewrote its key once.
     std::shared_ptr<ActionData> listed;
     for (int attempt = 0; attempt < 200; ++attempt) {
         listed = act(*facade_, GET_CHILDREN, [&](MutableActionData& a) { a.setParentHandle(inbox); });
@@ -239,10 +247,6 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     ASSERT_TRUE(listed);
     ASSERT_EQ(listed->getNodes()->size(), 1u);
     EXPECT_STREQ(listed->getNodes()->front()->getName(), "Invoice %s %n 42/../../etc");
-    for (int attempt = 0; attempt < 200 && stored(record)->crypto != 0; ++attempt) {
-        service_.clearArrivals();
-        service_.waitForRequests("/api", 1, std::chrono::milliseconds(100));
-    }
     EXPECT_EQ(stored(record)->crypto, 0);
     EXPECT_EQ(countMessages(service_.requests(), "REKM"), 1u);
 
@@ -280,10 +284,104 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     // The record link opens a session on the record again, in which an attachment is removed.
     ASSERT_EQ(errorOf(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(recordLink.c_str()); }), 0);
     ASSERT_EQ(errorOf(*sender_, GET_NODES, [](MutableActionData&) {}), 0);
+    EXPECT_EQ(
+        errorOf(*sender_, UPLOAD_TO_RECORD, [&](MutableActionData& a) { a.setName(path("missing.bin").c_str()); }),
+        IO_ERROR);
+    EXPECT_EQ(errorOf(*sender_, UPLOAD_TO_RECORD, [&](MutableActionData& a) { a.setName(dataDir_.path().c_str()); }),
+              WRONG_PARAMETERS);
     ASSERT_EQ(errorOf(*sender_, REMOVE_FROM_RECORD, [&](MutableActionData& a) { a.setNodeHandle(notes); }), 0);
     EXPECT_FALSE(stored(notes));
     EXPECT_TRUE(stored(record));
     ASSERT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData& a) { a.setOption(2); }), 0);
+}
+
+// Malformed links end before any request; the record actions need a link session on a record.
+TEST_F(InboxRoadTest, ActionsRefuseWhatTheyCannotServe) {
+    const std::string web = getDeployment().webAddress;
+    const std::string id = "AAAAAAAAAAAAAAAAAAAAAA";
+    const std::string key = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8";
+    const std::vector<std::pair<const char*, std::string>> malformed = {
+        {"truncated", id.substr(0, 12)},
+        {"extra hash", id + "#" + key + "#"},
+        {"21 characters", id.substr(1) + "#" + key},
+        {"23 characters", id + "A#" + key},
+        {"non-Base64URL", id.substr(1) + "+#" + key},
+        {"empty key", id + "#"},
+    };
+    service_.clearRequests();
+    for (const auto& [name, rest] : malformed) {
+        SCOPED_TRACE(name);
+        const std::string inboxLink = web + "/inbox/" + rest;
+        const std::string recordLink = web + "/record/" + rest;
+        EXPECT_EQ(errorOf(*sender_, GET_INBOX_INFO, [&](MutableActionData& a) { a.setLink(inboxLink.c_str()); }),
+                  WRONG_PARAMETERS);
+        EXPECT_EQ(errorOf(*sender_, GET_RECORD_INFO, [&](MutableActionData& a) { a.setLink(recordLink.c_str()); }),
+                  WRONG_PARAMETERS);
+        for (const std::string& link : {inboxLink, recordLink, web + "/folder/" + rest}) {
+            EXPECT_EQ(errorOf(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(link.c_str()); }),
+                      WRONG_PARAMETERS)
+                << link;
+        }
+    }
+    EXPECT_EQ(countMessages(service_.requests(), "DOWM") + countMessages(service_.requests(), "LILM") +
+                  countMessages(service_.requests(), "REIM"),
+              0u);
+    // Well formed, but never resolved here, or unknown to the service.
+    const std::string inboxLink = web + "/inbox/" + id + "#" + key;
+    EXPECT_EQ(errorOf(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(inboxLink.c_str()); }), NOT_FOUND);
+    EXPECT_EQ(errorOf(*sender_, GET_INBOX_INFO, [&](MutableActionData& a) { a.setLink(inboxLink.c_str()); }),
+              NOT_FOUND);
+    const std::string recordLink = web + "/record/" + id + "#" + key;
+    EXPECT_EQ(errorOf(*sender_, GET_RECORD_INFO, [&](MutableActionData& a) { a.setLink(recordLink.c_str()); }),
+              NOT_FOUND);
+
+    // In the account's own session.
+    uint64_t root = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.parent == 0 && node.type == 0) {
+            root = node.handle;
+        }
+    }
+    ASSERT_NE(root, 0u);
+    struct Case {
+        const char* name;
+        int32_t type;
+        Fill fill;
+        int32_t error;
+    };
+    const std::vector<Case> cases = {
+        {"record info", SET_RECORD_INFO, [](MutableActionData& a) { a.setName("x"); }, FORBIDDEN},
+        {"upload", UPLOAD_TO_RECORD, [&](MutableActionData& a) { a.setName(path("x").c_str()); }, FORBIDDEN},
+        {"remove", REMOVE_FROM_RECORD, [&](MutableActionData& a) { a.setNodeHandle(root); }, FORBIDDEN},
+        {"logout link", LOGOUT_LINK, [](MutableActionData&) {}, FORBIDDEN},
+        {"inbox info of a folder", SET_INBOX_INFO,
+         [&](MutableActionData& a) {
+             a.setNodeHandle(root);
+             a.setName("x");
+         },
+         WRONG_PARAMETERS},
+        {"inbox info of nothing", SET_INBOX_INFO,
+         [](MutableActionData& a) {
+             a.setNodeHandle(12345);
+             a.setName("x");
+         },
+         NOT_FOUND},
+        {"status of a folder", SET_RECORD_STATUS,
+         [&](MutableActionData& a) {
+             a.setNodeHandle(root);
+             a.setOption(1);
+         },
+         WRONG_PARAMETERS},
+        {"status 2", SET_RECORD_STATUS,
+         [&](MutableActionData& a) {
+             a.setNodeHandle(root);
+             a.setOption(2);
+         },
+         WRONG_PARAMETERS},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(errorOf(*facade_, c.type, c.fill), c.error) << c.name;
+    }
 }
 
 }  // namespace
