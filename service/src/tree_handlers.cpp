@@ -104,8 +104,7 @@ std::string answerGetNodes(const std::string& bytes, SessionScope* scope, const 
     if (!scope) return refuse(kErrorSessionNotValid);
     const AlignedMessage aligned(bytes);
     const auto* message = flatbuffers::GetSizePrefixedRoot<GetNodesMessage>(aligned.data());
-    // A link session (not kept by this stand-in yet) would get its link's root alone here,
-    // without its parent and its children, whatever the message asks for.
+    // Link sessions never get here: their own handler answers their link's subtree.
     if (message->mode() != 0) return wholeTree(*scope, linkBase);
     if (message->parent() != 0) return subtree(*scope, message->parent(), message->levels());
     if (message->node() != 0) return singleNode(*scope, message->node());
