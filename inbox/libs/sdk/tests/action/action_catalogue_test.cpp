@@ -282,6 +282,8 @@ const std::set<int32_t> kWithBody = {
     GET_TRANSFER_SPEED_LIMIT,
     // Contacts, outboxes and sent records.
     ADD_CONTACT, MANAGE_CONTACTS, MANAGE_OUTBOXES, MANAGE_SENT_RECORDS,
+    // Public links.
+    CREATE_LINK, GET_LINK_INFO, DELETE_LINK,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.
