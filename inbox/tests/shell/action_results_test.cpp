@@ -75,8 +75,7 @@ TEST_F(ActionResultsTest, EveryRequestSignalOfTheMainWindowReachesItsSlot) {
             name = "getDebugStatus";
         }
         const QByteArray slotName = "on" + name.left(1).toUpper() + name.mid(1);
-        const QByteArray slotSignature =
-            slotName + signal.methodSignature().mid(signal.name().size());
+        const QByteArray slotSignature = slotName + signal.methodSignature().mid(signal.name().size());
         const int slotIndex = controllerMeta.indexOfSlot(QMetaObject::normalizedSignature(slotSignature).constData());
         if (slotIndex < 0) {
             continue;  // a notification to the screens
@@ -98,10 +97,10 @@ struct FailureCase {
     int32_t type;
     int32_t code;
     bool signedIn;
-    int loginError;       // -100: none
-    int mainError;        // -100: none
-    int systemError;      // -100: none
-    int loginStatus;      // -100: unchanged
+    int loginError;   // -100: none
+    int mainError;    // -100: none
+    int systemError;  // -100: none
+    int loginStatus;  // -100: unchanged
     bool settingsCleared;
     bool processFinished;
 };
@@ -257,12 +256,8 @@ TEST(FormatSize, StrictUnitsRaisedToTwoDecimals) {
     const struct {
         uint64_t bytes;
         const char* text;
-    } cases[] = {{0, "0 Bytes"},
-                 {1024, "1024 Bytes"},
-                 {1025, "1.01 KB"},
-                 {1572864, "1.5 MB"},
-                 {uint64_t(1) << 30, "1024 MB"},
-                 {(uint64_t(1) << 30) + 1, "1.01 GB"}};
+    } cases[] = {{0, "0 Bytes"},      {1024, "1024 Bytes"},           {1025, "1.01 KB"},
+                 {1572864, "1.5 MB"}, {uint64_t(1) << 30, "1024 MB"}, {(uint64_t(1) << 30) + 1, "1.01 GB"}};
     for (const auto& c : cases) {
         EXPECT_EQ(Tembra::formatSize(c.bytes), c.text) << c.bytes;
     }
