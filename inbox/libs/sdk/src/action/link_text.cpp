@@ -51,7 +51,7 @@ std::optional<std::string_view> after(std::string_view text, std::string_view pa
     return text.substr(at + path.size());
 }
 
-std::optional<LinkText> parseInboxRest(std::string_view rest) {
+std::optional<LinkText> parseInboxRest(std::string_view rest, bool emptyKeyIsNone = false) {
     const size_t hash = rest.find('#');
     LinkText link;
     link.number = INBOX_NODE;
@@ -60,7 +60,7 @@ std::optional<LinkText> parseInboxRest(std::string_view rest) {
         return std::nullopt;
     }
     link.id = std::move(*id);
-    if (hash == std::string_view::npos) {
+    if (hash == std::string_view::npos || (emptyKeyIsNone && hash + 1 == rest.size())) {
         return link;
     }
     auto key = decodePart(rest.substr(hash + 1), kKeyLength, kKeyBytes);
@@ -86,9 +86,9 @@ std::optional<LinkText> parseKeyedRest(std::string_view rest, uint64_t number) {
 
 }  // namespace
 
-std::optional<LinkText> parseInboxLink(std::string_view text) {
+std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNone) {
     const auto rest = after(text, kInboxPath);
-    return rest ? parseInboxRest(*rest) : std::nullopt;
+    return rest ? parseInboxRest(*rest, emptyKeyIsNone) : std::nullopt;
 }
 
 std::optional<LinkText> parseRecordLink(std::string_view text) {
