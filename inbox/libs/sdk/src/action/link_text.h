@@ -25,6 +25,19 @@ std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNon
 // "/record/<id>#<key>".
 std::optional<LinkText> parseRecordLink(std::string_view text);
 
+// A path word and the type of the node its links name.
+struct LinkForm {
+    std::string_view path;
+    uint64_t number;
+};
+
+// The first of `forms`, tried in order, that applies; a form that is found but does not apply
+// leaves the later ones to be looked for in what follows its path part. Inbox forms may leave
+// out the "#<key>"; the others need it. `shortKeys` also accepts keys of 16 bytes (22
+// characters).
+std::optional<LinkText> parseLinkForms(std::string_view text, const LinkForm* forms, size_t count,
+                                       bool shortKeys = false);
+
 // The forms a link session opens on, tried in this order: inbox, record, new record, folder,
 // drive. A form that is found but does not apply leaves the later ones to be looked for in
 // what follows its path part.
