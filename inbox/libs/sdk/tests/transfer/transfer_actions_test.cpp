@@ -390,6 +390,8 @@ TEST_F(TransferActionsTest, FiveMebibytesGoUpAndComeBackWithProgressBeforeEachFi
     TransferWatch down;
     download(down, up.node(), path("back") + "/");
     ASSERT_TRUE(down.waitFinish());
+    // The dispatcher still touches the listeners after their finish calls return.
+    taskManager_.drain();
     ASSERT_EQ(down.error(), 0);
     EXPECT_EQ(down.name(), path("back") + "/five.bin");
     EXPECT_EQ(readFile(path("back/five.bin")), content);
