@@ -68,6 +68,7 @@ void TransferProcessor::setTransfer(std::shared_ptr<MutableTransferData> transfe
     bytesCompleted_ = 0;
     inFlightSum_ = 0;
     inFlight_.clear();
+    reported_ = false;
     resetState();
     if (!transfer) {
         transfer_.reset();
@@ -215,6 +216,15 @@ void TransferProcessor::updateProgress() {
     if (!transfer_ || total == transfer_->getPreviousTransferred()) {
         return;
     }
+    // Bytes move in pieces of a few KiB and each report crosses to the owner: between the first
+    // and the last, reports are coalesced.
+    const auto now = std::chrono::steady_clock::now();
+    const bool last = total >= transfer_->getEndOffset() - transfer_->getStartOffset();
+    if (reported_ && !last && now - lastReport_ < kProgressInterval) {
+        return;
+    }
+    reported_ = true;
+    lastReport_ = now;
     auto transfer = transfer_;
     transfer->setSpeed(speedMeter_->getSpeed());
     transfer->setTransferred(total);

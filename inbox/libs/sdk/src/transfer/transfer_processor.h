@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,6 +40,8 @@ public:
     static constexpr uint32_t kChunkSize = 1048576;
     static constexpr uint32_t kLowSpeedLimit = 32;
     static constexpr uint32_t kLowSpeedTime = 64;
+    // Progress reaches the owner at most this often, besides the first and the last report.
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     TransferProcessor(HttpModule* httpModule, CryptoManager* cryptoManager, FilesystemModule* filesystemModule,
                       TransferManager* transferManager, ApiManager* apiManager, int32_t direction);
@@ -117,6 +120,9 @@ protected:
     uint64_t bytesDone_ = 0;
     uint64_t bytesCompleted_ = 0;
     uint64_t inFlightSum_ = 0;
+    // When the owner last heard of progress; none yet for the held transfer.
+    std::chrono::steady_clock::time_point lastReport_{};
+    bool reported_ = false;
     std::unique_ptr<FileSignature> signature_;
     // Counts attempts, so that answers of an abandoned attempt of the same transfer are dropped.
     uint64_t attempt_ = 0;

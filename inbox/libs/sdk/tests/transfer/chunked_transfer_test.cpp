@@ -493,6 +493,24 @@ TEST_F(ChunkedTransferTest, AFileChangedDuringItsUploadIsUploadedAgainAsItIsNow)
     EXPECT_EQ(decryptWhole(readFile(service_.contentFile(uploaded.node)), uploaded.key, uploaded.scheme), content);
 }
 
+// The bytes of a chunk move in pieces of a few KiB; the owner hears of them at most every
+// progress interval, and always of the last byte.
+TEST_F(ChunkedTransferTest, ProgressReportsAreCoalescedAndEndAtTheSize) {
+    const Bytes content = patternBytes(8 << 20, 90);
+    writeFile(path("progress.bin"), content);
+    TransferOwner owner(loop_, upload_.get());
+    const auto start = std::chrono::steady_clock::now();
+    const UploadResult uploaded = uploadFile(path("progress.bin"), &owner);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(uploaded.finished);
+    ASSERT_EQ(uploaded.error, 0);
+    ASSERT_FALSE(owner.progress.empty());
+    EXPECT_EQ(owner.progress.back(), content.size());
+    // The first and the last report, one per interval between them, and one of slack.
+    const auto intervals = static_cast<size_t>(elapsed / TransferProcessor::kProgressInterval);
+    EXPECT_LE(owner.progress.size(), intervals + 3);
+}
+
 TEST_F(ChunkedTransferTest, AKeyThatCannotEncryptFailsTheUploadWithoutSendingAChunk) {
     writeFile(path("badkey.bin"), patternBytes(1200000, 60));
     service_.clearRequests();
