@@ -28,6 +28,7 @@
 #include "content_store.h"
 #include "event_handlers.h"
 #include "fault_plan.h"
+#include "link_handlers.h"
 #include "link_session_handlers.h"
 #include "metadata_handlers.h"
 #include "node_handlers.h"
@@ -705,6 +706,7 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     impl_->batch.setHandler("TESM", &answerTestMessage);
     registerNodeHandlers(impl_->batch);
     registerMetadataHandlers(impl_->batch);
+    registerLinkHandlers(impl_->batch);
     registerSessionHandlers(impl_->batch, impl_->accounts);
     registerAccountHandlers(impl_->batch, impl_->accounts);
     registerAccountSettingsHandlers(impl_->batch, impl_->accounts);
