@@ -14,6 +14,7 @@
 #include "node_wire.h"
 #include "service_crypto.h"
 
+#include "add_metadata_message_generated.h"
 #include "add_nodes_message_generated.h"
 #include "add_nodes_response_generated.h"
 #include "delete_node_message_generated.h"
@@ -393,8 +394,14 @@ void LinkSessionHandlers::registerWith(BatchDispatcher& dispatcher) {
                    : refuse("DOWM", kErrorNotFound);
     });
     // What would reach past the link's subtree: the account's changes and status, moves, key
-    // rewrites and the search of the account's files by fingerprint.
-    for (const char* identifier : {"MONM", "REKM"}) {
+    // rewrites, publishing or withdrawing links and the search of the account's files by
+    // fingerprint.
+    wrap("ADMM", [writable](const std::string& bytes, SessionScope& scope, const LinkSession& session) {
+        const AlignedMessage aligned(bytes);
+        const auto* message = flatbuffers::GetSizePrefixedRoot<AddMetadataMessage>(aligned.data());
+        return writable(scope, session, message->node()) ? std::string() : refuse("ADMM", kErrorForbidden);
+    });
+    for (const char* identifier : {"MONM", "REKM", "CRLM", "DELM"}) {
         wrap(identifier, [identifier](const std::string&, SessionScope&, const LinkSession&) {
             return refuse(identifier, kErrorForbidden);
         });

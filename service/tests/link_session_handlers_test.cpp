@@ -9,6 +9,8 @@
 #include "node_wire.h"
 #include "service_crypto.h"
 
+#include "create_link_message_generated.h"
+#include "create_link_response_generated.h"
 #include "get_nodes_message_generated.h"
 #include "get_nodes_response_generated.h"
 #include "login_link_message_generated.h"
@@ -70,11 +72,19 @@ std::string uploadMessage(uint64_t parent) {
     return sizePrefixedMessage(builder);
 }
 
+std::string createLinkMessage(uint64_t node) {
+    auto builder = messageBuilder();
+    FinishSizePrefixedCreateLinkMessageBuffer(builder, CreateCreateLinkMessage(builder, node));
+    return sizePrefixedMessage(builder);
+}
+
 int32_t anyError(const Response& response) {
     const std::string id = response.identifier();
     if (id == "GENR")
         return response.as<GetNodesResponse>("GENR") ? response.as<GetNodesResponse>("GENR")->error() : -1;
     if (id == "UPLR") return response.as<UploadResponse>("UPLR") ? response.as<UploadResponse>("UPLR")->error() : -1;
+    if (id == "CRLR")
+        return response.as<CreateLinkResponse>("CRLR") ? response.as<CreateLinkResponse>("CRLR")->error() : -1;
     if (id == "LILR")
         return response.as<LoginLinkResponse>("LILR") ? response.as<LoginLinkResponse>("LILR")->error() : -1;
     return errorOf(response);
@@ -237,6 +247,8 @@ TEST_F(LinkSessionHandlersTest, TheSessionSeesItsRecordAndWritesOnlyUnderIt) {
         {"delete outside", deleteNodeMessage(kClientId, file_), 2},
         {"move", moveNodeMessage(kClientId, attachment, recordHandle, randomBytes(40)), 2},
         {"rewrite keys", rewriteKeysMessage(kClientId, {Rekey{recordHandle}}), 2},
+        {"metadata outside", addMetadataMessage(kClientId, file_, 1), 2},
+        {"publish a link", createLinkMessage(file_), 2},
         {"events", eventsMessage(0), 3},
         {"status", statusMessage(), 3},
         {"delete the attachment", deleteNodeMessage(kClientId, attachment), 0},
