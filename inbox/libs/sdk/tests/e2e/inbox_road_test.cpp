@@ -20,6 +20,7 @@
 #include "corvane/handle.h"
 #include "corvane/node_data.h"
 #include "corvane/node_type.h"
+#include "database/mutable_node_data.h"
 #include "support/event_journal.h"
 #include "support/facade_fixture.h"
 #include "util/deployment.h"
@@ -124,7 +125,7 @@ protected:
 
     // The inbox gets a public handle as a published link has one; its link carries the inbox's
     // key, read from the owner's cache.
-    std::string publish(uint64_t inbox) {
+    std::string publish(uint64_t inbox, const char* path = "/inbox/") {
         auto record = stored(inbox);
         EXPECT_TRUE(record);
         const std::vector<uint8_t> handle(16, 0x5A);
@@ -132,7 +133,7 @@ protected:
         EXPECT_EQ(service_.accounts().addNode(account_, *record), inbox);
         auto cached = act(*facade_, GET_NODE, [&](MutableActionData& a) { a.setNodeHandle(inbox); });
         EXPECT_TRUE(cached && cached->getNode());
-        return getDeployment().webAddress + "/inbox/" + getBase64UrlText(&handle) + "#" +
+        return getDeployment().webAddress + path + getBase64UrlText(&handle) + "#" +
                (cached && cached->getNode() ? cached->getNode()->getKeyText() : std::string());
     }
 
@@ -203,6 +204,7 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                           a.setText("Please find the scan attached.");
                       }),
               0);
+    EXPECT_EQ(stored(record)->extraNumber, uint64_t(RECORD_NODE));
     std::string large(kLargeFile, '\0');
     for (size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<char>((i * 31 + 7) & 0xFF);
@@ -293,6 +295,45 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     EXPECT_FALSE(stored(notes));
     EXPECT_TRUE(stored(record));
     ASSERT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData& a) { a.setOption(2); }), 0);
+}
+
+// A folder's link opens a session that sees the folder and writes nothing.
+TEST_F(InboxRoadTest, AFolderLinkOpensASessionWithoutARecord) {
+    uint64_t root = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.parent == 0 && node.type == 0) {
+            root = node.handle;
+        }
+    }
+    auto folder = std::make_shared<MutableNodeData>();
+    folder->setId(1);
+    folder->setType(FOLDER_NODE);
+    folder->setParent(root);
+    folder->setName("Shared plans");
+    auto added = act(*facade_, ADD_NODES, [&](MutableActionData& a) {
+        a.setParentHandle(root);
+        a.setNodes(std::make_shared<NodeList>(NodeList{folder}));
+    });
+    ASSERT_TRUE(added && added->getErrorCode() == 0);
+    uint64_t shared = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.type == FOLDER_NODE) {
+            shared = node.handle;
+        }
+    }
+    ASSERT_NE(shared, 0u);
+    const std::string link = publish(shared, "/folder/");
+
+    auto login = act(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(link.c_str()); });
+    ASSERT_TRUE(login);
+    ASSERT_EQ(login->getErrorCode(), 0);
+    EXPECT_EQ(login->getNameString(), "Shared plans");
+    const std::string session = login->getSession() != nullptr ? login->getSession() : "";
+    EXPECT_EQ(session.size(), 22u) << "the session text alone";
+    ASSERT_EQ(errorOf(*sender_, GET_NODES, [](MutableActionData&) {}), 0);
+    EXPECT_EQ(errorOf(*sender_, SET_RECORD_INFO, [](MutableActionData& a) { a.setName("x"); }), NOT_FOUND);
+    EXPECT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData&) {}), NOT_FOUND);
+    EXPECT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData& a) { a.setOption(2); }), 0);
 }
 
 // Malformed links end before any request; the record actions need a link session on a record.
