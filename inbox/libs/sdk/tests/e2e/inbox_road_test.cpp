@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "corvane/node_data.h"
 #include "corvane/node_type.h"
 #include "database/mutable_node_data.h"
+#include "rename_node_message_generated.h"
 #include "support/event_journal.h"
 #include "support/facade_fixture.h"
 #include "util/deployment.h"
@@ -62,9 +64,11 @@ void writeBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The identifiers of the messages in the batch bodies the stand-in recorded.
-size_t countMessages(const std::vector<service::RecordedRequest>& requests, const std::string& identifier) {
-    size_t count = 0;
+// The size-prefixed messages with the identifier in the batch bodies the stand-in recorded,
+// each copied to aligned storage.
+std::vector<std::vector<uint64_t>> sentMessages(const std::vector<service::RecordedRequest>& requests,
+                                                const std::string& identifier) {
+    std::vector<std::vector<uint64_t>> found;
     for (const auto& request : requests) {
         if (request.path != "/api") {
             continue;
@@ -74,11 +78,19 @@ size_t countMessages(const std::vector<service::RecordedRequest>& requests, cons
         while (at + 12 <= body.size()) {
             const uint32_t length = uint32_t(uint8_t(body[at])) | uint32_t(uint8_t(body[at + 1])) << 8 |
                                     uint32_t(uint8_t(body[at + 2])) << 16 | uint32_t(uint8_t(body[at + 3])) << 24;
-            count += body.compare(at + 8, 4, identifier) == 0 ? 1 : 0;
+            if (body.compare(at + 8, 4, identifier) == 0 && at + 4 + length <= body.size()) {
+                std::vector<uint64_t> words((4 + length + 7) / 8);
+                std::memcpy(words.data(), body.data() + at, 4 + length);
+                found.push_back(std::move(words));
+            }
             at += 4 + size_t(length);
         }
     }
-    return count;
+    return found;
+}
+
+size_t countMessages(const std::vector<service::RecordedRequest>& requests, const std::string& identifier) {
+    return sentMessages(requests, identifier).size();
 }
 
 class InboxRoadTest : public test::FacadeFixture {
@@ -252,6 +264,8 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     EXPECT_EQ(stored(record)->crypto, 0);
     EXPECT_EQ(countMessages(service_.requests(), "REKM"), 1u);
 
+    // The status travels alone: the record's attributes stay as the sender left them.
+    const auto attributesBefore = stored(record)->attributes;
     for (int32_t status : {1, 0}) {
         ASSERT_EQ(errorOf(*facade_, SET_RECORD_STATUS,
                           [&](MutableActionData& a) {
@@ -260,7 +274,19 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                           }),
                   0);
         EXPECT_EQ(stored(record)->extraNumber, uint64_t(status));
+        EXPECT_EQ(stored(record)->attributes, attributesBefore);
     }
+    // Each status went as the extra number alone.
+    const auto renames = sentMessages(service_.requests(), "RENM");
+    size_t statuses = 0;
+    for (const auto& words : renames) {
+        const auto* sent = flatbuffers::GetSizePrefixedRoot<RenameNodeMessage>(words.data());
+        if (sent->node() == record && sent->extraNumber() != RECORD_NODE) {
+            ++statuses;
+            EXPECT_EQ(sent->attributes(), nullptr);
+        }
+    }
+    EXPECT_EQ(statuses, 2u);
 
     // Each file comes down byte for byte.
     auto children = act(*facade_, GET_CHILDREN, [&](MutableActionData& a) { a.setParentHandle(record); });
