@@ -148,9 +148,9 @@ TEST_F(LinkSessionRequestTest, LoginLinkAnswersMissingAFieldEndWith9AndOpenNothi
     }
 }
 
-// The key steps of a login with a real cloud model and crypto manager: the link's root opened
+// The requests applied with a real cloud model and crypto manager. A login opens the link's root
 // with the link's key, or, for a drive, with the keys under it.
-class LoginLinkApplyTest : public testing::Test {
+class LinkRequestApplyTest : public testing::Test {
 protected:
     class Host : public LinkHost {
     public:
@@ -198,7 +198,7 @@ protected:
     Host host_{&h_.mainLoop, h_.cloud.get(), h_.cryptoManager.get()};
 };
 
-TEST_F(LoginLinkApplyTest, EachFormOpensItsRootAndTheSession) {
+TEST_F(LinkRequestApplyTest, EachFormOpensItsRootAndTheSession) {
     const Bytes linkKey = test::patternKey(5);
     const Bytes filesystemKey = test::patternKey(6);
     const Bytes rootKey = test::patternKey(7);
@@ -239,7 +239,7 @@ TEST_F(LoginLinkApplyTest, EachFormOpensItsRootAndTheSession) {
     }
 }
 
-TEST_F(LoginLinkApplyTest, AKeyThatDoesNotOpenEndsWith4AndOpensNoSession) {
+TEST_F(LinkRequestApplyTest, AKeyThatDoesNotOpenEndsWith4AndOpensNoSession) {
     const Bytes linkKey = test::patternKey(5);
     const Bytes other = test::patternKey(50);
     struct Case {
@@ -264,6 +264,52 @@ TEST_F(LoginLinkApplyTest, AKeyThatDoesNotOpenEndsWith4AndOpensNoSession) {
         EXPECT_EQ(owner->getErrorCode(), CRYPTOGRAPHIC_ERROR);
         EXPECT_TRUE(host_.calls.empty());
         EXPECT_EQ(owner->getSession(), nullptr);
+    }
+}
+
+// A record read by its link: the record opened with the link's key, its files with the
+// record's; a list led by anything but a record still gives its first node, with error 9.
+TEST_F(LinkRequestApplyTest, RecordInfoOpensTheRecordThenItsFiles) {
+    const Bytes recordKey = test::patternKey(11);
+    const Bytes fileKey = test::patternKey(12);
+    for (int8_t firstType : {int8_t(RECORD_NODE), int8_t(FOLDER_NODE)}) {
+        SCOPED_TRACE(int(firstType));
+        auto owner = std::make_shared<MutableActionData>(GET_RECORD_INFO);
+        owner->setKey(&recordKey);
+        auto request = std::make_shared<RecordInfoRequest>(owner);
+        ResponseBuffer response("REIR", [&](flatbuffers::FlatBufferBuilder& b) {
+            const auto recordAttributes =
+                b.CreateVector(test::gcmSeal(recordKey, 32, test::attributesRecord("Invoice")));
+            const auto fileAttributes = b.CreateVector(test::gcmSeal(fileKey, 32, test::attributesRecord("scan.pdf")));
+            const auto fileChildKey = b.CreateVector(test::wrapKey(recordKey, fileKey));
+            NodeMessageBuilder record(b);
+            record.add_handle(5);
+            record.add_type(firstType);
+            record.add_attributes(recordAttributes);
+            const auto first = record.Finish();
+            NodeMessageBuilder file(b);
+            file.add_handle(6);
+            file.add_parent(5);
+            file.add_type(FILE_NODE);
+            file.add_childkey(fileChildKey);
+            file.add_attributes(fileAttributes);
+            const auto second = file.Finish();
+            const auto nodes = b.CreateVector(std::vector<flatbuffers::Offset<NodeMessage>>{first, second});
+            const auto target = b.CreateString("Ada Lovelace");
+            RecordInfoResponseBuilder r(b);
+            r.add_nodes(nodes);
+            r.add_target(target);
+            return r.Finish();
+        });
+        ASSERT_TRUE(test::readAndApply(h_.mainLoop, &host_, request, response));
+        const bool record = firstType == RECORD_NODE;
+        EXPECT_EQ(owner->getErrorCode(), record ? 0 : UNKNOWN_ERROR);
+        EXPECT_EQ(owner->getNameString(), record ? "Ada Lovelace" : "");
+        ASSERT_NE(owner->getNode(), nullptr);
+        EXPECT_STREQ(owner->getNode()->getName(), "Invoice");
+        ASSERT_EQ(owner->getNodes()->size(), 1u);
+        EXPECT_STREQ(owner->getNodes()->front()->getName(), "scan.pdf");
+        EXPECT_TRUE(host_.calls.empty()) << "no session is needed";
     }
 }
 
