@@ -29,6 +29,7 @@
 #include "record_info_message_generated.h"
 #include "record_info_response_generated.h"
 #include "rename_node_message_generated.h"
+#include "transfer_metadata_message_generated.h"
 #include "upload_message_generated.h"
 
 namespace corvane::service {
@@ -400,6 +401,15 @@ void LinkSessionHandlers::registerWith(BatchDispatcher& dispatcher) {
         const AlignedMessage aligned(bytes);
         const auto* message = flatbuffers::GetSizePrefixedRoot<AddMetadataMessage>(aligned.data());
         return writable(scope, session, message->node()) ? std::string() : refuse("ADMM", kErrorForbidden);
+    });
+    wrap("TRMM", [](const std::string& bytes, SessionScope& scope, const LinkSession& session) {
+        const AlignedMessage aligned(bytes);
+        const auto* message = flatbuffers::GetSizePrefixedRoot<TransferMetadataMessage>(aligned.data());
+        if (message->metadata() == 0) return std::string();
+        const auto blob = scope.store().metadataBlob(message->metadata());
+        return blob && isWithin(scope.store(), session.account, blob->node, session.root)
+                   ? std::string()
+                   : refuse("TRMM", kErrorNotFound);
     });
     for (const char* identifier : {"MONM", "REKM", "CRLM", "DELM"}) {
         wrap(identifier, [identifier](const std::string&, SessionScope&, const LinkSession&) {

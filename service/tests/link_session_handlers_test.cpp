@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "logout_link_response_generated.h"
 #include "record_info_message_generated.h"
 #include "record_info_response_generated.h"
+#include "transfer_metadata_message_generated.h"
+#include "transfer_metadata_response_generated.h"
 #include "upload_message_generated.h"
 #include "upload_response_generated.h"
 
@@ -75,6 +78,19 @@ std::string uploadMessage(uint64_t parent) {
 std::string createLinkMessage(uint64_t node) {
     auto builder = messageBuilder();
     FinishSizePrefixedCreateLinkMessageBuffer(builder, CreateCreateLinkMessage(builder, node));
+    return sizePrefixedMessage(builder);
+}
+
+std::string transferMetadataMessage(uint64_t handle, uint64_t size) {
+    auto builder = messageBuilder();
+    FinishSizePrefixedTransferMetadataMessageBuffer(builder, CreateTransferMetadataMessage(builder, handle, size));
+    return sizePrefixedMessage(builder);
+}
+
+std::string attachBlobMessage(uint64_t clientId, uint64_t node, uint8_t type, const std::string& token) {
+    auto builder = messageBuilder();
+    const auto bytes = bytesOf(builder, token);
+    FinishSizePrefixedAddMetadataMessageBuffer(builder, CreateAddMetadataMessage(builder, clientId, node, bytes, type));
     return sizePrefixedMessage(builder);
 }
 
@@ -259,6 +275,41 @@ TEST_F(LinkSessionHandlersTest, TheSessionSeesItsRecordAndWritesOnlyUnderIt) {
     EXPECT_TRUE(service_.accounts().node(account_, folder_));
     EXPECT_TRUE(service_.accounts().node(account_, file_));
     EXPECT_EQ(service_.accounts().node(account_, recordHandle)->extraNumber, 44u);
+}
+
+// A thumbnail is read only when its node lies in the session's subtree.
+TEST_F(LinkSessionHandlersTest, MetadataBlobsOutsideTheSubtreeAreNotFound) {
+    const std::string token = openInbox();
+    ASSERT_FALSE(token.empty());
+    const uint64_t recordHandle = record()->handle;
+    const Response added = askLink(token, addNodesMessage(kClientId, recordHandle, {NewNode{7, 0, 20}}));
+    ASSERT_EQ(errorOf(added), 0);
+    const uint64_t attachment = added.as<AddNodesResponse>("ADNR")->nodes()->Get(0)->handle();
+
+    // One blob on a file of the owner, one on the attachment, each uploaded and attached.
+    auto blobOn = [&](uint64_t node, const std::function<Response(const std::string&)>& send) -> uint64_t {
+        const Response slot = send(transferMetadataMessage(0, 64));
+        const auto* link = slot.as<TransferMetadataResponse>("TRMR");
+        if (!link || !link->link()) return 0;
+        Call call;
+        call.url = link->link()->str();
+        call.caFile = service_.certificatePath();
+        call.body = randomBytes(64);
+        const Reply stored = perform(call);
+        const Response attached = send(attachBlobMessage(kClientId, node, 1, stored.body));
+        const auto* answer = attached.as<AddMetadataResponse>("ADMR");
+        return answer && answer->error() == 0 ? answer->handle() : 0;
+    };
+    const uint64_t outside = blobOn(file_, [&](const std::string& m) { return ask(sessionA_, m); });
+    const uint64_t inside = blobOn(attachment, [&](const std::string& m) { return askLink(token, m); });
+    ASSERT_NE(outside, 0u);
+    ASSERT_NE(inside, 0u);
+    for (const auto& [blob, error] : std::vector<std::pair<uint64_t, int32_t>>{{outside, 1}, {inside, 0}}) {
+        const Response answer = askLink(token, transferMetadataMessage(blob, 0));
+        const auto* link = answer.as<TransferMetadataResponse>("TRMR");
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->error(), error) << blob;
+    }
 }
 
 TEST_F(LinkSessionHandlersTest, LogoutKeepsTheRecordUnderItsOwnHandleAndRecordInfoReadsIt) {
