@@ -280,6 +280,8 @@ const std::set<int32_t> kWithBody = {
     // File transfers and their management.
     UPLOAD, DOWNLOAD, GET_TRANSFERS, CLEAR_FINISHED_TRANSFERS, CANCEL_TRANSFERS, SET_TRANSFER_SPEED_LIMIT,
     GET_TRANSFER_SPEED_LIMIT,
+    // Contacts, outboxes and sent records.
+    ADD_CONTACT, MANAGE_CONTACTS, MANAGE_OUTBOXES, MANAGE_SENT_RECORDS,
     // Public links.
     CREATE_LINK, GET_LINK_INFO, DELETE_LINK,
     // Inboxes, records and link sessions.
