@@ -36,10 +36,12 @@ namespace corvane::service {
 
 namespace {
 
+constexpr int8_t kRegisterRootType = 3;  // published as the account's own inbox
 constexpr int8_t kDriveType = 8;
 constexpr int8_t kFolderType = 21;
 constexpr int8_t kInboxType = 43;
 constexpr int8_t kRecordType = 44;
+constexpr int8_t kLinkCopyType = 45;  // a published folder's copy
 constexpr size_t kTokenSize = 16;
 constexpr size_t kPublicHandleSize = 16;
 // A parent chain longer than this is taken for a loop in the store.
@@ -168,6 +170,7 @@ std::string LinkSessionHandlers::answerLoginLink(const std::string& bytes, Sessi
     Bytes publicKey, shareKey, filesystemKey;
     std::string target;
     switch (root.type) {
+        case kRegisterRootType:
         case kInboxType: {
             if (!message->shareKey() || message->shareKey()->size() == 0 || !message->attributes() ||
                 message->attributes()->size() == 0)
@@ -205,6 +208,7 @@ std::string LinkSessionHandlers::answerLoginLink(const std::string& bytes, Sessi
             session.root = session.record = root.handle;
             break;
         case kFolderType:
+        case kLinkCopyType:
             session.root = root.handle;
             break;
         case kDriveType:

@@ -194,6 +194,24 @@ TEST_F(LinkSessionHandlersTest, InboxLoginMakesTheRecordAndTellsTheOwner) {
     EXPECT_EQ(added->nodes()->Get(0)->type(), kRecord);
 }
 
+// The register root published as the account's own inbox takes records as an inbox does.
+TEST_F(LinkSessionHandlersTest, TheRegisterRootTakesRecordsAsAnInbox) {
+    NodeRecord root = *service_.accounts().node(account_, registerRoot_);
+    root.pubhandle = randomBytes(16);
+    FilesystemRecord filesystem;
+    for (const auto& fs : service_.accounts().filesystems(account_))
+        if (fs.handle == root.filesystem) filesystem = fs;
+    ASSERT_EQ(service_.accounts().addRoot(account_, root, filesystem), registerRoot_);
+    const Response answer = ask("", loginLinkMessage({*root.pubhandle, 1, shareKey_, attributes_}));
+    const auto* login = answer.as<LoginLinkResponse>("LILR");
+    ASSERT_NE(login, nullptr);
+    ASSERT_EQ(login->error(), 0);
+    size_t records = 0;
+    for (const auto& node : service_.accounts().nodes(account_))
+        records += node.parent == registerRoot_ && node.type == kRecord ? 1 : 0;
+    EXPECT_EQ(records, 1u);
+}
+
 TEST_F(LinkSessionHandlersTest, LoginsThatAreRefused) {
     NodeRecord file;
     file.parent = folder_;
@@ -390,9 +408,14 @@ TEST_F(LinkSessionHandlersTest, RecordAndFolderLinksOpenOnTheirNode) {
     folder.handle = 0;
     folder.parent = root_;
     const uint64_t shared = service_.accounts().addNode(account_, folder);
+    // A published folder is a copy of it, of its own type.
+    NodeRecord copy = folder;
+    copy.pubhandle = randomBytes(16);
+    copy.type = 45;
+    const uint64_t copied = service_.accounts().addNode(account_, copy);
 
-    for (const auto& [handle, top] :
-         std::vector<std::pair<std::string, uint64_t>>{{pubhandle, recordHandle}, {*folder.pubhandle, shared}}) {
+    for (const auto& [handle, top] : std::vector<std::pair<std::string, uint64_t>>{
+             {pubhandle, recordHandle}, {*folder.pubhandle, shared}, {*copy.pubhandle, copied}}) {
         const Response answer = ask("", loginLinkMessage({handle}));
         const auto* login = answer.as<LoginLinkResponse>("LILR");
         ASSERT_NE(login, nullptr);
