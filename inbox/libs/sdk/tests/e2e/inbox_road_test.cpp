@@ -135,18 +135,11 @@ protected:
 
     std::string path(const std::string& name) const { return dataDir_.path() + "/" + name; }
 
-    // The inbox gets a public handle as a published link has one; its link carries the inbox's
-    // key, read from the owner's cache.
-    std::string publish(uint64_t inbox, const char* path = "/inbox/") {
-        auto record = stored(inbox);
-        EXPECT_TRUE(record);
-        const std::vector<uint8_t> handle(16, 0x5A);
-        record->pubhandle = std::string(handle.begin(), handle.end());
-        EXPECT_EQ(service_.accounts().addNode(account_, *record), inbox);
-        auto cached = act(*facade_, GET_NODE, [&](MutableActionData& a) { a.setNodeHandle(inbox); });
-        EXPECT_TRUE(cached && cached->getNode());
-        return getDeployment().webAddress + path + getBase64UrlText(&handle) + "#" +
-               (cached && cached->getNode() ? cached->getNode()->getKeyText() : std::string());
+    // The node's public link, made by the owner.
+    std::string publish(uint64_t node) {
+        auto created = act(*facade_, CREATE_LINK, [&](MutableActionData& a) { a.setNodeHandle(node); });
+        EXPECT_TRUE(created && created->getErrorCode() == 0);
+        return created ? created->getLinkString() : std::string();
     }
 
     uint64_t account_ = 0;
@@ -176,6 +169,10 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                       }),
               0);
     const std::string link = publish(inbox);
+    const std::string inboxPart = getDeployment().webAddress + "/inbox/";
+    ASSERT_EQ(link.rfind(inboxPart, 0), 0u) << link;
+    ASSERT_EQ(link.find('#'), inboxPart.size() + 22) << link;
+    EXPECT_GT(link.size(), inboxPart.size() + 23) << "the inbox key follows the '#'";
 
     // The sender, without any account.
     auto info = act(*sender_, GET_INBOX_INFO, [&](MutableActionData& a) { a.setLink(link.c_str()); });
@@ -348,7 +345,8 @@ TEST_F(InboxRoadTest, AFolderLinkOpensASessionWithoutARecord) {
         }
     }
     ASSERT_NE(shared, 0u);
-    const std::string link = publish(shared, "/folder/");
+    const std::string link = publish(shared);
+    ASSERT_EQ(link.rfind(getDeployment().webAddress + "/folder/", 0), 0u) << link;
 
     auto login = act(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(link.c_str()); });
     ASSERT_TRUE(login);
