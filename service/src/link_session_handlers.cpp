@@ -14,6 +14,7 @@
 #include "node_wire.h"
 #include "service_crypto.h"
 
+#include "add_metadata_message_generated.h"
 #include "add_nodes_message_generated.h"
 #include "add_nodes_response_generated.h"
 #include "delete_node_message_generated.h"
@@ -28,16 +29,19 @@
 #include "record_info_message_generated.h"
 #include "record_info_response_generated.h"
 #include "rename_node_message_generated.h"
+#include "transfer_metadata_message_generated.h"
 #include "upload_message_generated.h"
 
 namespace corvane::service {
 
 namespace {
 
+constexpr int8_t kRegisterRootType = 3;  // published as the account's own inbox
 constexpr int8_t kDriveType = 8;
 constexpr int8_t kFolderType = 21;
 constexpr int8_t kInboxType = 43;
 constexpr int8_t kRecordType = 44;
+constexpr int8_t kLinkCopyType = 45;  // a published folder's copy
 constexpr size_t kTokenSize = 16;
 constexpr size_t kPublicHandleSize = 16;
 // A parent chain longer than this is taken for a loop in the store.
@@ -166,6 +170,7 @@ std::string LinkSessionHandlers::answerLoginLink(const std::string& bytes, Sessi
     Bytes publicKey, shareKey, filesystemKey;
     std::string target;
     switch (root.type) {
+        case kRegisterRootType:
         case kInboxType: {
             if (!message->shareKey() || message->shareKey()->size() == 0 || !message->attributes() ||
                 message->attributes()->size() == 0)
@@ -203,6 +208,7 @@ std::string LinkSessionHandlers::answerLoginLink(const std::string& bytes, Sessi
             session.root = session.record = root.handle;
             break;
         case kFolderType:
+        case kLinkCopyType:
             session.root = root.handle;
             break;
         case kDriveType:
@@ -393,8 +399,23 @@ void LinkSessionHandlers::registerWith(BatchDispatcher& dispatcher) {
                    : refuse("DOWM", kErrorNotFound);
     });
     // What would reach past the link's subtree: the account's changes and status, moves, key
-    // rewrites and the search of the account's files by fingerprint.
-    for (const char* identifier : {"MONM", "REKM"}) {
+    // rewrites, publishing or withdrawing links and the search of the account's files by
+    // fingerprint.
+    wrap("ADMM", [writable](const std::string& bytes, SessionScope& scope, const LinkSession& session) {
+        const AlignedMessage aligned(bytes);
+        const auto* message = flatbuffers::GetSizePrefixedRoot<AddMetadataMessage>(aligned.data());
+        return writable(scope, session, message->node()) ? std::string() : refuse("ADMM", kErrorForbidden);
+    });
+    wrap("TRMM", [](const std::string& bytes, SessionScope& scope, const LinkSession& session) {
+        const AlignedMessage aligned(bytes);
+        const auto* message = flatbuffers::GetSizePrefixedRoot<TransferMetadataMessage>(aligned.data());
+        if (message->metadata() == 0) return std::string();
+        const auto blob = scope.store().metadataBlob(message->metadata());
+        return blob && isWithin(scope.store(), session.account, blob->node, session.root)
+                   ? std::string()
+                   : refuse("TRMM", kErrorNotFound);
+    });
+    for (const char* identifier : {"MONM", "REKM", "CRLM", "DELM"}) {
         wrap(identifier, [identifier](const std::string&, SessionScope&, const LinkSession&) {
             return refuse(identifier, kErrorForbidden);
         });

@@ -27,6 +27,7 @@ namespace {
 
 constexpr int8_t kFileType = 20;
 constexpr int8_t kInboxType = 43;
+constexpr int8_t kRegisterRootType = 3;  // published as the account's own inbox
 // A parent chain longer than this is taken for a loop in the store.
 constexpr size_t kMaxDepth = 4096;
 
@@ -155,7 +156,7 @@ void TransferHandlers::registerWith(BatchDispatcher& dispatcher) {
             }
         }
         Bytes publicKey;
-        if (node->type == kInboxType) {
+        if (node->type == kInboxType || node->type == kRegisterRootType) {
             if (const auto owner = store.account(account)) publicKey = owner->publicKey;
         }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "node_wire.h"
 #include "service_crypto.h"
 
+#include "create_link_message_generated.h"
+#include "create_link_response_generated.h"
 #include "get_nodes_message_generated.h"
 #include "get_nodes_response_generated.h"
 #include "login_link_message_generated.h"
@@ -17,6 +20,8 @@
 #include "logout_link_response_generated.h"
 #include "record_info_message_generated.h"
 #include "record_info_response_generated.h"
+#include "transfer_metadata_message_generated.h"
+#include "transfer_metadata_response_generated.h"
 #include "upload_message_generated.h"
 #include "upload_response_generated.h"
 
@@ -70,11 +75,32 @@ std::string uploadMessage(uint64_t parent) {
     return sizePrefixedMessage(builder);
 }
 
+std::string createLinkMessage(uint64_t node) {
+    auto builder = messageBuilder();
+    FinishSizePrefixedCreateLinkMessageBuffer(builder, CreateCreateLinkMessage(builder, node));
+    return sizePrefixedMessage(builder);
+}
+
+std::string transferMetadataMessage(uint64_t handle, uint64_t size) {
+    auto builder = messageBuilder();
+    FinishSizePrefixedTransferMetadataMessageBuffer(builder, CreateTransferMetadataMessage(builder, handle, size));
+    return sizePrefixedMessage(builder);
+}
+
+std::string attachBlobMessage(uint64_t clientId, uint64_t node, uint8_t type, const std::string& token) {
+    auto builder = messageBuilder();
+    const auto bytes = bytesOf(builder, token);
+    FinishSizePrefixedAddMetadataMessageBuffer(builder, CreateAddMetadataMessage(builder, clientId, node, bytes, type));
+    return sizePrefixedMessage(builder);
+}
+
 int32_t anyError(const Response& response) {
     const std::string id = response.identifier();
     if (id == "GENR")
         return response.as<GetNodesResponse>("GENR") ? response.as<GetNodesResponse>("GENR")->error() : -1;
     if (id == "UPLR") return response.as<UploadResponse>("UPLR") ? response.as<UploadResponse>("UPLR")->error() : -1;
+    if (id == "CRLR")
+        return response.as<CreateLinkResponse>("CRLR") ? response.as<CreateLinkResponse>("CRLR")->error() : -1;
     if (id == "LILR")
         return response.as<LoginLinkResponse>("LILR") ? response.as<LoginLinkResponse>("LILR")->error() : -1;
     return errorOf(response);
@@ -168,6 +194,24 @@ TEST_F(LinkSessionHandlersTest, InboxLoginMakesTheRecordAndTellsTheOwner) {
     EXPECT_EQ(added->nodes()->Get(0)->type(), kRecord);
 }
 
+// The register root published as the account's own inbox takes records as an inbox does.
+TEST_F(LinkSessionHandlersTest, TheRegisterRootTakesRecordsAsAnInbox) {
+    NodeRecord root = *service_.accounts().node(account_, registerRoot_);
+    root.pubhandle = randomBytes(16);
+    FilesystemRecord filesystem;
+    for (const auto& fs : service_.accounts().filesystems(account_))
+        if (fs.handle == root.filesystem) filesystem = fs;
+    ASSERT_EQ(service_.accounts().addRoot(account_, root, filesystem), registerRoot_);
+    const Response answer = ask("", loginLinkMessage({*root.pubhandle, 1, shareKey_, attributes_}));
+    const auto* login = answer.as<LoginLinkResponse>("LILR");
+    ASSERT_NE(login, nullptr);
+    ASSERT_EQ(login->error(), 0);
+    size_t records = 0;
+    for (const auto& node : service_.accounts().nodes(account_))
+        records += node.parent == registerRoot_ && node.type == kRecord ? 1 : 0;
+    EXPECT_EQ(records, 1u);
+}
+
 TEST_F(LinkSessionHandlersTest, LoginsThatAreRefused) {
     NodeRecord file;
     file.parent = folder_;
@@ -237,6 +281,8 @@ TEST_F(LinkSessionHandlersTest, TheSessionSeesItsRecordAndWritesOnlyUnderIt) {
         {"delete outside", deleteNodeMessage(kClientId, file_), 2},
         {"move", moveNodeMessage(kClientId, attachment, recordHandle, randomBytes(40)), 2},
         {"rewrite keys", rewriteKeysMessage(kClientId, {Rekey{recordHandle}}), 2},
+        {"metadata outside", addMetadataMessage(kClientId, file_, 1), 2},
+        {"publish a link", createLinkMessage(file_), 2},
         {"events", eventsMessage(0), 3},
         {"status", statusMessage(), 3},
         {"delete the attachment", deleteNodeMessage(kClientId, attachment), 0},
@@ -247,6 +293,41 @@ TEST_F(LinkSessionHandlersTest, TheSessionSeesItsRecordAndWritesOnlyUnderIt) {
     EXPECT_TRUE(service_.accounts().node(account_, folder_));
     EXPECT_TRUE(service_.accounts().node(account_, file_));
     EXPECT_EQ(service_.accounts().node(account_, recordHandle)->extraNumber, 44u);
+}
+
+// A thumbnail is read only when its node lies in the session's subtree.
+TEST_F(LinkSessionHandlersTest, MetadataBlobsOutsideTheSubtreeAreNotFound) {
+    const std::string token = openInbox();
+    ASSERT_FALSE(token.empty());
+    const uint64_t recordHandle = record()->handle;
+    const Response added = askLink(token, addNodesMessage(kClientId, recordHandle, {NewNode{7, 0, 20}}));
+    ASSERT_EQ(errorOf(added), 0);
+    const uint64_t attachment = added.as<AddNodesResponse>("ADNR")->nodes()->Get(0)->handle();
+
+    // One blob on a file of the owner, one on the attachment, each uploaded and attached.
+    auto blobOn = [&](uint64_t node, const std::function<Response(const std::string&)>& send) -> uint64_t {
+        const Response slot = send(transferMetadataMessage(0, 64));
+        const auto* link = slot.as<TransferMetadataResponse>("TRMR");
+        if (!link || !link->link()) return 0;
+        Call call;
+        call.url = link->link()->str();
+        call.caFile = service_.certificatePath();
+        call.body = randomBytes(64);
+        const Reply stored = perform(call);
+        const Response attached = send(attachBlobMessage(kClientId, node, 1, stored.body));
+        const auto* answer = attached.as<AddMetadataResponse>("ADMR");
+        return answer && answer->error() == 0 ? answer->handle() : 0;
+    };
+    const uint64_t outside = blobOn(file_, [&](const std::string& m) { return ask(sessionA_, m); });
+    const uint64_t inside = blobOn(attachment, [&](const std::string& m) { return askLink(token, m); });
+    ASSERT_NE(outside, 0u);
+    ASSERT_NE(inside, 0u);
+    for (const auto& [blob, error] : std::vector<std::pair<uint64_t, int32_t>>{{outside, 1}, {inside, 0}}) {
+        const Response answer = askLink(token, transferMetadataMessage(blob, 0));
+        const auto* link = answer.as<TransferMetadataResponse>("TRMR");
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->error(), error) << blob;
+    }
 }
 
 TEST_F(LinkSessionHandlersTest, LogoutKeepsTheRecordUnderItsOwnHandleAndRecordInfoReadsIt) {
@@ -327,9 +408,14 @@ TEST_F(LinkSessionHandlersTest, RecordAndFolderLinksOpenOnTheirNode) {
     folder.handle = 0;
     folder.parent = root_;
     const uint64_t shared = service_.accounts().addNode(account_, folder);
+    // A published folder is a copy of it, of its own type.
+    NodeRecord copy = folder;
+    copy.pubhandle = randomBytes(16);
+    copy.type = 45;
+    const uint64_t copied = service_.accounts().addNode(account_, copy);
 
-    for (const auto& [handle, top] :
-         std::vector<std::pair<std::string, uint64_t>>{{pubhandle, recordHandle}, {*folder.pubhandle, shared}}) {
+    for (const auto& [handle, top] : std::vector<std::pair<std::string, uint64_t>>{
+             {pubhandle, recordHandle}, {*folder.pubhandle, shared}, {*copy.pubhandle, copied}}) {
         const Response answer = ask("", loginLinkMessage({handle}));
         const auto* login = answer.as<LoginLinkResponse>("LILR");
         ASSERT_NE(login, nullptr);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -20,6 +21,8 @@
 #include "corvane/handle.h"
 #include "corvane/node_data.h"
 #include "corvane/node_type.h"
+#include "database/mutable_node_data.h"
+#include "rename_node_message_generated.h"
 #include "support/event_journal.h"
 #include "support/facade_fixture.h"
 #include "util/deployment.h"
@@ -61,9 +64,11 @@ void writeBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The identifiers of the messages in the batch bodies the stand-in recorded.
-size_t countMessages(const std::vector<service::RecordedRequest>& requests, const std::string& identifier) {
-    size_t count = 0;
+// The size-prefixed messages with the identifier in the batch bodies the stand-in recorded,
+// each copied to aligned storage.
+std::vector<std::vector<uint64_t>> sentMessages(const std::vector<service::RecordedRequest>& requests,
+                                                const std::string& identifier) {
+    std::vector<std::vector<uint64_t>> found;
     for (const auto& request : requests) {
         if (request.path != "/api") {
             continue;
@@ -73,11 +78,19 @@ size_t countMessages(const std::vector<service::RecordedRequest>& requests, cons
         while (at + 12 <= body.size()) {
             const uint32_t length = uint32_t(uint8_t(body[at])) | uint32_t(uint8_t(body[at + 1])) << 8 |
                                     uint32_t(uint8_t(body[at + 2])) << 16 | uint32_t(uint8_t(body[at + 3])) << 24;
-            count += body.compare(at + 8, 4, identifier) == 0 ? 1 : 0;
+            if (body.compare(at + 8, 4, identifier) == 0 && at + 4 + length <= body.size()) {
+                std::vector<uint64_t> words((4 + length + 7) / 8);
+                std::memcpy(words.data(), body.data() + at, 4 + length);
+                found.push_back(std::move(words));
+            }
             at += 4 + size_t(length);
         }
     }
-    return count;
+    return found;
+}
+
+size_t countMessages(const std::vector<service::RecordedRequest>& requests, const std::string& identifier) {
+    return sentMessages(requests, identifier).size();
 }
 
 class InboxRoadTest : public test::FacadeFixture {
@@ -122,18 +135,11 @@ protected:
 
     std::string path(const std::string& name) const { return dataDir_.path() + "/" + name; }
 
-    // The inbox gets a public handle as a published link has one; its link carries the inbox's
-    // key, read from the owner's cache.
-    std::string publish(uint64_t inbox) {
-        auto record = stored(inbox);
-        EXPECT_TRUE(record);
-        const std::vector<uint8_t> handle(16, 0x5A);
-        record->pubhandle = std::string(handle.begin(), handle.end());
-        EXPECT_EQ(service_.accounts().addNode(account_, *record), inbox);
-        auto cached = act(*facade_, GET_NODE, [&](MutableActionData& a) { a.setNodeHandle(inbox); });
-        EXPECT_TRUE(cached && cached->getNode());
-        return getDeployment().webAddress + "/inbox/" + getBase64UrlText(&handle) + "#" +
-               (cached && cached->getNode() ? cached->getNode()->getKeyText() : std::string());
+    // The node's public link, made by the owner.
+    std::string publish(uint64_t node) {
+        auto created = act(*facade_, CREATE_LINK, [&](MutableActionData& a) { a.setNodeHandle(node); });
+        EXPECT_TRUE(created && created->getErrorCode() == 0);
+        return created ? created->getLinkString() : std::string();
     }
 
     uint64_t account_ = 0;
@@ -163,6 +169,10 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                       }),
               0);
     const std::string link = publish(inbox);
+    const std::string inboxPart = getDeployment().webAddress + "/inbox/";
+    ASSERT_EQ(link.rfind(inboxPart, 0), 0u) << link;
+    ASSERT_EQ(link.find('#'), inboxPart.size() + 22) << link;
+    EXPECT_GT(link.size(), inboxPart.size() + 23) << "the inbox key follows the '#'";
 
     // The sender, without any account.
     auto info = act(*sender_, GET_INBOX_INFO, [&](MutableActionData& a) { a.setLink(link.c_str()); });
@@ -203,6 +213,7 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                           a.setText("Please find the scan attached.");
                       }),
               0);
+    EXPECT_EQ(stored(record)->extraNumber, uint64_t(RECORD_NODE));
     std::string large(kLargeFile, '\0');
     for (size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<char>((i * 31 + 7) & 0xFF);
@@ -250,6 +261,8 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     EXPECT_EQ(stored(record)->crypto, 0);
     EXPECT_EQ(countMessages(service_.requests(), "REKM"), 1u);
 
+    // The status travels alone: the record's attributes stay as the sender left them.
+    const auto attributesBefore = stored(record)->attributes;
     for (int32_t status : {1, 0}) {
         ASSERT_EQ(errorOf(*facade_, SET_RECORD_STATUS,
                           [&](MutableActionData& a) {
@@ -258,7 +271,19 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
                           }),
                   0);
         EXPECT_EQ(stored(record)->extraNumber, uint64_t(status));
+        EXPECT_EQ(stored(record)->attributes, attributesBefore);
     }
+    // Each status went as the extra number alone.
+    const auto renames = sentMessages(service_.requests(), "RENM");
+    size_t statuses = 0;
+    for (const auto& words : renames) {
+        const auto* sent = flatbuffers::GetSizePrefixedRoot<RenameNodeMessage>(words.data());
+        if (sent->node() == record && sent->extraNumber() != RECORD_NODE) {
+            ++statuses;
+            EXPECT_EQ(sent->attributes(), nullptr);
+        }
+    }
+    EXPECT_EQ(statuses, 2u);
 
     // Each file comes down byte for byte.
     auto children = act(*facade_, GET_CHILDREN, [&](MutableActionData& a) { a.setParentHandle(record); });
@@ -293,6 +318,46 @@ TEST_F(InboxRoadTest, ARecordTravelsFromTheLinkToTheOwner) {
     EXPECT_FALSE(stored(notes));
     EXPECT_TRUE(stored(record));
     ASSERT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData& a) { a.setOption(2); }), 0);
+}
+
+// A folder's link opens a session that sees the folder and writes nothing.
+TEST_F(InboxRoadTest, AFolderLinkOpensASessionWithoutARecord) {
+    uint64_t root = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.parent == 0 && node.type == 0) {
+            root = node.handle;
+        }
+    }
+    auto folder = std::make_shared<MutableNodeData>();
+    folder->setId(1);
+    folder->setType(FOLDER_NODE);
+    folder->setParent(root);
+    folder->setName("Shared plans");
+    auto added = act(*facade_, ADD_NODES, [&](MutableActionData& a) {
+        a.setParentHandle(root);
+        a.setNodes(std::make_shared<NodeList>(NodeList{folder}));
+    });
+    ASSERT_TRUE(added && added->getErrorCode() == 0);
+    uint64_t shared = 0;
+    for (const auto& node : service_.accounts().nodes(account_)) {
+        if (node.type == FOLDER_NODE) {
+            shared = node.handle;
+        }
+    }
+    ASSERT_NE(shared, 0u);
+    const std::string link = publish(shared);
+    ASSERT_EQ(link.rfind(getDeployment().webAddress + "/folder/", 0), 0u) << link;
+
+    auto login = act(*sender_, LOGIN_LINK, [&](MutableActionData& a) { a.setLink(link.c_str()); });
+    ASSERT_TRUE(login);
+    ASSERT_EQ(login->getErrorCode(), 0);
+    EXPECT_EQ(login->getNameString(), "Shared plans");
+    const std::string session = login->getSession() != nullptr ? login->getSession() : "";
+    EXPECT_EQ(session.size(), 22u) << "the session text alone";
+    ASSERT_EQ(errorOf(*sender_, GET_NODES, [](MutableActionData&) {}), 0);
+    EXPECT_EQ(errorOf(*sender_, SET_RECORD_INFO, [](MutableActionData& a) { a.setName("x"); }), NOT_FOUND);
+    EXPECT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData&) {}), NOT_FOUND);
+    EXPECT_EQ(errorOf(*sender_, LOGOUT_LINK, [](MutableActionData& a) { a.setOption(2); }), 0);
 }
 
 // Malformed links end before any request; the record actions need a link session on a record.

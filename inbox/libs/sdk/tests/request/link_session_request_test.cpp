@@ -8,7 +8,10 @@
 #include <flatbuffers/flatbuffers.h>
 #include <gtest/gtest.h>
 
+#include "cloud/cloud_test_support.h"
+#include "cloud/sealed_node_fixture.h"
 #include "corvane/action_types.h"
+#include "corvane/handle.h"
 #include "corvane/mutable_action_data.h"
 #include "corvane/node_type.h"
 #include "database/mutable_node_data.h"
@@ -142,6 +145,171 @@ TEST_F(LinkSessionRequestTest, LoginLinkAnswersMissingAFieldEndWith9AndOpenNothi
         EXPECT_EQ(owner->getErrorCode(), c.expected);
         EXPECT_TRUE(host_.calls.empty());
         EXPECT_EQ(owner->getSession(), nullptr);
+    }
+}
+
+// The requests applied with a real cloud model and crypto manager. A login opens the link's root
+// with the link's key, or, for a drive, with the keys under it.
+class LinkRequestApplyTest : public testing::Test {
+protected:
+    class Host : public LinkHost {
+    public:
+        Host(Loop* loop, Cloud* cloud, CryptoManager* crypto) : LinkHost(loop), cloud_(cloud), crypto_(crypto) {}
+        Cloud* getCloud() override { return cloud_; }
+        CryptoManager* getCryptoManager() override { return crypto_; }
+
+    private:
+        Cloud* cloud_;
+        CryptoManager* crypto_;
+    };
+
+    struct Answer {
+        Bytes attributes, shareKey, filesystemKey, publicKey;
+    };
+
+    std::shared_ptr<MutableActionData> login(uint64_t number, const Bytes& linkAuth, const Answer& a) {
+        auto owner = std::make_shared<MutableActionData>(LOGIN_LINK);
+        owner->setNumber(number);
+        owner->setLinkAuth(new ByteVector(linkAuth));
+        owner->setPublicKey(new ByteVector{9, 9});
+        auto request = std::make_shared<LoginLinkRequest>(owner);
+        ResponseBuffer response("LILR", [&](flatbuffers::FlatBufferBuilder& b) {
+            const auto session = b.CreateVector(kSession);
+            const auto attributes = b.CreateVector(a.attributes);
+            const auto shareKey = b.CreateVector(a.shareKey);
+            const auto filesystemKey = b.CreateVector(a.filesystemKey);
+            const auto publicKey = b.CreateVector(a.publicKey);
+            const auto target = b.CreateString("Ada Lovelace");
+            LoginLinkResponseBuilder r(b);
+            r.add_session(session);
+            r.add_attributes(attributes);
+            r.add_shareKey(shareKey);
+            r.add_filesystemKey(filesystemKey);
+            if (!a.publicKey.empty()) r.add_publicKey(publicKey);
+            r.add_target(target);
+            return r.Finish();
+        });
+        EXPECT_TRUE(test::readAndApply(h_.mainLoop, &host_, request, response));
+        return owner;
+    }
+
+    const Bytes kSession = Bytes(16, 0xF0);
+    test::CloudHarness h_{false};
+    Host host_{&h_.mainLoop, h_.cloud.get(), h_.cryptoManager.get()};
+};
+
+TEST_F(LinkRequestApplyTest, EachFormOpensItsRootAndTheSession) {
+    const Bytes linkKey = test::patternKey(5);
+    const Bytes filesystemKey = test::patternKey(6);
+    const Bytes rootKey = test::patternKey(7);
+    const std::string sessionText = getBase64UrlText(kSession.data(), kSession.size());
+    {
+        SCOPED_TRACE("folder: the root's own name, the session text alone");
+        auto owner = login(FOLDER_NODE, linkKey, {test::gcmSeal(linkKey, 32, test::attributesRecord("Plans"))});
+        EXPECT_EQ(owner->getErrorCode(), 0);
+        EXPECT_EQ(owner->getNameString(), "Plans");
+        EXPECT_STREQ(owner->getSession(), sessionText.c_str());
+        EXPECT_EQ(*owner->getLinkAuth(), linkKey);
+        EXPECT_EQ(host_.calls, (std::vector<std::string>{"reset", "link session"}));
+    }
+    {
+        SCOPED_TRACE("inbox: the target's name, the new-record link, the service's public key");
+        host_.calls.clear();
+        Answer answer{test::gcmSeal(linkKey, 32, test::attributesRecord("")), {}, {}, Bytes{1, 2, 3}};
+        auto owner = login(INBOX_NODE, linkKey, answer);
+        EXPECT_EQ(owner->getErrorCode(), 0);
+        EXPECT_EQ(owner->getNameString(), "Ada Lovelace");
+        EXPECT_EQ(std::string(owner->getSession()), getDeployment().webAddress + "/new-record/" + sessionText + "#" +
+                                                        getBase64UrlText(linkKey.data(), linkKey.size()));
+        EXPECT_EQ(*owner->getPublicKey(), (Bytes{1, 2, 3}));
+    }
+    {
+        SCOPED_TRACE("drive: the root key under the filesystem key under the link's key");
+        host_.calls.clear();
+        // Scheme 0 derives by XOR of the filesystem key and the key.
+        const Bytes derived = test::xorBytes(filesystemKey, linkKey);
+        Answer answer{test::gcmSeal(rootKey, 32, test::attributesRecord("Team drive")), test::wrapKey(derived, rootKey),
+                      test::wrapKey(linkKey, filesystemKey), Bytes{1, 2, 3}};
+        auto owner = login(SHARED_DRIVE_ROOT, linkKey, answer);
+        EXPECT_EQ(owner->getErrorCode(), 0);
+        EXPECT_EQ(owner->getNameString(), "Team drive");
+        EXPECT_EQ(*owner->getLinkAuth(), rootKey);
+        EXPECT_EQ(*owner->getPublicKey(), linkKey) << "the link's key replaces the answered public key";
+        EXPECT_EQ(host_.calls, (std::vector<std::string>{"reset", "link session"}));
+    }
+}
+
+TEST_F(LinkRequestApplyTest, AKeyThatDoesNotOpenEndsWith4AndOpensNoSession) {
+    const Bytes linkKey = test::patternKey(5);
+    const Bytes other = test::patternKey(50);
+    struct Case {
+        const char* name;
+        uint64_t number;
+        Answer answer;
+    };
+    const std::vector<Case> cases = {
+        {"folder attributes under another key", FOLDER_NODE, {test::gcmSeal(other, 32, test::attributesRecord("x"))}},
+        {"drive filesystem key under another key",
+         SHARED_DRIVE_ROOT,
+         {test::gcmSeal(other, 32, test::attributesRecord("x")), test::wrapKey(other, other),
+          test::wrapKey(other, other)}},
+        {"drive share key that does not unwrap",
+         SHARED_DRIVE_ROOT,
+         {test::gcmSeal(other, 32, test::attributesRecord("x")), Bytes(40, 1), test::wrapKey(linkKey, other)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_.calls.clear();
+        auto owner = login(c.number, linkKey, c.answer);
+        EXPECT_EQ(owner->getErrorCode(), CRYPTOGRAPHIC_ERROR);
+        EXPECT_TRUE(host_.calls.empty());
+        EXPECT_EQ(owner->getSession(), nullptr);
+    }
+}
+
+// A record read by its link: the record opened with the link's key, its files with the
+// record's; a list led by anything but a record still gives its first node, with error 9.
+TEST_F(LinkRequestApplyTest, RecordInfoOpensTheRecordThenItsFiles) {
+    const Bytes recordKey = test::patternKey(11);
+    const Bytes fileKey = test::patternKey(12);
+    for (int8_t firstType : {int8_t(RECORD_NODE), int8_t(FOLDER_NODE)}) {
+        SCOPED_TRACE(int(firstType));
+        auto owner = std::make_shared<MutableActionData>(GET_RECORD_INFO);
+        owner->setKey(&recordKey);
+        auto request = std::make_shared<RecordInfoRequest>(owner);
+        ResponseBuffer response("REIR", [&](flatbuffers::FlatBufferBuilder& b) {
+            const auto recordAttributes =
+                b.CreateVector(test::gcmSeal(recordKey, 32, test::attributesRecord("Invoice")));
+            const auto fileAttributes = b.CreateVector(test::gcmSeal(fileKey, 32, test::attributesRecord("scan.pdf")));
+            const auto fileChildKey = b.CreateVector(test::wrapKey(recordKey, fileKey));
+            NodeMessageBuilder record(b);
+            record.add_handle(5);
+            record.add_type(firstType);
+            record.add_attributes(recordAttributes);
+            const auto first = record.Finish();
+            NodeMessageBuilder file(b);
+            file.add_handle(6);
+            file.add_parent(5);
+            file.add_type(FILE_NODE);
+            file.add_childkey(fileChildKey);
+            file.add_attributes(fileAttributes);
+            const auto second = file.Finish();
+            const auto nodes = b.CreateVector(std::vector<flatbuffers::Offset<NodeMessage>>{first, second});
+            const auto target = b.CreateString("Ada Lovelace");
+            RecordInfoResponseBuilder r(b);
+            r.add_nodes(nodes);
+            r.add_target(target);
+            return r.Finish();
+        });
+        ASSERT_TRUE(test::readAndApply(h_.mainLoop, &host_, request, response));
+        const bool record = firstType == RECORD_NODE;
+        EXPECT_EQ(owner->getErrorCode(), record ? 0 : UNKNOWN_ERROR);
+        EXPECT_EQ(owner->getNameString(), record ? "Ada Lovelace" : "");
+        ASSERT_NE(owner->getNode(), nullptr);
+        EXPECT_STREQ(owner->getNode()->getName(), "Invoice");
+        ASSERT_EQ(owner->getNodes()->size(), 1u);
+        EXPECT_STREQ(owner->getNodes()->front()->getName(), "scan.pdf");
+        EXPECT_TRUE(host_.calls.empty()) << "no session is needed";
     }
 }
 
