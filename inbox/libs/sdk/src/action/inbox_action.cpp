@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "action/contact_link.h"
 #include "action/link_text.h"
 #include "api/api_manager.h"
 #include "cloud/cloud.h"
@@ -240,7 +239,7 @@ void ManageOutboxesAction::process(const ActionRecord& data) {
 
 void ManageOutboxesAction::createOutbox(const ActionRecord& data, Cloud* cloud,
                                         const std::shared_ptr<MutableNodeData>& contact) {
-    std::optional<InboxLinkParts> link = parseInboxLink(data->getLink());
+    std::optional<LinkText> link = parseInboxLink(data->getLinkString());
     if (!link) {
         endWithError(data, Error(WRONG_PARAMETERS));
         return;
@@ -251,7 +250,7 @@ void ManageOutboxesAction::createOutbox(const ActionRecord& data, Cloud* cloud,
         [this, cloud, data, contactId, link](Cloud::NodeListPointer children) {
             // The same inbox reached by the same link, whatever address stands before its path.
             if (auto existing = findChild(children, [&link](const NodeData& n) {
-                    return n.getType() == OUTBOX_NODE && sameBytes(n.getExtraData(), link->identifier) &&
+                    return n.getType() == OUTBOX_NODE && sameBytes(n.getExtraData(), link->id) &&
                            sameBytes(n.getInboxKey(), link->key);
                 })) {
                 data->setNode(existing);
@@ -262,7 +261,7 @@ void ManageOutboxesAction::createOutbox(const ActionRecord& data, Cloud* cloud,
             outbox->setType(OUTBOX_NODE);
             outbox->setParent(contactId);
             outbox->setName(data->getName());
-            outbox->setExtraData(&link->identifier);
+            outbox->setExtraData(&link->id);
             if (!link->key.empty()) {
                 outbox->setInboxKey(link->key);
             }
@@ -277,7 +276,7 @@ void ManageSentRecordsAction::process(const ActionRecord& data) {
             endWithError(data, Error(WRONG_PARAMETERS));
             return;
         }
-        std::optional<RecordLinkParts> link = parseRecordLink(data->getLink());
+        std::optional<LinkText> link = parseRecordLink(data->getLinkString());
         if (!link) {
             endWithError(data, Error(WRONG_PARAMETERS));
             return;
@@ -288,7 +287,7 @@ void ManageSentRecordsAction::process(const ActionRecord& data) {
             [this, cloud, data, outboxId, link](Cloud::NodeListPointer children) {
                 // A record is filed once, however often its link is handed in.
                 if (auto existing = findChild(children, [&link](const NodeData& n) {
-                        return n.getType() == RECORD_NODE && sameBytes(n.getPublicHandle(), link->publicHandle);
+                        return n.getType() == RECORD_NODE && sameBytes(n.getPublicHandle(), link->id);
                     })) {
                     data->setNode(existing);
                     endWithError(data, Error(ALREADY_EXISTS));
@@ -298,7 +297,7 @@ void ManageSentRecordsAction::process(const ActionRecord& data) {
                 record->setType(RECORD_NODE);
                 record->setParent(outboxId);
                 record->setKey(&link->key);
-                record->setPublicHandle(&link->publicHandle);
+                record->setPublicHandle(&link->id);
                 addFiledNode(data, cloud, record);
             },
             0);
