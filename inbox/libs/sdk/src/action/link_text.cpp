@@ -1,5 +1,7 @@
 #include "action/link_text.h"
 
+#include <iterator>
+
 #include "corvane/node_type.h"
 #include "util/base64.h"
 
@@ -11,6 +13,8 @@ constexpr size_t kIdLength = 22;
 constexpr size_t kIdBytes = 16;
 constexpr size_t kKeyLength = 43;
 constexpr size_t kKeyBytes = 32;
+constexpr size_t kShortKeyLength = 22;
+constexpr size_t kShortKeyBytes = 16;
 
 constexpr std::string_view kInboxPath = "/inbox/";
 constexpr std::string_view kRecordPath = "/record/";
@@ -51,7 +55,14 @@ std::optional<std::string_view> after(std::string_view text, std::string_view pa
     return text.substr(at + path.size());
 }
 
-std::optional<LinkText> parseInboxRest(std::string_view rest) {
+std::optional<std::vector<uint8_t>> decodeKey(std::string_view part, bool shortKeys) {
+    if (shortKeys && part.size() == kShortKeyLength) {
+        return decodePart(part, kShortKeyLength, kShortKeyBytes);
+    }
+    return decodePart(part, kKeyLength, kKeyBytes);
+}
+
+std::optional<LinkText> parseInboxRest(std::string_view rest, bool emptyKeyIsNone = false, bool shortKeys = false) {
     const size_t hash = rest.find('#');
     LinkText link;
     link.number = INBOX_NODE;
@@ -60,10 +71,10 @@ std::optional<LinkText> parseInboxRest(std::string_view rest) {
         return std::nullopt;
     }
     link.id = std::move(*id);
-    if (hash == std::string_view::npos) {
+    if (hash == std::string_view::npos || (emptyKeyIsNone && hash + 1 == rest.size())) {
         return link;
     }
-    auto key = decodePart(rest.substr(hash + 1), kKeyLength, kKeyBytes);
+    auto key = decodeKey(rest.substr(hash + 1), shortKeys);
     if (!key) {
         return std::nullopt;
     }
@@ -71,13 +82,13 @@ std::optional<LinkText> parseInboxRest(std::string_view rest) {
     return link;
 }
 
-std::optional<LinkText> parseKeyedRest(std::string_view rest, uint64_t number) {
+std::optional<LinkText> parseKeyedRest(std::string_view rest, uint64_t number, bool shortKeys = false) {
     const size_t hash = rest.find('#');
     if (hash == std::string_view::npos) {
         return std::nullopt;
     }
     auto id = decodePart(rest.substr(0, hash), kIdLength, kIdBytes);
-    auto key = decodePart(rest.substr(hash + 1), kKeyLength, kKeyBytes);
+    auto key = decodeKey(rest.substr(hash + 1), shortKeys);
     if (!id || !key) {
         return std::nullopt;
     }
@@ -86,9 +97,9 @@ std::optional<LinkText> parseKeyedRest(std::string_view rest, uint64_t number) {
 
 }  // namespace
 
-std::optional<LinkText> parseInboxLink(std::string_view text) {
+std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNone) {
     const auto rest = after(text, kInboxPath);
-    return rest ? parseInboxRest(*rest) : std::nullopt;
+    return rest ? parseInboxRest(*rest, emptyKeyIsNone) : std::nullopt;
 }
 
 std::optional<LinkText> parseRecordLink(std::string_view text) {
@@ -96,29 +107,31 @@ std::optional<LinkText> parseRecordLink(std::string_view text) {
     return rest ? parseKeyedRest(*rest, RECORD_NODE) : std::nullopt;
 }
 
-std::optional<LinkText> parseSessionLink(std::string_view text) {
-    struct Form {
-        std::string_view path;
-        uint64_t number;
-    };
-    static constexpr Form kForms[] = {{kInboxPath, INBOX_NODE},
-                                      {kRecordPath, RECORD_NODE},
-                                      {kNewRecordPath, RECORD_NODE},
-                                      {kFolderPath, FOLDER_NODE},
-                                      {kDrivePath, SHARED_DRIVE_ROOT}};
+std::optional<LinkText> parseLinkForms(std::string_view text, const LinkForm* forms, size_t count, bool shortKeys) {
     std::string_view rest = text;
-    for (const Form& form : kForms) {
+    for (size_t i = 0; i < count; ++i) {
+        const LinkForm& form = forms[i];
         const auto found = after(rest, form.path);
         if (!found) {
             continue;
         }
         rest = *found;
-        auto link = form.number == INBOX_NODE ? parseInboxRest(rest) : parseKeyedRest(rest, form.number);
+        auto link = form.number == INBOX_NODE ? parseInboxRest(rest, false, shortKeys)
+                                              : parseKeyedRest(rest, form.number, shortKeys);
         if (link) {
             return link;
         }
     }
     return std::nullopt;
+}
+
+std::optional<LinkText> parseSessionLink(std::string_view text) {
+    static constexpr LinkForm kForms[] = {{kInboxPath, INBOX_NODE},
+                                          {kRecordPath, RECORD_NODE},
+                                          {kNewRecordPath, RECORD_NODE},
+                                          {kFolderPath, FOLDER_NODE},
+                                          {kDrivePath, SHARED_DRIVE_ROOT}};
+    return parseLinkForms(text, kForms, std::size(kForms));
 }
 
 }  // namespace corvane

@@ -18,11 +18,25 @@ struct LinkText {
     std::vector<uint8_t> key;  // empty for an inbox link without key
 };
 
-// "/inbox/<id>" with an optional "#<key>".
-std::optional<LinkText> parseInboxLink(std::string_view text);
+// "/inbox/<id>" with an optional "#<key>". Outboxes are filed from links whose '#' may stand
+// alone (`emptyKeyIsNone`): such a link carries no key. Everywhere else a bare '#' is malformed.
+std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNone = false);
 
 // "/record/<id>#<key>".
 std::optional<LinkText> parseRecordLink(std::string_view text);
+
+// A path word and the type of the node its links name.
+struct LinkForm {
+    std::string_view path;
+    uint64_t number;
+};
+
+// The first of `forms`, tried in order, that applies; a form that is found but does not apply
+// leaves the later ones to be looked for in what follows its path part. Inbox forms may leave
+// out the "#<key>"; the others need it. `shortKeys` also accepts keys of 16 bytes (22
+// characters).
+std::optional<LinkText> parseLinkForms(std::string_view text, const LinkForm* forms, size_t count,
+                                       bool shortKeys = false);
 
 // The forms a link session opens on, tried in this order: inbox, record, new record, folder,
 // drive. A form that is found but does not apply leaves the later ones to be looked for in

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -67,10 +68,10 @@ public:
     const char* getErrorMessage() const { return error_.getMessage(); }
 
     int32_t getOption() const { return option_; }
-    int32_t getFlags() const { return flags_; }
+    int32_t getFlags() const { return flags_.load(std::memory_order_relaxed); }
     int32_t getValue() const { return value_; }
-    uint64_t getTotalSize() const { return totalSize_; }
-    uint64_t getCurrentSize() const { return currentSize_; }
+    uint64_t getTotalSize() const { return totalSize_.load(std::memory_order_relaxed); }
+    uint64_t getCurrentSize() const { return currentSize_.load(std::memory_order_relaxed); }
 
     uint64_t getAccountHandle() const { return accountHandle_; }
     std::string getAccountHandleText() const { return accountHandleText_; }
@@ -123,10 +124,12 @@ protected:
     bool processed_ = false;
     Error error_;
     int32_t option_ = 0;
-    int32_t flags_ = 0;
+    // The transfer status and progress change on the SDK loop while the application reads
+    // them in its progress callbacks.
+    std::atomic<int32_t> flags_{0};
     int32_t value_ = 0;
-    uint64_t totalSize_ = 0;
-    uint64_t currentSize_ = 0;
+    std::atomic<uint64_t> totalSize_{0};
+    std::atomic<uint64_t> currentSize_{0};
     uint64_t accountHandle_ = 0;
     std::string accountHandleText_;
     uint64_t userHandle_ = 0;

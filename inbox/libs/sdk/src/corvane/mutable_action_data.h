@@ -22,10 +22,10 @@ public:
     void setId(int32_t id) { id_ = id; }
     void setSequenceId(int32_t sequenceId) { sequenceId_ = sequenceId; }
     void setOption(int32_t option) { option_ = option; }
-    void setFlags(int32_t flags) { flags_ = flags; }
+    void setFlags(int32_t flags) { flags_.store(flags, std::memory_order_relaxed); }
     void setValue(int32_t value) { value_ = value; }
-    void setTotalSize(uint64_t totalSize) { totalSize_ = totalSize; }
-    void setCurrentSize(uint64_t currentSize) { currentSize_ = currentSize; }
+    void setTotalSize(uint64_t totalSize) { totalSize_.store(totalSize, std::memory_order_relaxed); }
+    void setCurrentSize(uint64_t currentSize) { currentSize_.store(currentSize, std::memory_order_relaxed); }
 
     // Private copies; null clears the field.
     void setEmail(const char* email);
