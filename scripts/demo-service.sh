@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the stand-in service with a persistent data folder for local use. On the first run it
-# registers a demo account through the SDK (with a few folders); every run prints the address,
-# the pin and the demo account's e-mail and password. The store, the certificate and so the pin
-# survive restarts. Ctrl-C stops the service.
+# seeds a demo account through the SDK (folders, inboxes with received records, a contact with
+# an outbox and a sent record); every run prints the address, the pin and the demo account's
+# e-mail and password. The store, the certificate and so the pin survive restarts. Ctrl-C stops
+# the service.
 #
 #   TEMBRA_DEMO_DATA   data folder (default ~/.local/share/tembra-demo)
 #   TEMBRA_DEMO_PORT   port on 127.0.0.1 (default 8443)
@@ -48,7 +49,7 @@ certificate=$(sed -n 3p "$output")
 if [ ! -f "$account_file" ]; then
   email=demo@tembra.test
   password=$(openssl rand -base64 12)
-  CORVANE_API_URL=$address/api CORVANE_API_PIN=$pin CORVANE_WEB_URL=$address \
+  CORVANE_API_URL=$address/api CORVANE_API_PIN=$pin CORVANE_WEB_URL=$address CORVANE_CA_FILE=$certificate \
     "$build/service/corvane-seed-demo" "$email" "$password"
   (umask 077 && printf '%s\n%s\n' "$email" "$password" > "$account_file")
 fi

@@ -1,16 +1,19 @@
-// corvane-seed-demo: registers a demo user on a running stand-in the way the application's SDK
-// does (VERIFY_EMAIL, then CREATE_ACCOUNT with keys made on this side), adds a few folders to
-// the new account's drive, registers a second demo account (the partner) and files on the demo
-// account's side what it sent the partner: the partner as a contact, the partner's inbox as an
-// outbox, the record as a sent record. Everything goes through the SDK's own actions. The
-// stand-in is named by CORVANE_API_URL, CORVANE_API_PIN and CORVANE_WEB_URL. Exits 0 once all
-// of it exists.
+// corvane-seed-demo: seeds a demo account on a running stand-in the way the application's SDK
+// does, through its own actions: the demo user is registered (VERIFY_EMAIL, then CREATE_ACCOUNT
+// with keys made on this side) and gets a few folders and two inboxes with shared links; a
+// second demo account (the partner) sends records with a subject, a message and attachments
+// (one a PNG picture made here) into them through the inbox road, as a sender without an account
+// does, and the demo account sends one to the partner's inbox. Each sender files what it sent:
+// the recipient as a contact, the inbox as an outbox, the record as a sent record. The stand-in
+// is named by CORVANE_API_URL, CORVANE_API_PIN, CORVANE_WEB_URL and CORVANE_CA_FILE (file chunks
+// travel on unpinned links). Exits 0 once all of it exists.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
@@ -33,6 +36,7 @@
 #include "corvane/mutable_action_data.h"
 #include "corvane/node_type.h"
 #include "corvane/task_manager.h"
+#include "demo_image.h"
 #include "request/cloud_request.h"
 #include "request/event_request.h"
 #include "util/base64.h"
@@ -68,14 +72,14 @@ const char* const kFolders[] = {"Invoices", "Contracts", "Correspondence"};
 
 const char* const kPartnerFirstName = "Pat";
 const char* const kPartnerLastName = "Partner";
-constexpr size_t kIdentifierSize = 16;
-constexpr size_t kKeySize = 32;
 
 struct Outcome {
     int32_t error = -1;
     std::string text;
     uint64_t node = 0;
     uint64_t account = 0;
+    std::string link;
+    std::string name;  // the reported node's
 };
 
 class OutcomeListener : public ActionListener {
@@ -83,7 +87,8 @@ public:
     void onActionFinish(std::shared_ptr<ActionData> action) override {
         auto node = action->getNode();
         promise_.set_value(Outcome{action->getErrorCode(), action->getTextString(), node ? node->getId() : 0,
-                                   action->getAccountHandle()});
+                                   action->getAccountHandle(), action->getLinkString(),
+                                   node && node->getName() != nullptr ? node->getName() : ""});
     }
     Outcome wait() {
         auto future = promise_.get_future();
@@ -233,52 +238,152 @@ std::string partnerEmail(const std::string& email) {
     return at == std::string::npos ? email + ".partner" : email.substr(0, at) + ".partner" + email.substr(at);
 }
 
-// The partner's inbox and the record sent to it, as the links the sender holds.
-struct SentLinks {
-    std::string inbox;
-    std::string record;
+// An attachment of a demo record: its file name and bytes.
+struct Attachment {
+    const char* name;
+    std::string bytes;
 };
 
-SentLinks sentLinks() {
-    const std::string address = getDeployment().webAddress;
-    return SentLinks{
-        address + "/inbox/" + base64Url(randomBytes(kIdentifierSize)) + "#" + base64Url(randomBytes(kKeySize)),
-        address + "/record/" + base64Url(randomBytes(kIdentifierSize)) + "#" + base64Url(randomBytes(kKeySize))};
+// One record sent through an inbox link.
+struct Letter {
+    const char* subject;
+    const char* message;
+    std::vector<Attachment> attachments;
+};
+
+// A signed-in account of the demo, on a facade of its own.
+struct Party {
+    Corvane* facade;
+    std::string email;
+    const char* name;  // as the other party files it
+};
+
+// What a sender keeps of a record it sent: the recipient's account, the inbox's name and the
+// two links.
+struct Sent {
+    uint64_t recipient = 0;
+    std::string inboxName;
+    std::string inboxLink;
+    std::string recordLink;
+};
+
+// An inbox with its shared link; empty link when either step failed.
+Outcome createInbox(Corvane& facade, Listeners& listeners, const char* name, const char* description) {
+    const Outcome inbox = run(facade, listeners, CREATE_INBOX, [&](MutableActionData& a) {
+        a.setName(name);
+        a.setText(description);
+    });
+    if (inbox.error != 0 || inbox.node == 0) {
+        std::fprintf(stderr, "corvane-seed-demo: inbox \"%s\" could not be created: error %d\n", name, inbox.error);
+        return inbox;
+    }
+    Outcome link = run(facade, listeners, CREATE_LINK, [&](MutableActionData& a) { a.setNodeHandle(inbox.node); });
+    if (link.error != 0 || link.link.empty()) {
+        std::fprintf(stderr, "corvane-seed-demo: inbox \"%s\" could not be shared: error %d\n", name, link.error);
+        link.link.clear();
+    }
+    link.node = inbox.node;
+    return link;
+}
+
+// Sends one record through the inbox link the way the application's second facade does: no
+// account, a link session on a new record of the inbox, its fields, its files, and the record
+// link at the end.
+Sent sendThroughInbox(const std::filesystem::path& folder, TaskManager& taskManager, Listeners& listeners,
+                      const std::string& inboxLink, const std::string& senderEmail, const Letter& letter) {
+    Sent sent;
+    std::error_code error;
+    std::filesystem::create_directories(folder / "files", error);
+    CorvaneSettings settings;
+    settings.setDataPath(folder.string());
+    Corvane sender(&taskManager, &settings);
+    const Outcome inbox =
+        run(sender, listeners, GET_INBOX_INFO, [&](MutableActionData& a) { a.setLink(inboxLink.c_str()); });
+    if (inbox.error != 0) {
+        std::fprintf(stderr, "corvane-seed-demo: inbox link could not be resolved: error %d\n", inbox.error);
+        return sent;
+    }
+    std::vector<std::pair<int32_t, std::function<void(MutableActionData&)>>> steps{
+        {LOGIN_LINK, [&](MutableActionData& a) { a.setLink(inboxLink.c_str()); }},
+        {GET_NODES, [](MutableActionData&) {}},
+        {SET_RECORD_INFO,
+         [&](MutableActionData& a) {
+             a.setEmail(senderEmail.c_str());
+             a.setName(letter.subject);
+             a.setText(letter.message);
+         }},
+    };
+    for (const auto& attachment : letter.attachments) {
+        const std::string path = (folder / "files" / attachment.name).string();
+        std::ofstream(path, std::ios::binary) << attachment.bytes;
+        steps.emplace_back(UPLOAD_TO_RECORD, [path](MutableActionData& a) { a.setName(path.c_str()); });
+    }
+    for (const auto& [type, fill] : steps) {
+        const Outcome step = run(sender, listeners, type, fill);
+        if (step.error != 0) {
+            std::fprintf(stderr, "corvane-seed-demo: %s for \"%s\" failed with error %d\n", getActionTypeName(type),
+                         letter.subject, step.error);
+            return sent;
+        }
+    }
+    const Outcome closed = run(sender, listeners, LOGOUT_LINK, [](MutableActionData&) {});
+    if (closed.error != 0 || closed.link.empty()) {
+        std::fprintf(stderr, "corvane-seed-demo: record \"%s\" could not be closed: error %d\n", letter.subject,
+                     closed.error);
+        return sent;
+    }
+    sent.recipient = inbox.account;
+    sent.inboxName = inbox.name;
+    sent.inboxLink = inboxLink;
+    sent.recordLink = closed.link;
+    return sent;
 }
 
 // Files on the sender's side what it sent: the recipient's account as a contact, the inbox
-// as an outbox of it, the record as a sent record in that outbox.
-bool fileSent(Corvane& facade, Listeners& listeners, uint64_t recipient, const char* name, const SentLinks& links) {
+// as an outbox of it, the record as a sent record in that outbox. A contact or outbox filed
+// before is used again.
+bool fileSent(Corvane& facade, Listeners& listeners, const char* recipientName, const Sent& sent) {
     const Outcome contact = run(facade, listeners, MANAGE_CONTACTS, [&](MutableActionData& a) {
-        a.setAccountHandle(recipient);
-        a.setName(name);
+        a.setAccountHandle(sent.recipient);
+        a.setName(recipientName);
     });
     if (contact.error != 0 && contact.error != ALREADY_EXISTS) {
-        std::fprintf(stderr, "corvane-seed-demo: contact \"%s\" could not be added: error %d\n", name, contact.error);
+        std::fprintf(stderr, "corvane-seed-demo: contact \"%s\" could not be added: error %d\n", recipientName,
+                     contact.error);
         return false;
     }
+    const std::string outboxName = sent.inboxName.empty() ? std::string(recipientName) : sent.inboxName;
     const Outcome outbox = run(facade, listeners, MANAGE_OUTBOXES, [&](MutableActionData& a) {
         a.setNodeHandle(contact.node);
-        a.setLink(links.inbox.c_str());
-        a.setName(name);
+        a.setLink(sent.inboxLink.c_str());
+        a.setName(outboxName.c_str());
     });
     if (outbox.error != 0 && outbox.error != ALREADY_EXISTS) {
-        std::fprintf(stderr, "corvane-seed-demo: outbox \"%s\" could not be added: error %d\n", name, outbox.error);
+        std::fprintf(stderr, "corvane-seed-demo: outbox \"%s\" could not be added: error %d\n", outboxName.c_str(),
+                     outbox.error);
         return false;
     }
-    const Outcome sent = run(facade, listeners, MANAGE_SENT_RECORDS, [&](MutableActionData& a) {
+    const Outcome record = run(facade, listeners, MANAGE_SENT_RECORDS, [&](MutableActionData& a) {
         a.setNodeHandle(outbox.node);
-        a.setLink(links.record.c_str());
+        a.setLink(sent.recordLink.c_str());
     });
-    if (sent.error != 0 && sent.error != ALREADY_EXISTS) {
-        std::fprintf(stderr, "corvane-seed-demo: sent record could not be filed: error %d\n", sent.error);
+    if (record.error != 0 && record.error != ALREADY_EXISTS) {
+        std::fprintf(stderr, "corvane-seed-demo: sent record could not be filed: error %d\n", record.error);
         return false;
     }
     return true;
 }
 
-// Everything of the demo: the demo account with its folders, the partner account, and what the
-// demo account sent the partner. True when all of it exists.
+// Sends the letter from one party to the other's inbox and files it on the sender's side.
+bool sendAndFile(const std::filesystem::path& folder, TaskManager& taskManager, Listeners& listeners, const Party& from,
+                 const Party& to, const std::string& inboxLink, const Letter& letter) {
+    const Sent sent = sendThroughInbox(folder, taskManager, listeners, inboxLink, from.email, letter);
+    return !sent.recordLink.empty() && sent.recipient != 0 && fileSent(*from.facade, listeners, to.name, sent);
+}
+
+// Everything of the demo: the demo account with its folders and two shared inboxes, records
+// the partner sent to them, and a record the demo account sent to the partner's inbox, each
+// filed by its sender. True when all of it exists.
 bool seed(const std::filesystem::path& cache, const std::string& email, const std::string& password) {
     SynchronousTaskManager taskManager;
     Listeners listeners;
@@ -308,24 +413,56 @@ bool seed(const std::filesystem::path& cache, const std::string& email, const st
             complete = false;
         }
     }
-
     // The partner's password is never needed again: nobody signs in to it.
-    if (registerUser(partner, listeners, partnerEmail(email), base64Url(randomBytes(18)), kPartnerFirstName,
+    const std::string partnerAddress = partnerEmail(email);
+    if (registerUser(partner, listeners, partnerAddress, base64Url(randomBytes(18)), kPartnerFirstName,
                      kPartnerLastName)
             .error != 0) {
         return false;
     }
-    const Outcome partnerAccount = run(partner, listeners, ACCOUNT_INFO, [](MutableActionData&) {});
-    if (partnerAccount.error != 0 || partnerAccount.account == 0) {
-        std::fprintf(stderr, "corvane-seed-demo: the partner account's information failed with error %d\n",
-                     partnerAccount.error);
+    for (Corvane* facade : {&demo, &partner}) {
+        if (run(*facade, listeners, GET_NODES, [](MutableActionData&) {}).error != 0) {
+            std::fprintf(stderr, "corvane-seed-demo: an account's tree did not load\n");
+            return false;
+        }
+    }
+
+    const Outcome service =
+        createInbox(demo, listeners, "Customer service", "Questions, complaints and returns. We answer within a day.");
+    const Outcome orders = createInbox(demo, listeners, "Orders", "Purchase orders and delivery notes.");
+    const Outcome desk = createInbox(partner, listeners, "Partner desk", "Everything for Pat Partner.");
+    if (service.link.empty() || orders.link.empty() || desk.link.empty()) {
         return false;
     }
-    if (run(demo, listeners, GET_NODES, [](MutableActionData&) {}).error != 0) {
-        std::fprintf(stderr, "corvane-seed-demo: the demo account's tree did not load\n");
-        return false;
+
+    const Party demoParty{&demo, email, "Demo User"};
+    const Party partnerParty{&partner, partnerAddress, "Pat Partner"};
+    const std::string photo = demo::makeDemoPng(160, 120);
+    const std::vector<std::pair<std::string, Letter>> toDemo{
+        {service.link,
+         {"Damaged delivery, photo attached",
+          "Hello,\n\nthe parcel of order 2026-0412 arrived with a dented corner. A photo is attached; the "
+          "goods inside look fine.\n\nKind regards,\nPat Partner",
+          {{"parcel.png", photo},
+           {"delivery-note-2026-0412.txt", std::string("Delivery note 2026-0412\n3 x A4 binder\n")}}}},
+        {orders.link,
+         {"Purchase order 2026-0415",
+          "Please find our purchase order attached. Delivery by the end of the month would suit us.",
+          {{"purchase-order-2026-0415.txt",
+            std::string("Purchase order 2026-0415\n12 x archive box\n4 x label printer roll\nTotal: 187.40 EUR\n")}}}},
+    };
+    for (size_t i = 0; i < toDemo.size(); ++i) {
+        if (!sendAndFile(cache / ("sent-" + std::to_string(i)), taskManager, listeners, partnerParty, demoParty,
+                         toDemo[i].first, toDemo[i].second)) {
+            return false;
+        }
     }
-    return fileSent(demo, listeners, partnerAccount.account, "Pat Partner", sentLinks()) && complete;
+    const Letter toPartner{
+        "Welcome to our service",
+        "Dear Pat,\n\nthank you for your order. Our terms of delivery are attached.\n\nDemo User",
+        {{"terms-of-delivery.txt", std::string("Terms of delivery\n1. Goods travel at our risk.\n")}}};
+    return sendAndFile(cache / "sent-demo", taskManager, listeners, demoParty, partnerParty, desk.link, toPartner) &&
+           complete;
 }
 
 int usage(const char* program) {

@@ -1,6 +1,7 @@
 // The demo seed against a stand-in started here: once corvane-seed-demo has run, the demo
-// account signed in through a facade holds what the seed promises, read back with GET_NODES
-// and the tree actions.
+// account signed in through a facade holds what the seed promises (folders, inboxes with the
+// partner's records and their attachments, the partner as a contact with an outbox and a sent
+// record), read back with GET_NODES and the tree actions.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,6 +23,7 @@
 #include "corvane/action_types.h"
 #include "corvane/node_data.h"
 #include "corvane/node_type.h"
+#include "demo_image.h"
 #include "support/facade_fixture.h"
 
 extern char** environ;
@@ -41,6 +43,7 @@ struct Seen {
     std::string name;
     uint64_t contactHandle = 0;
     std::string inboxLink;
+    std::string message;
 };
 
 Seen seen(const NodeData& node) {
@@ -50,6 +53,7 @@ Seen seen(const NodeData& node) {
     s.name = node.getName() != nullptr ? node.getName() : "";
     s.contactHandle = node.getContactHandle();
     s.inboxLink = node.getInboxLinkString();
+    s.message = node.getRecordMessage() != nullptr ? node.getRecordMessage() : "";
     return s;
 }
 
@@ -96,7 +100,8 @@ protected:
     // in time (it is then stopped).
     int runSeed() {
         std::vector<std::string> variables{"CORVANE_API_URL=" + service_.apiUrl(), "CORVANE_API_PIN=" + service_.pin(),
-                                           "CORVANE_WEB_URL=" + service_.baseUrl()};
+                                           "CORVANE_WEB_URL=" + service_.baseUrl(),
+                                           "CORVANE_CA_FILE=" + service_.certificatePath()};
         std::vector<char*> environment;
         for (auto& variable : variables) {
             environment.push_back(&variable[0]);
@@ -149,7 +154,7 @@ protected:
     }
 };
 
-TEST_F(SeedDemoTest, TheDemoAccountHoldsFoldersAndWhatItSentItsPartner) {
+TEST_F(SeedDemoTest, TheDemoAccountHoldsFoldersInboxesWithRecordsAndWhatItSentItsPartner) {
     ASSERT_EQ(runSeed(), 0);
     auto partner = service_.accounts().userByEmail(kPartnerEmail);
     ASSERT_TRUE(partner.has_value());
@@ -170,6 +175,36 @@ TEST_F(SeedDemoTest, TheDemoAccountHoldsFoldersAndWhatItSentItsPartner) {
     ASSERT_EQ(folders.error, 0);
     EXPECT_EQ(names(folders.nodes), (std::set<std::string>{"Invoices", "Contracts", "Correspondence"}));
 
+    // Two inboxes, each with a record the partner sent: subject, message and attachments, one
+    // of them an image.
+    const Listing registerRoot = list(GET_ROOT, [](MutableActionData& a) { a.setOption(REGISTER_ROOT); });
+    ASSERT_EQ(registerRoot.error, 0);
+    const Listing inboxes = children(registerRoot.node.id);
+    ASSERT_EQ(inboxes.error, 0);
+    EXPECT_EQ(names(inboxes.nodes), (std::set<std::string>{"Customer service", "Orders"}));
+    std::set<std::string> subjects;
+    std::set<std::string> attachments;
+    for (const Seen& inbox : inboxes.nodes) {
+        SCOPED_TRACE(inbox.name);
+        EXPECT_EQ(inbox.type, INBOX_NODE);
+        const Listing records = children(inbox.id);
+        ASSERT_EQ(records.error, 0);
+        ASSERT_EQ(records.nodes.size(), 1u);
+        const Seen& record = records.nodes.front();
+        EXPECT_EQ(record.type, RECORD_NODE);
+        EXPECT_FALSE(record.message.empty());
+        subjects.insert(record.name);
+        const Listing files = children(record.id);
+        ASSERT_EQ(files.error, 0);
+        for (const Seen& file : files.nodes) {
+            EXPECT_EQ(file.type, FILE_NODE);
+            attachments.insert(file.name);
+        }
+    }
+    EXPECT_EQ(subjects, (std::set<std::string>{"Damaged delivery, photo attached", "Purchase order 2026-0415"}));
+    EXPECT_EQ(attachments,
+              (std::set<std::string>{"parcel.png", "delivery-note-2026-0412.txt", "purchase-order-2026-0415.txt"}));
+
     // The partner as a contact, its inbox as an outbox, one record sent to it.
     const Listing contactsRoot = list(GET_ROOT, [](MutableActionData& a) { a.setOption(CONTACTS_ROOT); });
     ASSERT_EQ(contactsRoot.error, 0);
@@ -186,6 +221,7 @@ TEST_F(SeedDemoTest, TheDemoAccountHoldsFoldersAndWhatItSentItsPartner) {
     ASSERT_EQ(outboxes.nodes.size(), 1u);
     const Seen& outbox = outboxes.nodes.front();
     EXPECT_EQ(outbox.type, OUTBOX_NODE);
+    EXPECT_EQ(outbox.name, "Partner desk");
     EXPECT_NE(outbox.inboxLink.find("/inbox/"), std::string::npos);
 
     const Listing sent = children(outbox.id);
@@ -197,6 +233,20 @@ TEST_F(SeedDemoTest, TheDemoAccountHoldsFoldersAndWhatItSentItsPartner) {
     ASSERT_TRUE(stored.has_value());
     ASSERT_TRUE(stored->pubhandle.has_value());
     EXPECT_EQ(stored->pubhandle->size(), 16u);
+}
+
+TEST(DemoImageTest, IsAPngOfTheAskedSize) {
+    const std::string png = demo::makeDemoPng(160, 120);
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    auto be32 = [&](size_t at) {
+        return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+               uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(be32(16), 160u);
+    EXPECT_EQ(be32(20), 120u);
+    EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
 }
 
 }  // namespace
