@@ -67,6 +67,11 @@ void SessionScope::logChange(const std::string& response) {
     changed_ = true;
 }
 
+void SessionScope::logChangeIn(uint64_t account, const std::string& response) {
+    directory_.logChangeLocked(account, session_.id, response);
+    changed_ = true;
+}
+
 void SessionScope::setTold(uint64_t status) {
     session_.told = status;
     store_.setSessionTold(session_.id, status);
@@ -323,6 +328,14 @@ std::unique_ptr<SessionScope> AccountDirectory::open(const std::string& sessionI
 std::unique_ptr<SessionScope> AccountDirectory::openWithoutSession() {
     std::unique_lock<std::mutex> lock(mutex_);
     return std::unique_ptr<SessionScope>(new SessionScope(*this, std::move(lock), SessionRecord{}));
+}
+
+std::unique_ptr<SessionScope> AccountDirectory::openLink(uint64_t account, const std::string& token) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    SessionRecord session;
+    session.id = token;
+    session.account = account;
+    return std::unique_ptr<SessionScope>(new SessionScope(*this, std::move(lock), std::move(session)));
 }
 
 bool AccountDirectory::hasNews(const std::string& pollToken) {

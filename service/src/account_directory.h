@@ -39,6 +39,9 @@ public:
     // then keeps that response for the account's other sessions and moves the status on.
     uint64_t nextStatus() { return status() + 1; }
     void logChange(const std::string& response);
+    // The same for a change this session made in another account (a link session's record
+    // appearing in the inbox owner's account).
+    void logChangeIn(uint64_t account, const std::string& response);
 
     void setTold(uint64_t status);  // what this session's status answer said
     Snapshot takeSnapshot();        // the snapshot forced on it, cleared
@@ -125,6 +128,9 @@ public:
     std::unique_ptr<SessionScope> open(const std::string& sessionId);
     // A scope without session, for the requests that sign in or register.
     std::unique_ptr<SessionScope> openWithoutSession();
+    // The scope of a link session's batch: in the link's account, under the link token as its
+    // id, with no user.
+    std::unique_ptr<SessionScope> openLink(uint64_t account, const std::string& token);
 
     // Long polls: true when the poll token's session has changes it was not told of (made by
     // other sessions or outside them), or a snapshot waits for it.

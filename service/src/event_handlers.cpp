@@ -18,8 +18,6 @@ namespace corvane::service {
 
 namespace {
 
-constexpr int8_t kContactNode = 46;
-
 std::string answerStatus(const std::string& linkBase, SessionScope* scope) {
     if (!scope) return errorResponse(*findMessageKind("GESM"), kErrorSessionNotValid);
     const uint64_t status = scope->status();
@@ -42,8 +40,11 @@ std::string snapshot(SessionScope& scope, uint64_t status, bool withNodes) {
         filesystems.push_back(writeFilesystem(builder, fs));
     std::vector<flatbuffers::Offset<NodeMessage>> nodes, contacts;
     if (withNodes) {
-        for (const auto& node : parentsFirst(store.nodes(account)))
-            (node.type == kContactNode ? contacts : nodes).push_back(writeNode(builder, node));
+        const SnapshotNodes all = splitContacts(store.nodes(account));
+        for (const auto& node : all.nodes)
+            nodes.push_back(writeNode(builder, node));
+        for (const auto& node : all.contacts)
+            contacts.push_back(writeNode(builder, node));
     }
     std::vector<flatbuffers::Offset<ContactMessage>> users;
     for (const auto& user : store.accountUsers(account))

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace corvane::service {
 
@@ -142,6 +143,21 @@ std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes) {
     for (size_t i : order)
         sorted.push_back(std::move(nodes[i]));
     return sorted;
+}
+
+SnapshotNodes splitContacts(std::vector<NodeRecord> nodes) {
+    constexpr int8_t kContactNode = 46;
+    SnapshotNodes split;
+    std::set<uint64_t> filed;
+    for (auto& node : parentsFirst(std::move(nodes))) {
+        if (node.type == kContactNode || filed.count(node.parent)) {
+            filed.insert(node.handle);
+            split.contacts.push_back(std::move(node));
+        } else {
+            split.nodes.push_back(std::move(node));
+        }
+    }
+    return split;
 }
 
 }  // namespace corvane::service

@@ -26,6 +26,15 @@ FilesystemRecord takeRootFilesystem(NodeRecord& root);
 // parent it has); nodes whose parent is not among them start the order like roots.
 std::vector<NodeRecord> parentsFirst(std::vector<NodeRecord> nodes);
 
+// A whole tree as a snapshot carries it: contacts with everything filed under them (outboxes,
+// sent records) in `contacts`, which the client appends after `nodes`; both parents first, so
+// that no filed node arrives before its contact.
+struct SnapshotNodes {
+    std::vector<NodeRecord> nodes;
+    std::vector<NodeRecord> contacts;
+};
+SnapshotNodes splitContacts(std::vector<NodeRecord> nodes);
+
 flatbuffers::Offset<NodeMessage> writeNode(flatbuffers::FlatBufferBuilder& builder, const NodeRecord& node);
 flatbuffers::Offset<FilesystemMessage> writeFilesystem(flatbuffers::FlatBufferBuilder& builder,
                                                        const FilesystemRecord& filesystem);

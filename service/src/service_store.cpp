@@ -978,6 +978,8 @@ std::optional<std::string> ServiceStore::nodeContent(uint64_t node) {
 }
 
 std::optional<std::pair<uint64_t, NodeRecord>> ServiceStore::nodeByPublicHandle(const std::string& pubhandle) {
+    // An empty handle names no link, whatever empty blobs the table holds.
+    if (pubhandle.empty()) return std::nullopt;
     sqlite3_stmt* s = statement("SELECT account, handle FROM nodes WHERE pubhandle = ? ORDER BY rowid LIMIT 1");
     if (!s) return std::nullopt;
     bindBytes(s, 1, pubhandle);

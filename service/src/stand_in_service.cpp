@@ -28,6 +28,8 @@
 #include "content_store.h"
 #include "event_handlers.h"
 #include "fault_plan.h"
+#include "link_handlers.h"
+#include "link_session_handlers.h"
 #include "metadata_handlers.h"
 #include "node_handlers.h"
 #include "raw_bytes.h"
@@ -188,6 +190,7 @@ struct StandInService::Impl {
     AccountDirectory accounts;
     ContentStore contents;
     std::unique_ptr<TransferHandlers> transfers;
+    std::unique_ptr<LinkSessionHandlers> linkSessions;
 
     mutable std::mutex mutex;
     std::condition_variable wake;  // stop, pending events
@@ -515,6 +518,9 @@ struct StandInService::Impl {
         if (incoming.request.has_param("s")) {
             scope = accounts.open(incoming.request.get_param_value("s"));
             if (!scope && accounts.checksSessions()) return Answer{403, {}};
+        } else if (incoming.request.has_param("link")) {
+            scope = linkSessions->open(incoming.request.get_param_value("link"));
+            if (!scope && accounts.checksSessions()) return Answer{403, {}};
         }
         const Caller caller{incoming.request.remote_addr, incoming.request.get_header_value("User-Agent")};
         std::string answer;
@@ -700,6 +706,7 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     impl_->batch.setHandler("TESM", &answerTestMessage);
     registerNodeHandlers(impl_->batch);
     registerMetadataHandlers(impl_->batch);
+    registerLinkHandlers(impl_->batch);
     registerSessionHandlers(impl_->batch, impl_->accounts);
     registerAccountHandlers(impl_->batch, impl_->accounts);
     registerAccountSettingsHandlers(impl_->batch, impl_->accounts);
@@ -717,6 +724,9 @@ StandInService::StandInService() : impl_(std::make_unique<Impl>()) {
     registerMetadataTransferHandlers(impl_->batch, impl_->contents, [impl] {
         return std::string("https://") + kLoopback + ":" + std::to_string(impl->port);
     });
+    // Last: a link session's limits wrap the node, tree, transfer and event handlers.
+    impl_->linkSessions = std::make_unique<LinkSessionHandlers>(impl_->accounts);
+    impl_->linkSessions->registerWith(impl_->batch);
     impl_->certificate = SelfSignedCertificate::generate();
     if (impl_->certificate && !impl_->writeCertificateFile()) impl_->certificate.reset();
 }

@@ -15,8 +15,6 @@ namespace corvane::service {
 
 namespace {
 
-constexpr int8_t kContactNode = 46;
-
 std::string refuse(int32_t code) {
     return errorResponse(*findMessageKind("GENM"), code);
 }
@@ -35,16 +33,20 @@ std::string wholeTree(SessionScope& scope, const std::string& linkBase) {
     ServiceStore& store = scope.store();
     const uint64_t account = scope.account();
     const uint64_t status = scope.status();
-    const std::vector<NodeRecord> all = parentsFirst(store.nodes(account));
-    auto builder = responseBuilder(all.size() * 256 + 4096);
+    SnapshotNodes all = splitContacts(store.nodes(account));
+    auto builder = responseBuilder((all.nodes.size() + all.contacts.size()) * 256 + 4096);
     std::vector<flatbuffers::Offset<FilesystemMessage>> filesystems;
     for (const auto& fs : store.filesystems(account))
         filesystems.push_back(writeFilesystem(builder, fs));
     std::vector<flatbuffers::Offset<NodeMessage>> nodes, contacts;
-    nodes.reserve(all.size());
-    for (NodeRecord node : all) {
+    nodes.reserve(all.nodes.size());
+    for (NodeRecord& node : all.nodes) {
         node.full = true;
-        (node.type == kContactNode ? contacts : nodes).push_back(writeNode(builder, node));
+        nodes.push_back(writeNode(builder, node));
+    }
+    for (NodeRecord& node : all.contacts) {
+        node.full = true;
+        contacts.push_back(writeNode(builder, node));
     }
     std::vector<flatbuffers::Offset<ContactMessage>> users;
     for (const auto& user : store.accountUsers(account))
@@ -104,8 +106,7 @@ std::string answerGetNodes(const std::string& bytes, SessionScope* scope, const 
     if (!scope) return refuse(kErrorSessionNotValid);
     const AlignedMessage aligned(bytes);
     const auto* message = flatbuffers::GetSizePrefixedRoot<GetNodesMessage>(aligned.data());
-    // A link session (not kept by this stand-in yet) would get its link's root alone here,
-    // without its parent and its children, whatever the message asks for.
+    // Link sessions never get here: their own handler answers their link's subtree.
     if (message->mode() != 0) return wholeTree(*scope, linkBase);
     if (message->parent() != 0) return subtree(*scope, message->parent(), message->levels());
     if (message->node() != 0) return singleNode(*scope, message->node());

@@ -45,6 +45,9 @@ TEST_F(TreeHandlersTest, WholeTreeHoldsFilesystemsNodesParentsFirstContactsUsers
     // Stored children before their parent, to show the answer reorders them.
     const uint64_t deep = addNode(folder_, 21);
     const uint64_t deeper = addNode(deep, 20);
+    // What is filed under a contact travels with it, after it.
+    const uint64_t outbox = addNode(contact_, 47);
+    const uint64_t sent = addNode(outbox, 44);
     for (const uint32_t mode : {1u, 0u}) {
         SCOPED_TRACE(mode);
         const auto* response = getNodes(sessionA_, getNodesMessage(mode, 0, 0, 0));
@@ -69,7 +72,8 @@ TEST_F(TreeHandlersTest, WholeTreeHoldsFilesystemsNodesParentsFirstContactsUsers
             ASSERT_TRUE(at.count(child) && at.count(parent));
             EXPECT_LT(at[parent], at[child]);
         }
-        EXPECT_EQ(listed(response->contacts()), (std::vector<std::pair<uint64_t, bool>>{{contact_, true}}));
+        EXPECT_EQ(listed(response->contacts()),
+                  (std::vector<std::pair<uint64_t, bool>>{{contact_, true}, {outbox, true}, {sent, true}}));
         ASSERT_NE(response->users(), nullptr);
         ASSERT_EQ(response->users()->size(), 1u);
         EXPECT_EQ(response->users()->Get(0)->handle(), user_);

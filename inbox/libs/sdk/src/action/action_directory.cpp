@@ -5,6 +5,7 @@
 #include "action/cloud_action.h"
 #include "action/inbox_action.h"
 #include "action/metadata_action.h"
+#include "action/public_link_action.h"
 #include "action/transfer_action.h"
 #include "action/utils_action.h"
 #include "corvane/action_types.h"

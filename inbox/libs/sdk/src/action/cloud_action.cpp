@@ -399,18 +399,6 @@ bool ManageMeetingsAction::validate(const ActionRecord& data) {
     return data->getNodeHandle() != 0;
 }
 
-bool CreateLinkAction::validate(const ActionRecord& data) {
-    return (data->getNodeHandle() != 0 || data->getNumber() == 1) && (data->getValue() == 0 || data->getValue() == 1);
-}
-
-bool GetLinkInfoAction::validate(const ActionRecord& data) {
-    return isSet(data->getLink());
-}
-
-bool DeleteLinkAction::validate(const ActionRecord& data) {
-    return isSet(data->getLink());
-}
-
 }  // namespace corvane
 
 namespace corvane {

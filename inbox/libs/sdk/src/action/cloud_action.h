@@ -6,7 +6,7 @@
 
 namespace corvane {
 
-// Node reading and changing, secret, shared drive, meeting and public link actions.
+// Node reading and changing, secret, shared drive and meeting actions.
 class GetNodesAction : public TypedAction<GET_NODES, Need::YES, Need::NO> {
 public:
     using TypedAction::TypedAction;
@@ -108,24 +108,6 @@ public:
 };
 
 class ManageMeetingsAction : public TypedAction<MANAGE_MEETINGS, Need::YES, Need::NO> {
-public:
-    using TypedAction::TypedAction;
-    bool validate(const ActionRecord& data) override;
-};
-
-class CreateLinkAction : public TypedAction<CREATE_LINK, Need::YES, Need::YES> {
-public:
-    using TypedAction::TypedAction;
-    bool validate(const ActionRecord& data) override;
-};
-
-class GetLinkInfoAction : public TypedAction<GET_LINK_INFO, Need::NO, Need::NO> {
-public:
-    using TypedAction::TypedAction;
-    bool validate(const ActionRecord& data) override;
-};
-
-class DeleteLinkAction : public TypedAction<DELETE_LINK, Need::YES, Need::YES> {
 public:
     using TypedAction::TypedAction;
     bool validate(const ActionRecord& data) override;

@@ -66,22 +66,42 @@ void FileSignature::initialize(uint64_t size) {
     initialized_ = true;
 }
 
+std::vector<uint8_t> FileSignature::blockSum(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> sum(kHashSize);
+    if (!Blake2b::hash(data, size, sum.data(), kHashSize)) {
+        sum.clear();
+    }
+    return sum;
+}
+
 void FileSignature::addData(const std::vector<uint8_t>& block) {
-    const uint64_t length = block.size();
+    if (!accepts(block.size())) {
+        return;
+    }
+    addBlockSum(block.size(), blockSum(block.data(), block.size()));
+}
+
+bool FileSignature::accepts(uint64_t length) const {
     if (!initialized_ || processed_ + length > size_ || length > kHashBlockSize || !fullState_) {
         CLOG_ERROR("[fsign] ({} bytes) Error adding data to file signature", size_);
+        return false;
+    }
+    return true;
+}
+
+void FileSignature::addBlockSum(uint64_t length, const std::vector<uint8_t>& strongSum) {
+    if (!accepts(length)) {
         return;
     }
     const uint64_t index = processed_ / kHashBlockSize;
-    uint8_t strongSum[kHashSize];
-    bool ok = Blake2b::hash(block.data(), block.size(), strongSum, kHashSize);
+    bool ok = strongSum.size() == kHashSize;
     CLOG_DEBUG("[fsign] ({} bytes) Block {} of {} at {}. Bytes: {}  Result: {}", size_, index + 1, blockCount_,
                processed_, length, ok);
-    ok = ok && fullState_->update(strongSum, kHashSize);
-    if (sparseState_) {
+    ok = ok && fullState_->update(strongSum.data(), kHashSize);
+    if (ok && sparseState_) {
         auto sample = pendingSamples_.find(index);
         if (sample != pendingSamples_.end()) {
-            ok = sparseState_->update(strongSum, kHashSize) && ok;
+            ok = sparseState_->update(strongSum.data(), kHashSize);
             pendingSamples_.erase(sample);
         }
     }

@@ -31,6 +31,14 @@ public:
     // The next block: 1 MiB, except the last, which carries the remainder. Refused (and
     // logged) before initialize, beyond the announced size, or above 1 MiB.
     void addData(const std::vector<uint8_t>& block);
+    // The same for a block whose strong sum was computed elsewhere (blockSum), so that the
+    // hashing itself may run on other threads while the sums still go in in file order. An
+    // empty sum (a failed hash) leaves no hash, as a failure inside addData does.
+    void addBlockSum(uint64_t length, const std::vector<uint8_t>& strongSum);
+
+    // The strong sum of one block: its unkeyed 32-byte BLAKE2b; empty when the hash failed.
+    // Thread-safe.
+    static std::vector<uint8_t> blockSum(const uint8_t* data, size_t size);
 
     // 32 bytes once every block was added; null for an empty file or before that.
     const std::vector<uint8_t>* getFullHash() const;
@@ -38,6 +46,9 @@ public:
     const std::vector<uint8_t>* getSparseHash() const;
 
 private:
+    // Whether a block of this length may come next; logs the refusal.
+    bool accepts(uint64_t length) const;
+
     bool initialized_ = false;
     uint64_t size_ = 0;
     uint64_t processed_ = 0;

@@ -1,6 +1,7 @@
 #include "filesystem/filesystem_module.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -80,6 +81,16 @@ void FilesystemModule::openReadWriteAccess(const std::string& path, uint64_t exp
         CLOG_DEBUG("[fs] Starting open");
         openFile(path, kOpenReadWrite, expectedSize, callback);
     });
+}
+
+void FilesystemModule::sumBlock(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) {
+    execute([this, block = std::move(block), callback = std::move(callback)]() mutable {
+        computeBlockSum(std::move(block), std::move(callback));
+    });
+}
+
+void FilesystemModule::computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) {
+    notifySum(block ? FileSignature::blockSum(block->data(), block->size()) : std::vector<uint8_t>(), callback);
 }
 
 void FilesystemModule::recursiveMkdir(const std::string& path, ResultCallback callback) {
@@ -170,86 +181,79 @@ void FilesystemModule::hashFile(const std::string& path, HashCallback callback) 
 
 namespace {
 
-// One read loop over a file: only one read is outstanding at a time, and the loop owns the
-// file until it has been closed.
-struct FullHashPass {
-    FilesystemModule::HashCallback callback;
-    File* file = nullptr;
-    FileSignature signature;
-    uint64_t offset = 0;
-    uint64_t size = 0;
-    uint64_t mtime = 0;
-};
-
-struct SparseHashPass {
-    FilesystemModule::SparseCallback callback;
-    File* file = nullptr;
-    SparseHash hash;
-    uint64_t offset = 0;
-    uint64_t size = 0;
-    uint64_t mtime = 0;
-};
+// Blocks a hash pass has read and not yet summed at most: enough to keep the worker pool busy,
+// few enough that a pass holds only a few blocks in memory.
+constexpr size_t kBlocksInFlight = 4;
 
 uint64_t blockLength(uint64_t offset, uint64_t size) {
     return std::min(kHashBlockSize, size - offset);
 }
 
-void readNextFullBlock(const std::shared_ptr<FullHashPass>& pass) {
-    pass->file->read(pass->offset, blockLength(pass->offset, pass->size), [pass](std::vector<uint8_t>* block) {
-        if (!block) {
-            pass->file->close([pass](bool) {
-                delete pass->file;
-                pass->callback({}, {}, 0, 0, false);
-            });
-            return;
+// One read loop over chosen blocks of a file: a few blocks are read at once and summed on the
+// worker pool, and their sums reach `add` in the order of the list. The loop owns the file until
+// it has been closed; `done` runs after that, false when a read or a hash failed.
+struct BlockSumPass {
+    FilesystemModule* module = nullptr;
+    File* file = nullptr;
+    uint64_t size = 0;
+    std::vector<uint64_t> blocks;
+    std::function<void(uint64_t length, const std::vector<uint8_t>& sum)> add;
+    std::function<void(bool ok)> done;
+    size_t nextRead = 0;
+    size_t nextAdd = 0;
+    size_t inFlight = 0;
+    bool failed = false;
+    std::map<size_t, std::vector<uint8_t>> sums;
+};
+
+void readBlocks(const std::shared_ptr<BlockSumPass>& pass);
+
+// Adds what arrived in order, then reads on, or ends the pass once nothing is in flight.
+void settle(const std::shared_ptr<BlockSumPass>& pass) {
+    for (auto next = pass->sums.begin(); !pass->failed && next != pass->sums.end() && next->first == pass->nextAdd;
+         next = pass->sums.begin()) {
+        if (next->second.empty()) {
+            pass->failed = true;
+            break;
         }
-        pass->offset += block->size();
-        pass->signature.addData(*block);
-        delete block;
-        if (pass->offset < pass->size) {
-            readNextFullBlock(pass);
-            return;
-        }
-        pass->file->close([pass](bool) {
-            delete pass->file;
-            const std::vector<uint8_t>* full = pass->signature.getFullHash();
-            const std::vector<uint8_t>* sparse = pass->signature.getSparseHash();
-            const bool sparseDue = fingerprintBlockCount(pass->size) > 32;
-            if (!full || (sparseDue && !sparse)) {
-                pass->callback({}, {}, 0, 0, false);
-                return;
-            }
-            pass->callback(*full, sparse ? *sparse : std::vector<uint8_t>(), pass->size, pass->mtime, true);
-        });
+        pass->add(blockLength(pass->blocks[next->first] * kHashBlockSize, pass->size), next->second);
+        ++pass->nextAdd;
+        pass->sums.erase(next);
+    }
+    if (!pass->failed && pass->nextAdd < pass->blocks.size()) {
+        readBlocks(pass);
+        return;
+    }
+    if (pass->inFlight > 0) {
+        // The file stays open until the reads and sums still running are back.
+        return;
+    }
+    pass->file->close([pass](bool) {
+        delete pass->file;
+        pass->done(!pass->failed);
     });
 }
 
-void readNextSampledBlock(const std::shared_ptr<SparseHashPass>& pass) {
-    pass->file->read(pass->offset, blockLength(pass->offset, pass->size), [pass](std::vector<uint8_t>* block) {
-        if (!block) {
-            pass->file->close([pass](bool) {
-                delete pass->file;
-                pass->callback({}, 0, 0, false);
-            });
-            return;
-        }
-        uint64_t next = pass->hash.addData(*block);
-        delete block;
-        if (next != pass->size) {
-            pass->offset = next;
-            readNextSampledBlock(pass);
-            return;
-        }
-        pass->file->close([pass](bool) {
-            delete pass->file;
-            const std::vector<uint8_t>* sparse = pass->hash.getSparseHash();
-            if (!sparse) {
-                pass->callback({}, 0, 0, false);
+void readBlocks(const std::shared_ptr<BlockSumPass>& pass) {
+    while (pass->inFlight < kBlocksInFlight && pass->nextRead < pass->blocks.size()) {
+        const size_t index = pass->nextRead++;
+        const uint64_t offset = pass->blocks[index] * kHashBlockSize;
+        ++pass->inFlight;
+        pass->file->read(offset, blockLength(offset, pass->size), [pass, index](std::vector<uint8_t>* block) {
+            if (!block) {
+                --pass->inFlight;
+                pass->failed = true;
+                settle(pass);
                 return;
             }
-            pass->callback(*sparse, pass->size, pass->mtime, true);
+            pass->module->sumBlock(std::shared_ptr<const std::vector<uint8_t>>(block),
+                                   [pass, index](std::vector<uint8_t> sum) {
+                                       --pass->inFlight;
+                                       pass->sums[index] = std::move(sum);
+                                       settle(pass);
+                                   });
         });
-    });
+    }
 }
 
 }  // namespace
@@ -264,18 +268,34 @@ void FilesystemModule::fullHashFile(const std::string& path, HashCallback callba
             callback({}, {}, 0, mtime, true);
             return;
         }
-        openReadAccess(path, [callback, mtime, size](File* file) {
+        openReadAccess(path, [this, callback, mtime, size](File* file) {
             if (!file) {
                 callback({}, {}, 0, 0, false);
                 return;
             }
-            auto pass = std::make_shared<FullHashPass>();
-            pass->callback = callback;
+            auto signature = std::make_shared<FileSignature>();
+            signature->initialize(size);
+            auto pass = std::make_shared<BlockSumPass>();
+            pass->module = this;
             pass->file = file;
             pass->size = size;
-            pass->mtime = mtime;
-            pass->signature.initialize(size);
-            readNextFullBlock(pass);
+            for (uint64_t k = 0; k < fingerprintBlockCount(size); k++) {
+                pass->blocks.push_back(k);
+            }
+            pass->add = [signature](uint64_t length, const std::vector<uint8_t>& sum) {
+                signature->addBlockSum(length, sum);
+            };
+            pass->done = [signature, callback, size, mtime](bool ok) {
+                const std::vector<uint8_t>* full = ok ? signature->getFullHash() : nullptr;
+                const std::vector<uint8_t>* sparse = ok ? signature->getSparseHash() : nullptr;
+                const bool sparseDue = fingerprintBlockCount(size) > 32;
+                if (!full || (sparseDue && !sparse)) {
+                    callback({}, {}, 0, 0, false);
+                    return;
+                }
+                callback(*full, sparse ? *sparse : std::vector<uint8_t>(), size, mtime, true);
+            };
+            readBlocks(pass);
         });
     });
 }
@@ -290,18 +310,28 @@ void FilesystemModule::sparseHashFile(const std::string& path, SparseCallback ca
             callback({}, size, mtime, true);
             return;
         }
-        openReadAccess(path, [callback, mtime, size](File* file) {
+        openReadAccess(path, [this, callback, mtime, size](File* file) {
             if (!file) {
                 callback({}, 0, 0, false);
                 return;
             }
-            auto pass = std::make_shared<SparseHashPass>();
-            pass->callback = callback;
+            auto hash = std::make_shared<SparseHash>();
+            hash->initialize(size);
+            auto pass = std::make_shared<BlockSumPass>();
+            pass->module = this;
             pass->file = file;
             pass->size = size;
-            pass->mtime = mtime;
-            pass->hash.initialize(size);
-            readNextSampledBlock(pass);
+            pass->blocks = sparseHashSamples(fingerprintBlockCount(size));
+            pass->add = [hash](uint64_t length, const std::vector<uint8_t>& sum) { hash->addBlockSum(length, sum); };
+            pass->done = [hash, callback, size, mtime](bool ok) {
+                const std::vector<uint8_t>* sparse = ok ? hash->getSparseHash() : nullptr;
+                if (!sparse) {
+                    callback({}, 0, 0, false);
+                    return;
+                }
+                callback(*sparse, size, mtime, true);
+            };
+            readBlocks(pass);
         });
     });
 }
@@ -347,6 +377,14 @@ void FilesystemModule::notifyStat(int type, uint64_t mtime, uint64_t size, bool 
         CLOG_DEBUG("Stat finished. Type: {}  mtime: {}  size: {}  result: {}", type, mtime, size, ok);
         if (callback) {
             callback(type, mtime, size, ok);
+        }
+    });
+}
+
+void FilesystemModule::notifySum(std::vector<uint8_t> sum, const SumCallback& callback) {
+    executeInLoop(callbackLoop_, [sum = std::move(sum), callback]() mutable {
+        if (callback) {
+            callback(std::move(sum));
         }
     });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ public:
     using HashCallback = std::function<void(std::vector<uint8_t> fullHash, std::vector<uint8_t> sparseHash,
                                             uint64_t size, uint64_t mtime, bool ok)>;
     using SparseCallback = std::function<void(std::vector<uint8_t> sparseHash, uint64_t size, uint64_t mtime, bool ok)>;
+    // A block's strong sum (FileSignature::blockSum); empty when the hash failed.
+    using SumCallback = std::function<void(std::vector<uint8_t> sum)>;
 
     FilesystemModule(TaskManager* workLoop, TaskManager* callbackLoop);
     ~FilesystemModule() override;
@@ -65,6 +68,9 @@ public:
     // A missing folder counts as removed.
     virtual void removeFolder(std::string path, ResultCallback callback) = 0;
     virtual void scanFolder(std::string path, ScanCallback callback) = 0;
+    // Hashes the block off the work loop's thread where the implementation can (this default
+    // hashes right there) and reports through notifySum.
+    virtual void computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback);
 
     void stat(const std::string& path, StatCallback callback);
     void mkdir(const std::string& path, ResultCallback callback);
@@ -83,6 +89,12 @@ public:
     // Replaces the file with exactly these bytes; true once every byte is written.
     void writeFile(const std::string& path, const uint8_t* data, uint64_t size, ResultCallback callback);
 
+    // The strong sum of one block of at most 1 MiB, computed away from the callback loop (on
+    // libuv's worker pool for LibuvFilesystem), so that a transfer hashes several blocks at once
+    // beside its reads, encryption and sending. The job shares the block, and only reads it,
+    // until it has reported.
+    void sumBlock(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback);
+
     // Fingerprints: files up to 32 blocks get the full hash only, larger ones the sparse hash only.
     void hashFile(const std::string& path, HashCallback callback);
     // Every block through a FileSignature.
@@ -96,6 +108,7 @@ public:
     void notifyScan(std::vector<std::string>* names, const ScanCallback& callback);
     void notifyOpen(File* file, const OpenCallback& callback);
     void notifyStat(int type, uint64_t mtime, uint64_t size, bool ok, const StatCallback& callback);
+    void notifySum(std::vector<uint8_t> sum, const SumCallback& callback);
 
     TaskManager* getCallbackLoop() const { return callbackLoop_; }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "corvane/node_type.h"
+#include "filesystem/file_signature.h"
 #include "util/log.h"
 
 namespace corvane {
@@ -48,6 +49,9 @@ struct FsRequest {
 
     // Closes.
     bool removeAfter = false;
+
+    // Reads and writes: the file they belong to, told when they end.
+    LibuvFile* file = nullptr;
 };
 
 FsRequest* newRequest(LibuvFilesystem* module) {
@@ -65,6 +69,15 @@ FsRequest* contextOf(uv_fs_t* request) {
 void finish(FsRequest* context) {
     uv_fs_req_cleanup(&context->request);
     delete context;
+}
+
+// The same for a read or a write, whose file may be waiting for it to close.
+void finishFileRequest(FsRequest* context) {
+    LibuvFile* file = context->file;
+    finish(context);
+    if (file != nullptr) {
+        file->requestEnded();
+    }
 }
 
 // A request libuv refused to start never reaches its completion: run the completion with the error.
@@ -243,7 +256,7 @@ void onRead(uv_fs_t* request) {
         buffer = nullptr;
     }
     context->module->notifyRead(buffer, context->readCallback);
-    finish(context);
+    finishFileRequest(context);
 }
 
 void startWrite(FsRequest* context);
@@ -254,21 +267,21 @@ void onWrite(uv_fs_t* request) {
     if (result < 0) {
         CLOG_DEBUG("[fs] Error writting file: {} ({})", uv_strerror(static_cast<int>(result)), result);
         context->module->notifyResult(false, context->resultCallback);
-        finish(context);
+        finishFileRequest(context);
         return;
     }
     context->written += static_cast<uint64_t>(result);
     if (context->written == context->size) {
         CLOG_DEBUG("[fs] File write OK");
         context->module->notifyResult(true, context->resultCallback);
-        finish(context);
+        finishFileRequest(context);
         return;
     }
     if (result == 0) {
         // No progress: reporting success would lose the rest of the bytes.
         CLOG_DEBUG("[fs] Error writting file: {} ({})", "nothing written", 0);
         context->module->notifyResult(false, context->resultCallback);
-        finish(context);
+        finishFileRequest(context);
         return;
     }
     // A short write: carry on with the rest.
@@ -301,6 +314,30 @@ void onClose(uv_fs_t* request) {
         context->module->notifyResult(result >= 0, context->resultCallback);
     }
     finish(context);
+}
+
+// One block hashed on the worker pool.
+struct SumJob {
+    uv_work_t work{};
+    LibuvFilesystem* module = nullptr;
+    std::shared_ptr<const std::vector<uint8_t>> block;
+    FilesystemModule::SumCallback callback;
+    std::vector<uint8_t> sum;
+};
+
+void onSumWork(uv_work_t* work) {
+    auto* job = static_cast<SumJob*>(work->data);
+    job->sum = FileSignature::blockSum(job->block->data(), job->block->size());
+}
+
+void onSumDone(uv_work_t* work, int status) {
+    std::unique_ptr<SumJob> job(static_cast<SumJob*>(work->data));
+    if (status != 0) {
+        job->sum.clear();
+    }
+    // The block goes before the caller hears of it, so that the caller holds the only reference.
+    job->block.reset();
+    job->module->notifySum(std::move(job->sum), job->callback);
 }
 
 }  // namespace
@@ -368,6 +405,25 @@ void LibuvFilesystem::scanFolder(std::string path, ScanCallback callback) {
     start(context, uv_fs_scandir(uvLoop_, &context->request, path.c_str(), 0, &onScan), &onScan);
 }
 
+void LibuvFilesystem::computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) {
+    if (!block) {
+        notifySum({}, callback);
+        return;
+    }
+    auto job = std::make_unique<SumJob>();
+    job->work.data = job.get();
+    job->module = this;
+    job->block = std::move(block);
+    job->callback = std::move(callback);
+    if (uv_queue_work(uvLoop_, &job->work, &onSumWork, &onSumDone) != 0) {
+        // No pool to run it on: hash it here rather than lose the block.
+        onSumWork(&job->work);
+        notifySum(std::move(job->sum), job->callback);
+        return;
+    }
+    job.release();
+}
+
 LibuvFile::LibuvFile(LibuvFilesystem* module, int descriptor, std::string path, int flags)
     : File(module->getLoop()),
       uvLoop_(module->getUvLoop()),
@@ -380,6 +436,8 @@ LibuvFile::LibuvFile(LibuvFilesystem* module, int descriptor, std::string path, 
 void LibuvFile::readFile(uint64_t offset, uint64_t size, FilesystemModule::ReadCallback callback) {
     FsRequest* context = newRequest(module_);
     context->readCallback = std::move(callback);
+    context->file = this;
+    ++pending_;
     if (!open_ || size > std::numeric_limits<unsigned int>::max() ||
         offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         CLOG_DEBUG("[fs] Error reading file: {} ({})", open_ ? "request too large" : "file not open", UV_EINVAL);
@@ -403,6 +461,8 @@ void LibuvFile::writeFile(uint64_t offset, const uint8_t* data, uint64_t size,
     context->data = data;
     context->offset = offset;
     context->size = size;
+    context->file = this;
+    ++pending_;
     if (!open_ || (size > 0 && !data) || offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         context->request.result = UV_EINVAL;
         onWrite(&context->request);
@@ -431,8 +491,23 @@ void LibuvFile::closeDescriptor(FilesystemModule::ResultCallback callback, bool 
     open_ = false;
     context->path = path_;
     context->removeAfter = removeAfter;
-    int rc = uv_fs_close(uvLoop_, &context->request, descriptor_, &onClose);
-    start(context, rc, &onClose);
+    auto close = [this, context]() {
+        int rc = uv_fs_close(uvLoop_, &context->request, descriptor_, &onClose);
+        start(context, rc, &onClose);
+    };
+    if (pending_ > 0) {
+        deferredClose_ = close;
+        return;
+    }
+    close();
+}
+
+void LibuvFile::requestEnded() {
+    if (--pending_ == 0 && deferredClose_) {
+        auto close = std::move(deferredClose_);
+        deferredClose_ = nullptr;
+        close();
+    }
 }
 
 }  // namespace corvane

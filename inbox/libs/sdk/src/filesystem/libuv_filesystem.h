@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <uv.h>
@@ -29,6 +30,8 @@ public:
     void createFolder(std::string path, ResultCallback callback) override;
     void removeFolder(std::string path, ResultCallback callback) override;
     void scanFolder(std::string path, ScanCallback callback) override;
+    // On libuv's worker pool, beside the file requests.
+    void computeBlockSum(std::shared_ptr<const std::vector<uint8_t>> block, SumCallback callback) override;
 
     uv_loop_t* getUvLoop() const { return uvLoop_; }
 
@@ -51,6 +54,9 @@ public:
     void closeFile(FilesystemModule::ResultCallback callback) override;
     void abortFile(FilesystemModule::ResultCallback callback) override;
 
+    // Called by each read or write of this file once it has ended.
+    void requestEnded();
+
 private:
     void closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter);
 
@@ -60,6 +66,10 @@ private:
     std::string path_;
     int flags_;
     bool open_ = true;
+    // Reads and writes under way; a close waits for them (deferredClose_), so that the descriptor
+    // is never closed under them and its number never taken by another file meanwhile.
+    int pending_ = 0;
+    std::function<void()> deferredClose_;
 };
 
 }  // namespace corvane

@@ -43,16 +43,27 @@ void SparseHash::initialize(uint64_t size) {
     initialized_ = true;
 }
 
-uint64_t SparseHash::addData(const std::vector<uint8_t>& block) {
-    const uint64_t length = block.size();
+bool SparseHash::accepts(uint64_t length) const {
     if (!initialized_ || nextOffset_ + length > size_ || length > kHashBlockSize || pendingSamples_.empty() ||
         !sparseState_) {
         CLOG_ERROR("[fsign] ({} bytes) Error adding data to file signature", size_);
+        return false;
+    }
+    return true;
+}
+
+uint64_t SparseHash::addData(const std::vector<uint8_t>& block) {
+    if (!accepts(block.size())) {
         return size_;
     }
-    uint8_t strongSum[kHashSize];
-    if (!Blake2b::hash(block.data(), block.size(), strongSum, kHashSize) ||
-        !sparseState_->update(strongSum, kHashSize)) {
+    return addBlockSum(block.size(), FileSignature::blockSum(block.data(), block.size()));
+}
+
+uint64_t SparseHash::addBlockSum(uint64_t length, const std::vector<uint8_t>& strongSum) {
+    if (!accepts(length)) {
+        return size_;
+    }
+    if (strongSum.size() != kHashSize || !sparseState_->update(strongSum.data(), kHashSize)) {
         // No sample may be skipped: give up, leaving no hash.
         CLOG_ERROR("[fsign] ({} bytes) Error hashing sampled block", size_);
         sparseState_.reset();

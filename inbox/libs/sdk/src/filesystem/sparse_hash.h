@@ -26,11 +26,17 @@ public:
     // before initialize, for a file of 32 blocks or fewer, when every sample was fed, beyond the
     // size, or above 1 MiB.
     uint64_t addData(const std::vector<uint8_t>& block);
+    // The same with the block's strong sum computed elsewhere (FileSignature::blockSum); an
+    // empty sum (a failed hash) leaves no hash.
+    uint64_t addBlockSum(uint64_t length, const std::vector<uint8_t>& strongSum);
 
     // 32 bytes once every sample was fed; null otherwise.
     const std::vector<uint8_t>* getSparseHash() const;
 
 private:
+    // Whether a block of this length may come next; logs the refusal.
+    bool accepts(uint64_t length) const;
+
     bool initialized_ = false;
     uint64_t size_ = 0;
     uint64_t nextOffset_ = 0;

@@ -96,11 +96,12 @@ bool AddNodesRequest::processFlatbuffer(const uint8_t* bytes, uint32_t length) {
 }
 
 void AddNodesRequest::applyResults(RequestHost* manager) {
-    if (error_ != 0 || !nodes_) {
+    if (error_ != 0) {
         notifyFinished();
         return;
     }
-    if (nodes_->empty()) {
+    // A success that names no nodes added nothing the caller could use.
+    if (!nodes_ || nodes_->empty()) {
         CLOG_DEBUG("Unknown nodes during addition");
         setOwnerError(actionData_, UNKNOWN_ERROR);
         notifyFinished();

@@ -40,6 +40,8 @@ void DownloadTransferProcessor::resetState() {
         }
     }
     parked_.clear();
+    sums_.clear();
+    bytesQueued_ = 0;
 }
 
 void DownloadTransferProcessor::requestLink() {
@@ -166,15 +168,23 @@ void DownloadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
         finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
         return;
     }
+    // The slot is free once the body is out of it: the next chunk is fetched while this one is
+    // decrypted, hashed and written (the look-ahead bounds how far).
+    bytesCompleted_ += body->size();
+    inFlight_[request] = 0;
+    markIdle(request);
+    updateProgress();
+    if (!transfer_) {
+        return;
+    }
     auto transfer = transfer_;
     const uint64_t attempt = attempt_;
     cryptoManager_->decryptData(
         transfer->getCryptoScheme(), body->data(), body->size(), chunk->offset, transfer->getNodeKey(),
-        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, chunk, body](CryptoBytes plain) {
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, body](CryptoBytes plain) {
             if (alive.expired()) {
                 return;
             }
-            markIdle(request);
             if (!isCurrent(transfer, attempt)) {
                 CLOG_DEBUG("Download already finished");
                 if (isIdle()) {
@@ -182,27 +192,42 @@ void DownloadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
                 }
                 return;
             }
-            decrypted(request, chunk, std::move(plain));
+            decrypted(chunk, std::move(plain));
         });
+    sendNextRequests();
 }
 
-void DownloadTransferProcessor::decrypted(HttpRequest* request, TransferChunk* chunk,
-                                          std::unique_ptr<std::vector<uint8_t>> plain) {
+void DownloadTransferProcessor::decrypted(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {
     const uint64_t end = chunkEnd(chunk->offset, transfer_->getEndOffset());
     if (!plain || plain->size() != end - chunk->offset) {
         CLOG_ERROR("Error decrypting chunk {}-{}", chunk->offset, end);
         finishTransfer(CRYPTOGRAPHIC_ERROR, "[trproc] Transfer finished with error");
         return;
     }
-    bytesCompleted_ += plain->size();
-    inFlight_[request] = 0;
-    updateProgress();
-    if (!transfer_) {
+    CLOG_DEBUG("[trproc] Decrypted chunk {}-{}", chunk->offset, end);
+    if (file_ == nullptr) {
+        chunkReady(chunk, std::move(plain));
         return;
     }
-    CLOG_DEBUG("[trproc] Decrypted chunk {}-{}", chunk->offset, end);
+    // The worker pool hashes the chunks as they come, several at once; the writes, in file
+    // order, only add the sums to the signature.
+    auto transfer = transfer_;
+    const uint64_t attempt = attempt_;
+    std::shared_ptr<std::vector<uint8_t>> shared(plain.release());
+    filesystemModule_->sumBlock(shared, [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk,
+                                         shared](std::vector<uint8_t> sum) {
+        if (alive.expired() || !isCurrent(transfer, attempt)) {
+            return;
+        }
+        sums_[chunk->offset] = std::move(sum);
+        // The job only read the bytes and has let them go.
+        chunkReady(chunk, std::make_unique<std::vector<uint8_t>>(std::move(*shared)));
+    });
+}
+
+void DownloadTransferProcessor::chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain) {
     chunk->data = std::move(plain);
-    if (transfer_->getStartOffset() + bytesDone_ == chunk->offset) {
+    if (transfer_->getStartOffset() + bytesQueued_ == chunk->offset) {
         CLOG_DEBUG("[trproc] Data is contiguous. Completing...");
         if (completeChunk(chunk)) {
             return;
@@ -220,23 +245,25 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
     parked_.erase(chunk->offset);
     const uint64_t n = chunk->data->size();
     if (file_ != nullptr) {
+        // In file order, before the write goes out.
+        auto sum = sums_.find(chunk->offset);
+        if (sum != sums_.end()) {
+            signature_->addBlockSum(n, sum->second);
+            sums_.erase(sum);
+        } else {
+            signature_->addData(*chunk->data);
+        }
+        bytesQueued_ += n;
         auto transfer = transfer_;
         const uint64_t attempt = attempt_;
-        // The chunk is hashed while the filesystem loop writes it (both only read it); a write
-        // that answers at once hashes it first, so the signature keeps the file's order.
-        auto hashed = std::make_shared<bool>(false);
         file_->write(chunk->offset, chunk->data->data(), n,
-                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n, hashed](bool ok) {
+                     [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, chunk, end, n](bool ok) {
                          if (alive.expired()) {
                              return;
                          }
                          if (!isCurrent(transfer, attempt)) {
                              CLOG_DEBUG("Download already finished");
                              return;
-                         }
-                         if (!*hashed && chunk->data) {
-                             *hashed = true;
-                             signature_->addData(*chunk->data);
                          }
                          if (!ok) {
                              finishTransfer(IO_ERROR, "[trproc] Transfer finished with error");
@@ -248,12 +275,10 @@ bool DownloadTransferProcessor::completeChunk(TransferChunk* chunk) {
                              sendNextRequests();
                          }
                      });
-        if (!*hashed && chunk->data && isCurrent(transfer, attempt)) {
-            *hashed = true;
-            signature_->addData(*chunk->data);
-        }
-        return false;
+        // The writes go out in file order, each without waiting for the one before to answer.
+        return completeNextChunk();
     }
+    bytesQueued_ += n;
     auto transfer = transfer_;
     transfer->setData(std::move(*chunk->data));
     chunk->data.reset();
@@ -273,14 +298,15 @@ bool DownloadTransferProcessor::chunkWritten(TransferChunk* chunk, uint64_t n) {
     if (checkCompletion()) {
         return true;
     }
-    return completeNextChunk();
+    // A written chunk's successors went out with it; a chunk handed on is followed by the next.
+    return file_ != nullptr ? false : completeNextChunk();
 }
 
 bool DownloadTransferProcessor::completeNextChunk() {
     if (!transfer_) {
         return false;
     }
-    auto next = parked_.find(transfer_->getStartOffset() + bytesDone_);
+    auto next = parked_.find(transfer_->getStartOffset() + bytesQueued_);
     if (next == parked_.end()) {
         return false;
     }

@@ -34,12 +34,20 @@ protected:
     void requestLink() override;
 
 private:
-    void decrypted(HttpRequest* request, TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
+    void decrypted(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
+    // The chunk is decrypted (and, for a file, summed): it is written now or parked.
+    void chunkReady(TransferChunk* chunk, std::unique_ptr<std::vector<uint8_t>> plain);
     bool completeChunk(TransferChunk* chunk);
     bool chunkWritten(TransferChunk* chunk, uint64_t n);
     bool completeNextChunk();
 
     std::map<uint64_t, TransferChunk*> parked_;
+    // Strong sums of the chunks not written yet, by offset: computed on the worker pool as the
+    // chunks arrive, added to the signature in file order.
+    std::map<uint64_t, std::vector<uint8_t>> sums_;
+    // Bytes handed to writes (or to the owner) in order, answered or not; bytes done counts
+    // the answered ones.
+    uint64_t bytesQueued_ = 0;
 };
 
 }  // namespace corvane

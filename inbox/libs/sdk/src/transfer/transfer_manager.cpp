@@ -170,6 +170,15 @@ void TransferManager::checkPendingTransfers(int32_t direction) {
         return;
     }
     CLOG_DEBUG("[trman] No pending {}", directionWord(direction, true));
+    // A recheck armed for work that was cancelled since would only wake the loop for nothing.
+    if (hasRecheckTimer() && !hasPendingWork(1 - direction)) {
+        removeRecheckTimer();
+    }
+}
+
+bool TransferManager::hasPendingWork(int32_t direction) {
+    bool pending = false;
+    return queue_.getNextTransfer(direction, pending) != nullptr || pending;
 }
 
 void TransferManager::cancelAction(int32_t tag) {

@@ -81,6 +81,8 @@ private:
     // One timer serves both directions: arms the recheck unless one is armed already.
     void armRecheckTimer(int32_t direction);
     void removeRecheckTimer();
+    // Whether the direction holds a transfer that may start now or later.
+    bool hasPendingWork(int32_t direction);
     // Ends an action that no transfer-action class serves here.
     void refuse(const std::shared_ptr<MutableActionData>& actionData, ActionListener* listener, const char* line);
 

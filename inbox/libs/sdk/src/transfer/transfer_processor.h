@@ -79,7 +79,8 @@ protected:
     // Forgets per-transfer state of the subclass.
     virtual void resetState() {}
 
-    void sendNextRequests();
+    // Fills the idle request slots from currentOffset on.
+    virtual void sendNextRequests();
     HttpRequest* getIdleRequest();
     void updateProgress();
     void cancelRequests();

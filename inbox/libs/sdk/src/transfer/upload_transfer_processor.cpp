@@ -25,6 +25,10 @@ namespace corvane {
 namespace {
 
 constexpr int32_t kFileNode = 20;
+// Chunks read ahead of the signature at most.
+constexpr uint32_t kMaxUnsignedChunks = 4;
+// Chunks read or encrypted ahead of the sending at most.
+constexpr uint32_t kMaxPreparedChunks = 4;
 
 const char* pathOf(const MutableTransferData& transfer) {
     return transfer.getFile() != nullptr ? transfer.getFile() : "";
@@ -46,6 +50,15 @@ UploadTransferProcessor::~UploadTransferProcessor() = default;
 
 void UploadTransferProcessor::resetState() {
     readInProgress_ = false;
+    preparing_ = 0;
+    ready_.clear();
+    unsigned_ = 0;
+    signedOffset_ = 0;
+    earlySums_.clear();
+}
+
+bool UploadTransferProcessor::allSigned() const {
+    return transfer_ && signedOffset_ == transfer_->getSize();
 }
 
 std::string UploadTransferProcessor::localName() const {
@@ -264,40 +277,78 @@ void UploadTransferProcessor::requestFinished(int32_t type, const std::shared_pt
     }
 }
 
-bool UploadTransferProcessor::sendNextRequest(HttpRequest* request, uint64_t offset) {
-    if (readInProgress_) {
-        CLOG_DEBUG("Waiting for a previous read to complete");
+void UploadTransferProcessor::sendNextRequests() {
+    if (!transfer_) {
+        return;
+    }
+    if (transfer_->getSize() == 0) {
+        checkCompletion();
+        return;
+    }
+    while (transfer_ && !ready_.empty()) {
+        HttpRequest* request = getIdleRequest();
+        if (request == nullptr || !sendNextRequest(request, ready_.begin()->first)) {
+            break;
+        }
+    }
+    readAhead();
+}
+
+bool UploadTransferProcessor::sendNextRequest(HttpRequest* request, uint64_t) {
+    auto next = ready_.begin();
+    if (next == ready_.end()) {
         return false;
     }
-    if (transfer_->getLink() == nullptr) {
+    const uint64_t offset = next->first;
+    const uint64_t end = next->second.first;
+    request->body = std::move(*next->second.second);
+    ready_.erase(next);
+    TransferChunk& chunk = transfer_->getChunk(offset);
+    chunk.offset = offset;
+    sendChunk(request, chunk, end);
+    return true;
+}
+
+void UploadTransferProcessor::readAhead() {
+    if (!transfer_ || file_ == nullptr || transfer_->getLink() == nullptr) {
         // Never a chunk without a link.
-        return false;
+        return;
+    }
+    const uint64_t offset = transfer_->getCurrentOffset();
+    if (offset >= transfer_->getSize() || preparing_ + ready_.size() >= kMaxPreparedChunks) {
+        return;
+    }
+    if (readInProgress_) {
+        CLOG_DEBUG("Waiting for a previous read to complete");
+        return;
+    }
+    if (unsigned_ >= kMaxUnsignedChunks) {
+        CLOG_DEBUG("Waiting for chunks to be hashed");
+        return;
     }
     const uint64_t end = chunkEnd(offset, transfer_->getSize());
     CLOG_DEBUG("[trproc] Starting upload request for chunk {}-{}", offset, end);
     auto transfer = transfer_;
     const uint64_t attempt = attempt_;
-    request->state = HttpRequest::kStarting;
     transfer_->setCurrentOffset(end);
     readInProgress_ = true;
-    file_->read(offset, end - offset,
-                [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, offset,
-                 end](std::vector<uint8_t>* data) {
-                    std::unique_ptr<std::vector<uint8_t>> owned(data);
-                    if (alive.expired()) {
-                        return;
-                    }
-                    if (!isCurrent(transfer, attempt)) {
-                        CLOG_DEBUG("Upload already finished");
-                        return;
-                    }
-                    chunkRead(request, offset, end, owned.release());
-                });
-    return false;
+    ++preparing_;
+    file_->read(
+        offset, end - offset,
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, offset, end](std::vector<uint8_t>* data) {
+            std::unique_ptr<std::vector<uint8_t>> owned(data);
+            if (alive.expired()) {
+                return;
+            }
+            if (!isCurrent(transfer, attempt)) {
+                CLOG_DEBUG("Upload already finished");
+                return;
+            }
+            chunkRead(offset, end, owned.release());
+        });
 }
 
-void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, uint64_t end,
-                                        std::vector<uint8_t>* data) {
+void UploadTransferProcessor::chunkRead(uint64_t offset, uint64_t end, std::vector<uint8_t>* data) {
     std::unique_ptr<std::vector<uint8_t>> bytes(data);
     auto transfer = transfer_;
     if (!bytes || bytes->size() != end - offset) {
@@ -309,37 +360,61 @@ void UploadTransferProcessor::chunkRead(HttpRequest* request, uint64_t offset, u
     const uint64_t attempt = attempt_;
     const uint8_t* plain = bytes->data();
     const uint64_t size = bytes->size();
-    std::shared_ptr<std::vector<uint8_t>> keep(bytes.release());
-    cryptoManager_->encryptData(transfer->getCryptoScheme(), plain, size, offset, transfer->getNodeKey(),
-                                [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, request, offset, end,
-                                 keep](CryptoBytes encrypted) {
-                                    if (alive.expired()) {
-                                        return;
-                                    }
-                                    if (!isCurrent(transfer, attempt)) {
-                                        CLOG_DEBUG("Upload already finished");
-                                        return;
-                                    }
-                                    chunkEncrypted(request, offset, end, std::move(encrypted));
-                                });
-    // The crypto loop encrypts the chunk while this loop hashes it (both only read it), and the
-    // next read goes out after the hash, so that the signature still takes the chunks in order
-    // when the file answers at once.
+    std::shared_ptr<const std::vector<uint8_t>> keep(bytes.release());
+    cryptoManager_->encryptData(
+        transfer->getCryptoScheme(), plain, size, offset, transfer->getNodeKey(),
+        [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, offset, end, keep](CryptoBytes encrypted) {
+            if (alive.expired()) {
+                return;
+            }
+            if (!isCurrent(transfer, attempt)) {
+                CLOG_DEBUG("Upload already finished");
+                return;
+            }
+            chunkEncrypted(offset, end, std::move(encrypted));
+        });
     if (!isCurrent(transfer, attempt) || file_ == nullptr) {
         // An encryption that failed at once is closing the file.
         return;
     }
-    signature_->addData(*keep);
+    // The worker pool hashes the chunk while the crypto loop encrypts it (both only read it),
+    // and the next read goes out at once: this loop only puts the sums in order.
+    ++unsigned_;
+    filesystemModule_->sumBlock(
+        keep, [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt, offset, size](std::vector<uint8_t> sum) {
+            if (alive.expired() || !isCurrent(transfer, attempt)) {
+                return;
+            }
+            chunkSummed(offset, size, std::move(sum));
+        });
     readInProgress_ = false;
+    readAhead();
+}
+
+void UploadTransferProcessor::chunkSummed(uint64_t offset, uint64_t length, std::vector<uint8_t> sum) {
+    earlySums_[offset] = {length, std::move(sum)};
+    for (auto next = earlySums_.begin(); next != earlySums_.end() && next->first == signedOffset_;
+         next = earlySums_.begin()) {
+        signature_->addBlockSum(next->second.first, next->second.second);
+        signedOffset_ += next->second.first;
+        --unsigned_;
+        earlySums_.erase(next);
+    }
+    if (allSigned()) {
+        // The last answer may have come before the last sum.
+        checkCompletion();
+        return;
+    }
+    // A read held back for the hashing may go now.
     sendNextRequests();
 }
 
-void UploadTransferProcessor::chunkEncrypted(HttpRequest* request, uint64_t offset, uint64_t end,
+void UploadTransferProcessor::chunkEncrypted(uint64_t offset, uint64_t end,
                                              std::unique_ptr<std::vector<uint8_t>> data) {
+    --preparing_;
     if (!data || data->size() != end - offset) {
         // A key or scheme that cannot encrypt will not do better on another attempt.
         CLOG_ERROR("Error encrypting chunk {}-{} of {}", offset, end, pathOf(*transfer_));
-        request->state = HttpRequest::kIdle;
         closeFile([this, alive = std::weak_ptr<bool>(alive_), transfer = transfer_]() {
             if (alive.expired()) {
                 return;
@@ -351,10 +426,8 @@ void UploadTransferProcessor::chunkEncrypted(HttpRequest* request, uint64_t offs
         return;
     }
     CLOG_DEBUG("[trproc] Upload chunk {}-{} encrypted", offset, end);
-    request->body = std::move(*data);
-    TransferChunk& chunk = transfer_->getChunk(offset);
-    chunk.offset = offset;
-    sendChunk(request, chunk, end);
+    ready_[offset] = {end, std::move(data)};
+    sendNextRequests();
 }
 
 void UploadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
@@ -395,7 +468,10 @@ void UploadTransferProcessor::onHttpRequestFinished(HttpRequest* request) {
     updateProgress();
     markIdle(request);
     sendNextRequests();
-    checkCompletion();
+    // Otherwise the last sum completes the transfer when it arrives.
+    if (allSigned()) {
+        checkCompletion();
+    }
 }
 
 void UploadTransferProcessor::restartAfterStat() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,10 @@ public:
     void addFoundExistingNode(std::shared_ptr<NodeData> node);
 
 protected:
+    // Sends the next chunk that is ready (encrypted), whatever the offset.
     bool sendNextRequest(HttpRequest* request, uint64_t offset) override;
+    // Sends the ready chunks into the idle slots, then reads on when there is room.
+    void sendNextRequests() override;
     void fileOpened() override;
     void completeTransfer() override;
     void requestFinished(int32_t type, const std::shared_ptr<Request>& request) override;
@@ -36,9 +40,14 @@ private:
     void lookupAnswered(std::shared_ptr<NodeData> node, bool identical, uint64_t mtime);
     void requestUploadLink();
     void startSigning(uint64_t mtime);
-    void chunkRead(HttpRequest* request, uint64_t offset, uint64_t end, std::vector<uint8_t>* data);
-    void chunkEncrypted(HttpRequest* request, uint64_t offset, uint64_t end,
-                        std::unique_ptr<std::vector<uint8_t>> data);
+    // Reads the next chunk, so that chunks are read, hashed and encrypted ahead of the slots
+    // that send them: a slot that frees up takes a chunk that is ready at once.
+    void readAhead();
+    void chunkRead(uint64_t offset, uint64_t end, std::vector<uint8_t>* data);
+    // A chunk's strong sum arrived (in any order): the sums go into the signature in file order.
+    void chunkSummed(uint64_t offset, uint64_t length, std::vector<uint8_t> sum);
+    bool allSigned() const;
+    void chunkEncrypted(uint64_t offset, uint64_t end, std::unique_ptr<std::vector<uint8_t>> data);
     // Closes the file, re-reads the size and tries again.
     void restartAfterStat();
     void createNode();
@@ -46,6 +55,16 @@ private:
     std::string localName() const;
 
     bool readInProgress_ = false;
+    // Chunks being read or encrypted, and the encrypted ones waiting for a slot (by offset:
+    // their end and ciphertext); together bounded.
+    uint32_t preparing_ = 0;
+    std::map<uint64_t, std::pair<uint64_t, std::unique_ptr<std::vector<uint8_t>>>> ready_;
+    // Chunks read whose sums have not gone into the signature yet; bounded, so that hashing
+    // that falls behind holds reads back instead of piling up chunks.
+    uint32_t unsigned_ = 0;
+    // Where the signature stands, and the sums that arrived ahead of it, by offset.
+    uint64_t signedOffset_ = 0;
+    std::map<uint64_t, std::pair<uint64_t, std::vector<uint8_t>>> earlySums_;
 };
 
 }  // namespace corvane

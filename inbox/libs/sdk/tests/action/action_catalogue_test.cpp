@@ -280,6 +280,13 @@ const std::set<int32_t> kWithBody = {
     // File transfers and their management.
     UPLOAD, DOWNLOAD, GET_TRANSFERS, CLEAR_FINISHED_TRANSFERS, CANCEL_TRANSFERS, SET_TRANSFER_SPEED_LIMIT,
     GET_TRANSFER_SPEED_LIMIT,
+    // Contacts, outboxes and sent records.
+    ADD_CONTACT, MANAGE_CONTACTS, MANAGE_OUTBOXES, MANAGE_SENT_RECORDS,
+    // Public links.
+    CREATE_LINK, GET_LINK_INFO, DELETE_LINK,
+    // Inboxes, records and link sessions.
+    CREATE_INBOX, SET_INBOX_INFO, GET_INBOX_INFO, SET_RECORD_INFO, UPLOAD_TO_RECORD, REMOVE_FROM_RECORD,
+    GET_RECORD_INFO, SET_RECORD_STATUS, LOGIN_LINK, LOGOUT_LINK,
 };
 
 // Past its checks an action without a body in this build ends with 9, so nothing waits on it.

@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "action/cloud_action.h"
+#include "action/public_link_action.h"
 #include "cloud/cloud_test_support.h"
 #include "cloud/sealed_node_fixture.h"
 #include "corvane/node_type.h"
 #include "request/cloud_request.h"
+#include "request/public_link_request.h"
 #include "support/fake_api_manager.h"
 #include "support/request_test_support.h"
 
@@ -356,6 +358,61 @@ TEST_F(CloudActionTest, CopySendsTheWholeSubtreeInOneAddition) {
     for (const auto* node : *message->nodes()) {
         if (node->handle() == 12) {
             ASSERT_NE(node->childkey(), nullptr);
+        }
+    }
+}
+
+// CREATE_LINK: what it refuses after the lookup, and what the create-link request is given.
+TEST_F(CloudActionTest, CreateLinkPublishesOnlyLinkableNodes) {
+    // A file whose key the cache does not hold.
+    h.call<Cloud::NodePointer>([&](Cloud::MutableNodeCallback done) {
+        auto keyless = makeNode(17, FILE_NODE, 10, "keyless", kFs);
+        keyless->setKey(static_cast<const Bytes*>(nullptr));
+        h.cloud->updateNode(keyless, done, true);
+    });
+    struct Case {
+        const char* name;
+        uint64_t node;
+        uint64_t number;
+        int32_t error;       // -1: the create-link request goes out
+        uint64_t published;  // the node handed to the request
+        int32_t option;
+    };
+    const std::vector<Case> cases{
+        {"file", 15, 0, -1, 15, FILE_NODE},
+        {"inbox", 21, 0, -1, 21, INBOX_NODE},
+        {"register root by number", 0, 1, -1, 20, 0},
+        {"register root by handle", 20, 0, -1, 20, 0},
+        {"shared drive", kDrive, 2, -1, kDrive, 0},
+        {"record", 60, 0, WRONG_PARAMETERS, 0, 0},
+        {"contact", 41, 0, WRONG_PARAMETERS, 0, 0},
+        {"public copy given directly", 16, 0, WRONG_PARAMETERS, 0, 0},
+        {"shared drive without number 2", kDrive, 0, WRONG_PARAMETERS, 0, 0},
+        {"file with number 2", 15, 2, WRONG_PARAMETERS, 0, 0},
+        {"unknown node", 999, 0, NOT_FOUND, 0, 0},
+        {"file without key", 17, 0, CRYPTOGRAPHIC_ERROR, 0, 0},
+        // The cache holds no shared-folders root to copy the folder under.
+        {"folder without shared folders", 11, 0, NOT_FOUND, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto data = record(CREATE_LINK, c.node);
+        data->setNumber(c.number);
+        run<CreateLinkAction>(data);
+        if (c.error >= 0) {
+            EXPECT_EQ(data->getErrorCode(), c.error);
+            EXPECT_EQ(sentCount(), 0u);
+            continue;
+        }
+        auto request = std::dynamic_pointer_cast<CreateLinkRequest>(onlySent());
+        ASSERT_NE(request, nullptr);
+        ASSERT_NE(data->getNode(), nullptr);
+        EXPECT_EQ(data->getNode()->getId(), c.published);
+        EXPECT_EQ(data->getNodeHandle(), c.published);
+        EXPECT_EQ(data->getOption(), c.option);
+        if (c.option == FILE_NODE || c.option == INBOX_NODE) {
+            ASSERT_NE(data->getKey(), nullptr);
+            EXPECT_EQ(*data->getKey(), keyOf(c.published));
         }
     }
 }

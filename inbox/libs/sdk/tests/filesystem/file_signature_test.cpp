@@ -105,6 +105,15 @@ TEST_P(FileSignatureTest, HashesMatchTheReference) {
         EXPECT_EQ(sparseFromSamples(data, &asked), *sparse);
         EXPECT_EQ(asked, sparseHashSamples(fingerprintBlockCount(data.size())));
     }
+    // Sums computed apart from the signature and added in file order give the same hashes.
+    FileSignature fromSums;
+    fromSums.initialize(data.size());
+    for (uint64_t k = 0; k * kMiB < data.size(); k++) {
+        const std::vector<uint8_t> block = blockOf(data, k);
+        fromSums.addBlockSum(block.size(), FileSignature::blockSum(block.data(), block.size()));
+    }
+    EXPECT_EQ(fromSums.getFullHash() ? *fromSums.getFullHash() : std::vector<uint8_t>(), expected.full);
+    EXPECT_EQ(fromSums.getSparseHash() ? *fromSums.getSparseHash() : std::vector<uint8_t>(), expected.sparse);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FileSignatureTest,
@@ -187,6 +196,25 @@ TEST(FileSignatureTest, RefusedBlocksLeaveTheHashesUnaffected) {
     EXPECT_EQ(large.addData(std::vector<uint8_t>(kMiB + 1, 0)), 40 * kMiB);
     EXPECT_EQ(large.getSparseHash(), nullptr);
     EXPECT_TRUE(log.contains("Error getting sparse hash"));
+}
+
+// A block whose hash failed (an empty sum) leaves no hash that could pass for the file's, and
+// sums are refused where blocks would be.
+TEST(FileSignatureTest, AFailedBlockSumLeavesNoHash) {
+    test::LogCapture log;
+    const std::vector<uint8_t> data = test::patternBytes(40 * kMiB, 8);
+    FileSignature signature;
+    signature.initialize(data.size());
+    signature.addBlockSum(kMiB, FileSignature::blockSum(data.data(), kMiB));
+    signature.addBlockSum(kMiB + 1, std::vector<uint8_t>(32, 0));
+    EXPECT_EQ(log.count("Error adding data to file signature"), 1u);
+    signature.addBlockSum(kMiB, {});
+    for (uint64_t k = 2; k < 40; k++) {
+        signature.addBlockSum(kMiB, FileSignature::blockSum(data.data() + k * kMiB, kMiB));
+    }
+    EXPECT_EQ(signature.getFullHash(), nullptr);
+    EXPECT_EQ(signature.getSparseHash(), nullptr);
+    EXPECT_EQ(FileSignature::blockSum(data.data(), kMiB), test::referenceBlake2b256(data.data(), kMiB));
 }
 
 }  // namespace

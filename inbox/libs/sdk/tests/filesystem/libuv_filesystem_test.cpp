@@ -17,6 +17,7 @@
 
 #include "corvane/node_type.h"
 #include "filesystem_test_support.h"
+#include "fingerprint_reference.h"
 
 namespace corvane {
 namespace {
@@ -584,6 +585,62 @@ TEST(FilesystemWriteTest, ConcurrentChunkWritesLandAtTheirOffsets) {
     }
     EXPECT_TRUE(h.close(file));
     EXPECT_EQ(readBytes(dir.file("chunks")), contents);
+}
+
+// Block sums run off both loops, several at once, and each reports the strong sum of its own
+// block on the main loop; a missing block reports an empty sum.
+TEST(FilesystemSumTest, BlockSumsAreTheBlocksBlake2bAndArriveOnTheMainLoop) {
+    FsHarness h;
+    std::promise<std::thread::id> mainThread;
+    h.mainLoop().post([&]() { mainThread.set_value(std::this_thread::get_id()); });
+    const std::thread::id main = mainThread.get_future().get();
+    std::atomic<int> offMain{0};
+    constexpr int kBlocks = 8;
+    std::vector<std::shared_ptr<const std::vector<uint8_t>>> blocks;
+    std::vector<std::future<std::vector<uint8_t>>> sums;
+    for (int i = 0; i <= kBlocks; i++) {
+        // The last but one block is short, as a file's last block is; the last is missing.
+        if (i < kBlocks) {
+            blocks.push_back(std::make_shared<const std::vector<uint8_t>>(
+                test::patternBytes(i + 1 < kBlocks ? test::kMiB : 1234, static_cast<uint8_t>(i))));
+        }
+        auto promise = std::make_shared<std::promise<std::vector<uint8_t>>>();
+        sums.push_back(promise->get_future());
+        h.fs().sumBlock(i < kBlocks ? blocks.back() : nullptr, [&, promise](std::vector<uint8_t> sum) {
+            offMain += std::this_thread::get_id() != main;
+            promise->set_value(std::move(sum));
+        });
+    }
+    for (int i = 0; i < kBlocks; i++) {
+        EXPECT_EQ(sums[i].get(), test::referenceBlake2b256(blocks[i]->data(), blocks[i]->size())) << i;
+        // The job let its share of the block go before it reported.
+        EXPECT_EQ(blocks[i].use_count(), 1) << i;
+    }
+    EXPECT_TRUE(sums[kBlocks].get().empty());
+    EXPECT_EQ(offMain, 0);
+}
+
+// A close asked for while writes are still under way waits for them: none of them may find the
+// descriptor closed (or, worse, its number taken by another file).
+TEST(FilesystemWriteTest, ACloseWaitsForTheWritesStillUnderWay) {
+    FsTempDir dir;
+    FsHarness h;
+    constexpr int kChunks = 16;
+    const std::vector<uint8_t> contents = test::patternBytes(kChunks * test::kMiB, 5);
+    File* file = h.open([&](Open o) { h.fs().openReadWriteAccess(dir.file("late"), contents.size(), o); });
+    ASSERT_NE(file, nullptr);
+    std::vector<std::future<bool>> written;
+    for (int i = 0; i < kChunks; i++) {
+        auto promise = std::make_shared<std::promise<bool>>();
+        written.push_back(promise->get_future());
+        file->write(i * test::kMiB, contents.data() + i * test::kMiB, test::kMiB,
+                    [promise](bool ok) { promise->set_value(ok); });
+    }
+    EXPECT_TRUE(h.close(file));
+    for (int i = 0; i < kChunks; i++) {
+        EXPECT_TRUE(written[i].get()) << i;
+    }
+    EXPECT_EQ(readBytes(dir.file("late")), contents);
 }
 
 // With no callback loop the results arrive on the filesystem loop thread, still never inside

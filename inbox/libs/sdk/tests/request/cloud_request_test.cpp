@@ -649,6 +649,8 @@ TEST_F(CloudRequestApplyTest, AbsentResponseFieldsEndWith9AndLeaveTheCache) {
          [](auto& b) { return CreateDeleteNodeResponse(b, 0, kOwnClientId, 0).o; }},
         {"MoveNode without parent", [](auto o) { return std::make_shared<MoveNodeRequest>(o, kOwnClientId); }, "MONR",
          [](auto& b) { return CreateMoveNodeResponse(b, 0, kOwnClientId, 12, 0, uint64_t{10} << 15).o; }},
+        {"AddNodes without nodes", [](auto o) { return std::make_shared<AddNodesRequest>(o, nullptr, kOwnClientId); },
+         "ADNR", [](auto& b) { return CreateAddNodesResponse(b, 0, kOwnClientId).o; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

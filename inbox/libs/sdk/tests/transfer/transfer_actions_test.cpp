@@ -6,19 +6,23 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "cloud/cloud.h"
 #include "corvane/action_types.h"
+#include "corvane/error.h"
 #include "corvane/mutable_action_data.h"
 #include "corvane/node_data.h"
 #include "database/transfer_data.h"
 #include "support/facade_fixture.h"
+#include "support/log_capture.h"
 #include "support/run_on_loop.h"
 #include "transfer/transfer_manager.h"
 #include "transfer/transfer_processor.h"
@@ -109,6 +113,16 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return transfer_;
     }
+    // Finish reports so far, and whether anything was told after the first of them.
+    size_t finishes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return static_cast<size_t>(std::count_if(
+            calls_.begin(), calls_.end(), [](const std::string& call) { return call.rfind("finish:", 0) == 0; }));
+    }
+    bool finishIsLast() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !calls_.empty() && calls_.back().rfind("finish:", 0) == 0;
+    }
 
 private:
     std::mutex mutex_;
@@ -174,6 +188,7 @@ protected:
             return cloud->getMainRoot() ? cloud->getMainRoot()->getId() : 0;
         });
         ASSERT_NE(root_, 0u);
+        std::filesystem::create_directory(files());
     }
 
     void TearDown() override {
@@ -181,7 +196,9 @@ protected:
         FacadeFixture::TearDown();
     }
 
-    std::string path(const std::string& name) const { return dataDir_.path() + "/" + name; }
+    // The test's files, apart from the account's cache in the data folder, which stays open.
+    std::string files() const { return dataDir_.path() + "/files"; }
+    std::string path(const std::string& name) const { return files() + "/" + name; }
 
     void submit(int32_t type, TransferWatch& watch, const Fill& fill) {
         test::FacadeAccess::submit(*facade_, type, &watch, fill);
@@ -203,7 +220,10 @@ protected:
         writeFile(path(name), bytes);
         TransferWatch watch;
         upload(watch, path(name));
-        if (!watch.waitFinish() || watch.error() != 0) {
+        const bool finished = watch.waitFinish();
+        // The dispatcher still touches the listener after its finish call returns.
+        taskManager_.drain();
+        if (!finished || watch.error() != 0) {
             return 0;
         }
         return watch.node();
@@ -257,12 +277,93 @@ protected:
     // released file is removed on the file loop, which reports back to the main loop.
     bool goneSoon(const std::string& file) {
         for (int turn = 0; turn < 100000; ++turn) {
-            if (!std::filesystem::exists(file) && openFilesUnder(dataDir_.path()).empty()) {
+            if (!std::filesystem::exists(file) && openFilesUnder(files()).empty()) {
                 return true;
             }
             test::runOnLoop(*loop_, []() {});
         }
         return false;
+    }
+
+    // Every chunk of the direction crawls: its transfer stays ACTIVE for the rest of a test.
+    void slowChunks(ChunkFault::Link link) {
+        ChunkFault fault;
+        fault.link = link;
+        fault.kind = ChunkFault::Kind::SlowBody;
+        fault.times = -1;
+        fault.slowFor = std::chrono::seconds(120);
+        service_.addChunkFault(fault);
+    }
+    // A failed upload waits an hour for its next attempt: it stays RETRYING.
+    void holdRetries() {
+        test::runOnLoop(*loop_, [this]() {
+            TransferRetryPolicy policy;
+            policy.delaySeconds = 3600;
+            api_->getTransferManager()->setRetryPolicy(policy);
+        });
+    }
+    bool recheckArmed() {
+        return test::runOnLoop(*loop_, [this]() { return api_->getTransferManager()->hasRecheckTimer(); });
+    }
+    // Waits until the action was queued and its sequence id is known.
+    int32_t queued(TransferWatch& watch) {
+        EXPECT_TRUE(watch.waitFor([](const std::vector<std::string>& calls) { return !calls.empty(); }));
+        return watch.sequenceId();
+    }
+
+    // Uploads: one RETRYING, one ACTIVE (its chunks crawl), one READY behind it; a download
+    // ACTIVE with its partial file open. Returns the partial file's path.
+    std::string startMixedTransfers(TransferWatch& retrying, TransferWatch& active, TransferWatch& ready,
+                                    TransferWatch& downloading) {
+        const uint64_t node = uploadBytes("source.bin", patternBytes(3u << 20, 20));
+        EXPECT_NE(node, 0u);
+        holdRetries();
+        ChunkFault refused;
+        refused.link = ChunkFault::Link::Upload;
+        refused.kind = ChunkFault::Kind::NotFound;
+        service_.addChunkFault(refused);
+        writeFile(path("retrying.bin"), patternBytes(200000, 21));
+        upload(retrying, path("retrying.bin"));
+        EXPECT_TRUE(retrying.waitError());
+        service_.clearChunkFaults();
+        slowChunks(ChunkFault::Link::Upload);
+        slowChunks(ChunkFault::Link::Download);
+        writeFile(path("active.bin"), patternBytes(2u << 20, 22));
+        upload(active, path("active.bin"));
+        EXPECT_TRUE(active.waitBytes());
+        writeFile(path("ready.bin"), patternBytes(100000, 23));
+        upload(ready, path("ready.bin"));
+        queued(ready);
+        const std::string partial = path("partial.bin");
+        download(downloading, node, partial);
+        EXPECT_TRUE(downloading.waitBytes());
+        return partial;
+    }
+
+    // Each action ended once with 16 and heard nothing after; no file of the test is open or
+    // half written, no recheck is armed, and nothing is queued or held by a processor.
+    void expectAllEndedCleanly(const std::vector<TransferWatch*>& watches, const std::string& partial) {
+        for (TransferWatch* watch : watches) {
+            ASSERT_TRUE(watch->waitFinish());
+            EXPECT_EQ(watch->error(), CANCELLED);
+            EXPECT_EQ(watch->flags(), 4);
+        }
+        EXPECT_TRUE(goneSoon(partial)) << "the partial download or an open file was left";
+        taskManager_.drain();
+        for (TransferWatch* watch : watches) {
+            EXPECT_EQ(watch->finishes(), 1u);
+            EXPECT_TRUE(watch->finishIsLast());
+        }
+        EXPECT_FALSE(recheckArmed());
+        test::runOnLoop(*loop_, [this]() {
+            TransferManager* manager = api_->getTransferManager();
+            for (int32_t direction = 0; direction < 2; ++direction) {
+                EXPECT_EQ(manager->getActions(direction, 6)->size(), 0u);
+                for (TransferProcessor* processor : manager->getProcessors(direction)) {
+                    EXPECT_EQ(processor->getTransfer(), nullptr);
+                }
+            }
+        });
     }
 
     SdkApiManager* api_ = nullptr;
@@ -348,6 +449,217 @@ TEST_F(TransferActionsTest, TwoUploadsRunOneAfterTheOtherOnTheOneUploadProcessor
     taskManager_.drain();
     EXPECT_EQ(order, (std::vector<std::string>{"first moves", "first ends", "second moves", "second ends"}));
     EXPECT_EQ(test::runOnLoop(*loop_, [this]() { return api_->getTransferManager()->getProcessors(0).size(); }), 1u);
+}
+
+TEST_F(TransferActionsTest, CancellingADownloadMidwayEndsItWithSixteenAndRemovesThePartialFile) {
+    const uint64_t node = uploadBytes("whole.bin", patternBytes(3u << 20, 4));
+    ASSERT_NE(node, 0u);
+    slowChunks(ChunkFault::Link::Download);
+    TransferWatch down;
+    const std::string partial = path("partial.bin");
+    download(down, node, partial);
+    ASSERT_TRUE(down.waitBytes());
+    ASSERT_TRUE(std::filesystem::exists(partial));
+    EXPECT_EQ(runWithValue(CANCEL_TRANSFERS, 4, down.sequenceId()), 0);
+    ASSERT_TRUE(down.waitFinish());
+    EXPECT_EQ(down.error(), CANCELLED);
+    EXPECT_TRUE(goneSoon(partial)) << "the partial file stayed";
+    taskManager_.drain();
+    EXPECT_EQ(down.finishes(), 1u);
+    EXPECT_TRUE(down.finishIsLast());
+
+    // The processor is free again: the same node comes down whole.
+    service_.clearChunkFaults();
+    TransferWatch again;
+    download(again, node, path("again.bin"));
+    ASSERT_TRUE(again.waitFinish());
+    taskManager_.drain();
+    EXPECT_EQ(again.error(), 0);
+    EXPECT_EQ(readFile(path("again.bin")), patternBytes(3u << 20, 4));
+}
+
+// GET_TRANSFERS over uploads finished, finished, RETRYING, ACTIVE, cancelled, READY and
+// downloads finished, ACTIVE; then CLEAR_FINISHED_TRANSFERS takes only finished ones.
+TEST_F(TransferActionsTest, ListingFiltersAndClearingOnlyFinishedActions) {
+    std::map<std::string, int32_t> ids;
+    auto finishedUpload = [&](const std::string& name, size_t size, uint32_t seed) {
+        writeFile(path(name), patternBytes(size, seed));
+        TransferWatch watch;
+        upload(watch, path(name));
+        EXPECT_TRUE(watch.waitFinish());
+        taskManager_.drain();
+        EXPECT_EQ(watch.error(), 0);
+        ids[name] = watch.sequenceId();
+        return watch.node();
+    };
+    // Large enough that a crawling download shows its first bytes early.
+    const uint64_t node = finishedUpload("A", 1500000, 30);
+    finishedUpload("B", 50000, 31);
+    TransferWatch fetched;
+    download(fetched, node, path("F"));
+    ASSERT_TRUE(fetched.waitFinish());
+    ids["F"] = fetched.sequenceId();
+
+    holdRetries();
+    ChunkFault refused;
+    refused.link = ChunkFault::Link::Upload;
+    refused.kind = ChunkFault::Kind::NotFound;
+    service_.addChunkFault(refused);
+    TransferWatch retrying, active, cancelled, ready, downloading;
+    writeFile(path("R"), patternBytes(50000, 32));
+    upload(retrying, path("R"));
+    ASSERT_TRUE(retrying.waitError());
+    ids["R"] = retrying.sequenceId();
+    service_.clearChunkFaults();
+    slowChunks(ChunkFault::Link::Upload);
+    slowChunks(ChunkFault::Link::Download);
+    writeFile(path("C"), patternBytes(1u << 20, 33));
+    upload(active, path("C"));
+    ASSERT_TRUE(active.waitBytes());
+    ids["C"] = active.sequenceId();
+    writeFile(path("D"), patternBytes(50000, 34));
+    upload(cancelled, path("D"));
+    ids["D"] = queued(cancelled);
+    EXPECT_EQ(runWithValue(CANCEL_TRANSFERS, 4, ids["D"]), 0);
+    ASSERT_TRUE(cancelled.waitFinish());
+    writeFile(path("E"), patternBytes(50000, 35));
+    upload(ready, path("E"));
+    ids["E"] = queued(ready);
+    download(downloading, node, path("G"));
+    ASSERT_TRUE(downloading.waitBytes());
+    ids["G"] = downloading.sequenceId();
+
+    const std::map<std::string, int32_t> status{{"A", 4}, {"B", 4}, {"R", 2}, {"C", 3},
+                                                {"D", 4}, {"E", 1}, {"F", 4}, {"G", 3}};
+    auto expected = [&](const std::string& names) {
+        std::vector<std::string> listed;
+        for (char name : names) {
+            const std::string key(1, name);
+            listed.push_back(std::to_string(ids[key]) + ":" + std::to_string(status.at(key)));
+        }
+        return listed;
+    };
+    struct Case {
+        int32_t direction;
+        int32_t filter;
+        const char* listed;
+    };
+    const std::vector<Case> cases{
+        // The leading run of finished actions goes to the end, newest first.
+        {0, 5, "RCDEBA"},
+        {0, 6, "RCE"},
+        {0, 4, "ABD"},
+        {0, 3, "C"},
+        {0, 2, "R"},
+        {0, 1, "E"},
+        {0, 0, ""},
+        {1, 5, "GF"},
+        {1, 6, "G"},
+        {1, 4, "F"},
+        // Both directions: uploads, then downloads, in their order.
+        {4, 5, "ABRCDEFG"},
+        {4, 6, "RCEG"},
+        {4, 4, "ABDF"},
+        {4, 3, "CG"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.direction) + "/" + std::to_string(c.filter));
+        EXPECT_EQ(listTransfers(c.direction, c.filter), expected(c.listed));
+    }
+
+    EXPECT_EQ(runWithValue(CLEAR_FINISHED_TRANSFERS, 0, 0), 0);
+    EXPECT_EQ(listTransfers(4, 5), expected("RCEFG"));
+    // One action by its sequence id; an unfinished one stays.
+    EXPECT_EQ(runWithValue(CLEAR_FINISHED_TRANSFERS, 4, ids["C"]), 0);
+    EXPECT_EQ(runWithValue(CLEAR_FINISHED_TRANSFERS, 4, ids["F"]), 0);
+    EXPECT_EQ(listTransfers(4, 5), expected("RCEG"));
+
+    // The watches go with the test: nothing may report to them afterwards.
+    EXPECT_EQ(runWithValue(CANCEL_TRANSFERS, 4, 0), 0);
+    for (TransferWatch* watch : {&retrying, &active, &ready, &downloading}) {
+        EXPECT_TRUE(watch->waitFinish());
+    }
+    taskManager_.drain();
+}
+
+TEST_F(TransferActionsTest, CancelAllWhileRetryingActiveAndReadyLeavesNothingBehind) {
+    TransferWatch retrying, active, ready, downloading;
+    const std::string partial = startMixedTransfers(retrying, active, ready, downloading);
+    EXPECT_TRUE(recheckArmed()) << "the retrying upload waits for the recheck";
+    test::LogCapture log;
+    EXPECT_EQ(runWithValue(CANCEL_TRANSFERS, 4, 0), 0);
+    expectAllEndedCleanly({&retrying, &active, &ready, &downloading}, partial);
+
+    // Cleared, each action is deleted, and with it the last hold on its transfer.
+    EXPECT_EQ(runWithValue(CLEAR_FINISHED_TRANSFERS, 4, 0), 0);
+    taskManager_.drain();
+    EXPECT_EQ(log.count("Deleting SingleTransferAction"), 5u) << "four cancelled and the finished upload";
+    for (TransferWatch* watch : {&retrying, &active, &ready, &downloading}) {
+        EXPECT_TRUE(watch->transfer().expired());
+    }
+    EXPECT_TRUE(listTransfers(4, 5).empty());
+}
+
+TEST_F(TransferActionsTest, LogoutWhileRetryingActiveAndReadyLeavesNothingBehind) {
+    TransferWatch retrying, active, ready, downloading;
+    const std::string partial = startMixedTransfers(retrying, active, ready, downloading);
+    test::LogCapture log;
+    EXPECT_EQ(run(LOGOUT, [](MutableActionData&) {}).error, 0);
+    expectAllEndedCleanly({&retrying, &active, &ready, &downloading}, partial);
+    // The reset clears what it cancelled.
+    EXPECT_EQ(log.count("Deleting SingleTransferAction"), 5u) << "four cancelled and the finished upload";
+    for (TransferWatch* watch : {&retrying, &active, &ready, &downloading}) {
+        EXPECT_TRUE(watch->transfer().expired());
+    }
+}
+
+// The rate is read from the action's own progress figures over the steady part of the
+// download, after its first second.
+TEST_F(TransferActionsTest, ADownloadSpeedLimitHoldsWithinTenPercent) {
+    constexpr size_t kSize = 20u << 20;
+    constexpr int32_t kLimitKilobytes = 2500;
+    const uint64_t node = uploadBytes("twenty.bin", patternBytes(kSize, 40));
+    ASSERT_NE(node, 0u);
+    ASSERT_EQ(run(SET_TRANSFER_SPEED_LIMIT,
+                  [](MutableActionData& a) {
+                      a.setNumber(1);
+                      a.setOption(kLimitKilobytes);
+                  })
+                  .error,
+              0);
+    using Clock = std::chrono::steady_clock;
+    struct Timed : public TransferWatch {
+        std::mutex samplesMutex;
+        std::vector<std::pair<Clock::time_point, uint64_t>> samples;
+        void onActionProgress(std::shared_ptr<ActionData> action) override {
+            {
+                std::lock_guard<std::mutex> lock(samplesMutex);
+                samples.emplace_back(Clock::now(), action->getCurrentSize());
+            }
+            TransferWatch::onActionProgress(action);
+        }
+    } down;
+    download(down, node, path("limited.bin"));
+    ASSERT_TRUE(down.waitFinish());
+    taskManager_.drain();
+    ASSERT_EQ(down.error(), 0);
+    EXPECT_EQ(readFile(path("limited.bin")).size(), kSize);
+
+    std::lock_guard<std::mutex> lock(down.samplesMutex);
+    auto firstBytes =
+        std::find_if(down.samples.begin(), down.samples.end(), [](const auto& sample) { return sample.second != 0; });
+    ASSERT_NE(firstBytes, down.samples.end());
+    auto from = std::find_if(firstBytes, down.samples.end(), [&](const auto& sample) {
+        return sample.first - firstBytes->first >= std::chrono::seconds(1);
+    });
+    ASSERT_NE(from, down.samples.end());
+    const auto& to = down.samples.back();
+    const double seconds = std::chrono::duration<double>(to.first - from->first).count();
+    ASSERT_GT(seconds, 2.0);
+    const double rate = static_cast<double>(to.second - from->second) / seconds;
+    const double limit = kLimitKilobytes * 1000.0;
+    EXPECT_GT(rate, limit * 0.9);
+    EXPECT_LT(rate, limit * 1.1);
 }
 
 }  // namespace
