@@ -52,7 +52,8 @@ protected:
         deployment.apiBaseUrl = service_.apiUrl();
         deployment.apiPin = service_.pin();
         deployment.webAddress = service_.baseUrl();
-        deployment.caFile.clear();
+        // Chunk links and the long poll are not pinned: the stand-in's certificate is trusted.
+        deployment.caFile = service_.certificatePath();
         corvane::setDeployment(deployment);
         corvane::Corvane::globalInit("TembraSessionTest", 1);
         seedSettings_.setDataPath(root_.filePath("seed").toStdString());
@@ -153,7 +154,7 @@ protected:
         return node;
     }
 
-    // An inbox with two records (one read) and a contact.
+    // An inbox with two records (one read), a contact with an outbox and a record sent there.
     void seedAccount() {
         seedSignIn();
         const uint64_t registerRoot = rootOf(corvane::REGISTER_ROOT);
@@ -171,7 +172,9 @@ protected:
         second->setExtraNumber(1);
         add(inboxId, second);
         auto contact = made(corvane::CONTACT_NODE, "Bob");
-        add(contactsRoot, contact);
+        const uint64_t contactId = add(contactsRoot, contact);
+        const uint64_t outboxId = add(contactId, made(corvane::OUTBOX_NODE, "Bob's inbox"));
+        add(outboxId, made(corvane::RECORD_NODE, "Contract"));
         ASSERT_EQ(run(corvane::LOGOUT, [](corvane::MutableActionData&) {}).error, 0);
     }
 
@@ -309,6 +312,8 @@ TEST_F(SignInTest, SignedInTheMainWindowHoldsTheAccountAsTheStandInDoes) {
     ASSERT_EQ(held.inboxes.size(), 1);
     ASSERT_EQ(held.received.size(), 2);
     ASSERT_EQ(held.contacts.size(), 1);
+    ASSERT_EQ(held.outboxes.size(), 1);
+    ASSERT_EQ(held.sent.size(), 1);
 
     startApplication();
     EXPECT_GT(distinctColours(saveFrame(loginView_, "session-login-form")), 8);
@@ -343,6 +348,9 @@ TEST_F(SignInTest, SignedInTheMainWindowHoldsTheAccountAsTheStandInDoes) {
     const QString inbox = *held.inboxes.begin();
     EXPECT_EQ(window->getInboxName(inbox), "Invoices");
     EXPECT_EQ(window->getContactNames(), QStringList{"Bob"});
+    const QString sent = *held.sent.begin();
+    EXPECT_EQ(window->getSentRecordSubjectById(sent), "Contract");
+    EXPECT_EQ(window->getSentRecordReceiverById(sent), "Bob");
     QStringList subjects;
     for (const QString& record : window->getRecordIds())
         subjects << window->getRecordSubjectById(record);
