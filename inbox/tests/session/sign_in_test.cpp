@@ -6,6 +6,7 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -16,6 +17,8 @@
 #include "client/corvane.h"
 #include "corvane/action_types.h"
 #include "corvane/corvane_settings.h"
+#include "corvane/handle.h"
+#include "corvane/node_data.h"
 #include "corvane/node_type.h"
 #include "database/mutable_node_data.h"
 #include "shell/controller_fixture.h"
@@ -38,6 +41,22 @@ using corvane::test::OutcomeListener;
 const char* const kEmail = "ada@example.test";
 const char* const kPassword = "correct horse battery staple";
 constexpr int32_t kNoCode = -1;
+
+// Keeps the key text of a GET_NODE result.
+class KeyListener : public corvane::ActionListener {
+public:
+    void onActionFinish(std::shared_ptr<corvane::ActionData> action) override {
+        auto node = action->getNode();
+        promise_.set_value(node ? node->getKeyText() : std::string());
+    }
+    std::string wait() {
+        auto future = promise_.get_future();
+        return future.wait_for(std::chrono::seconds(60)) == std::future_status::ready ? future.get() : std::string();
+    }
+
+private:
+    std::promise<std::string> promise_;
+};
 
 // The stand-in on loopback with one registered user, whose account a second SDK facade (the
 // user's other device) fills; then the application signs in through its real windows.
@@ -69,9 +88,10 @@ protected:
         service_.stop();
     }
 
-    ActionOutcome run(int32_t type, const Fill& fill) {
+    ActionOutcome run(int32_t type, const Fill& fill) { return run(*seed_, type, fill); }
+    ActionOutcome run(corvane::Corvane& facade, int32_t type, const Fill& fill) {
         OutcomeListener listener;
-        corvane::test::FacadeAccess::submit(*seed_, type, &listener, fill);
+        corvane::test::FacadeAccess::submit(facade, type, &listener, fill);
         ActionOutcome outcome = listener.wait();
         seedTasks_.drain();
         return outcome;
@@ -154,16 +174,101 @@ protected:
         return node;
     }
 
-    // An inbox with two records (one read), a contact with an outbox and a record sent there.
+    // The inbox gets a public handle as a published link has one; its link carries the inbox's
+    // key, read from the owner's cache.
+    std::string publish(uint64_t inbox) {
+        auto record = service_.accounts().node(account(), inbox);
+        EXPECT_TRUE(record);
+        const std::vector<uint8_t> handle(16, 0x5A);
+        record->pubhandle = std::string(handle.begin(), handle.end());
+        EXPECT_EQ(service_.accounts().addNode(account(), *record), inbox);
+        KeyListener key;
+        seed_->getNode(inbox, &key);
+        const std::string keyText = key.wait();
+        seedTasks_.drain();
+        return corvane::getDeployment().webAddress + "/inbox/" + corvane::getBase64UrlText(&handle) + "#" + keyText;
+    }
+
+    // A record with a file, sent to the inbox's link from a facade without account while the
+    // owner's facade is signed in (it takes the new record over into its own key scheme).
+    void receiveThroughLink(uint64_t inbox) {
+        const std::string link = publish(inbox);
+        std::set<uint64_t> known;
+        for (const auto& node : service_.accounts().nodes(account()))
+            known.insert(node.handle);
+        QDir().mkpath(root_.filePath("sender"));
+        corvane::CorvaneSettings senderSettings;
+        senderSettings.setDataPath(root_.filePath("sender").toStdString());
+        const QString local = root_.filePath("delivery-note.txt");
+        {
+            QFile file(local);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(3000, 'n'));
+        }
+        {
+            corvane::Corvane sender(&seedTasks_, &senderSettings);
+            // As a sender's client does: the inbox's details first, then the link session.
+            ASSERT_EQ(
+                run(sender, corvane::GET_INBOX_INFO, [&](corvane::MutableActionData& a) { a.setLink(link.c_str()); })
+                    .error,
+                0);
+            ASSERT_EQ(
+                run(sender, corvane::LOGIN_LINK, [&](corvane::MutableActionData& a) { a.setLink(link.c_str()); }).error,
+                0);
+            uint64_t record = 0;
+            for (const auto& node : service_.accounts().nodes(account())) {
+                if (node.type == corvane::RECORD_NODE && !known.count(node.handle)) record = node.handle;
+            }
+            ASSERT_NE(record, 0u);
+            for (int attempt = 0; attempt < 200 && service_.accounts().node(account(), record)->crypto != 0;
+                 ++attempt) {
+                service_.clearArrivals();
+                service_.waitForRequests("/api", 1, std::chrono::milliseconds(100));
+            }
+            ASSERT_EQ(service_.accounts().node(account(), record)->crypto, 0);
+            ASSERT_EQ(run(sender, corvane::GET_NODES, [](corvane::MutableActionData&) {}).error, 0);
+            ASSERT_EQ(run(sender, corvane::SET_RECORD_INFO,
+                          [](corvane::MutableActionData& a) {
+                              a.setEmail("carrier@example.test");
+                              a.setName("Delivery note");
+                              a.setText("Signed on arrival.");
+                          })
+                          .error,
+                      0);
+            const std::string path = local.toStdString();
+            ASSERT_EQ(
+                run(sender, corvane::UPLOAD_TO_RECORD, [&](corvane::MutableActionData& a) { a.setName(path.c_str()); })
+                    .error,
+                0);
+            ASSERT_EQ(run(sender, corvane::LOGOUT_LINK, [](corvane::MutableActionData&) {}).error, 0);
+        }
+        seedTasks_.drain();
+    }
+
+    // An inbox with three records (one read, one with a file, which came through the inbox's
+    // link), a contact with an outbox and a record sent there.
     void seedAccount() {
         seedSignIn();
         const uint64_t registerRoot = rootOf(corvane::REGISTER_ROOT);
         const uint64_t contactsRoot = rootOf(corvane::CONTACTS_ROOT);
         ASSERT_NE(registerRoot, 0u);
         ASSERT_NE(contactsRoot, 0u);
-        auto inbox = made(corvane::INBOX_NODE, "Invoices");
-        inbox->setInboxMessage("Where suppliers send invoices");
-        const uint64_t inboxId = add(registerRoot, inbox);
+        // The inbox as the application makes it, with the keys its link needs.
+        std::set<uint64_t> before;
+        for (const auto& node : service_.accounts().nodes(account()))
+            before.insert(node.handle);
+        ASSERT_EQ(run(corvane::CREATE_INBOX,
+                      [](corvane::MutableActionData& a) {
+                          a.setName("Invoices");
+                          a.setText("Where suppliers send invoices");
+                      })
+                      .error,
+                  0);
+        uint64_t inboxId = 0;
+        for (const auto& node : service_.accounts().nodes(account())) {
+            if (node.type == corvane::INBOX_NODE && !before.count(node.handle)) inboxId = node.handle;
+        }
+        ASSERT_NE(inboxId, 0u);
         auto first = made(corvane::RECORD_NODE, "March invoice");
         first->setContactInfo("supplier@example.test");
         first->setRecordMessage("Attached.");
@@ -171,6 +276,7 @@ protected:
         auto second = made(corvane::RECORD_NODE, "April invoice");
         second->setExtraNumber(1);
         add(inboxId, second);
+        receiveThroughLink(inboxId);
         auto contact = made(corvane::CONTACT_NODE, "Bob");
         const uint64_t contactId = add(contactsRoot, contact);
         const uint64_t outboxId = add(contactId, made(corvane::OUTBOX_NODE, "Bob's inbox"));
@@ -268,6 +374,7 @@ TEST_F(SignInTest, TwoFactorAccountAsksForTheCodeAndSignsInWithIt) {
 // What the stand-in holds, by type and parent, as decimal ids the way the window lists them.
 struct Held {
     QSet<QString> inboxes, received, sent, contacts, outboxes;
+    int unread = 0;  // received records whose status says unread
     std::map<QString, int> filesPerRecord;
 };
 
@@ -292,6 +399,7 @@ Held heldBy(service::AccountDirectory& accounts, uint64_t account) {
                 break;
             case corvane::RECORD_NODE:
                 (parentType == corvane::OUTBOX_NODE ? held.sent : held.received) << id;
+                if (parentType == corvane::INBOX_NODE && node.extraNumber == 0) ++held.unread;
                 break;
             default:
                 if (parentType == corvane::RECORD_NODE) ++held.filesPerRecord[QString::number(node.parent)];
@@ -310,7 +418,8 @@ TEST_F(SignInTest, SignedInTheMainWindowHoldsTheAccountAsTheStandInDoes) {
     seedAccount();
     const Held held = heldBy(service_.accounts(), account());
     ASSERT_EQ(held.inboxes.size(), 1);
-    ASSERT_EQ(held.received.size(), 2);
+    ASSERT_EQ(held.received.size(), 3);
+    ASSERT_EQ(held.filesPerRecord.size(), 1u);
     ASSERT_EQ(held.contacts.size(), 1);
     ASSERT_EQ(held.outboxes.size(), 1);
     ASSERT_EQ(held.sent.size(), 1);
@@ -355,7 +464,10 @@ TEST_F(SignInTest, SignedInTheMainWindowHoldsTheAccountAsTheStandInDoes) {
     for (const QString& record : window->getRecordIds())
         subjects << window->getRecordSubjectById(record);
     subjects.sort();
-    EXPECT_EQ(subjects, (QStringList{"April invoice", "March invoice"}));
+    EXPECT_EQ(subjects, (QStringList{"April invoice", "Delivery note", "March invoice"}));
+    const QString delivered = held.filesPerRecord.begin()->first;
+    EXPECT_EQ(window->getRecordFileNamesById(delivered), QStringList{"delivery-note.txt"});
+    EXPECT_EQ(window->getRecordSenderById(delivered), "carrier@example.test");
 
     // The main screen: toolbar, the user's initials in the storage ring, the unread badge.
     QQuickWidget* view = window->findChild<QQuickWidget*>(QStringLiteral("mainWidget"));
@@ -372,7 +484,8 @@ TEST_F(SignInTest, SignedInTheMainWindowHoldsTheAccountAsTheStandInDoes) {
     // A record's status reported anew brings the badge to the count of unread records.
     window->setRecordStatus(0, 0);
     EXPECT_EQ(read(view, "receivedCounterText", "text").toString(), QString::number(window->getUnreadRecordCount()));
-    EXPECT_EQ(window->getUnreadRecordCount(), 1);
+    EXPECT_EQ(window->getUnreadRecordCount(), held.unread);
+    EXPECT_GE(held.unread, 1);
     const QImage frame = saveFrame(view, "session-main");
     EXPECT_EQ(frame.size(), view->size());
     EXPECT_GT(distinctColours(frame), 8);
