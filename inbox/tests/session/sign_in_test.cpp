@@ -310,6 +310,16 @@ protected:
         return object != nullptr && object->property("opened").toBool();
     }
 
+    void expectBlockedPopup(const char* artifact) {
+        startApplication();
+        typeCredentials(QString::fromLatin1(kPassword));
+        ASSERT_TRUE(waitUntil([&] { return opened("blockedPopup"); }, 60000));
+        EXPECT_EQ(controller_->mainWindow(), nullptr);
+        QSettings native(nativeSettingsFile(), QSettings::IniFormat);
+        EXPECT_NE(native.value("TEMBRA/LOGIN_STATUS").toInt(), 1);
+        EXPECT_GT(distinctColours(saveFrame(loginView_, QString::fromLatin1(artifact))), 8);
+    }
+
     QImage saveFrame(QQuickWidget* view, const QString& name) {
         const QImage frame = view->grabFramebuffer();
         saveArtifact(frame, name);
@@ -334,14 +344,18 @@ TEST_F(SignInTest, WrongPasswordShowsTheBanner) {
     EXPECT_GT(distinctColours(saveFrame(loginView_, "session-login-wrong-password")), 8);
 }
 
+// Refused (2) or signed in with an invoicing problem (19): both show the blocked popup, and
+// the application stays signed out.
 TEST_F(SignInTest, BlockedAccountShowsItsPopup) {
     registerUser();
     ASSERT_TRUE(service_.accounts().setBlocked(account(), true));
-    startApplication();
-    typeCredentials(QString::fromLatin1(kPassword));
-    ASSERT_TRUE(waitUntil([&] { return opened("blockedPopup"); }, 60000));
-    EXPECT_EQ(controller_->mainWindow(), nullptr);
-    EXPECT_GT(distinctColours(saveFrame(loginView_, "session-login-blocked")), 8);
+    expectBlockedPopup("session-login-blocked");
+}
+
+TEST_F(SignInTest, InvoicingProblemShowsTheBlockedPopup) {
+    registerUser();
+    ASSERT_TRUE(service_.accounts().setInvoicingProblem(account(), true));
+    expectBlockedPopup("session-login-invoicing");
 }
 
 TEST_F(SignInTest, TwoFactorAccountAsksForTheCodeAndSignsInWithIt) {
