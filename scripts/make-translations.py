@@ -87,6 +87,47 @@ SPANISH = {
                     "website."):
         "Si deseas continuar usando nuestros servicios, por favor configura tu método de pago en nuestra web.",
     ("LoginWidget", "Activate"): "Activar",
+    ("MainWidget", "Received"): "Recibidos",
+    ("MainWidget", "Sent"): "Enviados",
+    ("MainWidget", "My Inboxes"): "Buzones",
+    ("MainWidget", "Contacts"): "Contactos",
+    ("MainWidget", "Logout"): "Salir",
+    ("MainWidget", "Settings"): "Ajustes",
+    ("MainWidget", "File "): "Fichero ",
+    ("MainWidget", " of "): " de ",
+    ("MainWidget", "Are you sure you want to log out?"): "¿Seguro que deseas Cerrar la Sesión?",
+    ("MainWidget", "Cancel"): "Cancelar",
+    ("MainWidget", "Continue"): "Continuar",
+    ("MainWidget", "Update Tembra"): "Actualizar Tembra",
+    ("MainWidget", "Tembra has been updated.\nPlease restart the app when possible to enjoy the new version."):
+        "Tembra se ha actualizado.\nPor favor, reinicia la app para disfrutar de la nueva versión.",
+    ("MainWidget", "Update"): "Actualizar",
+    ("MainWidget", "Upgrade your plan"): "Mejorar mi plan",
+    ("MainWidget", "You have used up all the storage in your plan. <b>The messages you send cannot be saved in your "
+                   "'Sent' panel.</b> Please consider upgrading to our business plans or contact "):
+        "Has usado todo el almacenamiento de tu plan. <b>Los mensajes no se guardarán en la bandeja de salida.</b> "
+        "Por favor, considera mejorar tu plan o contacta con ",
+    ("MainWidget", "You have used up all the storage in your plan. <b>It means you cannot continue sending external "
+                   "emails.</b> Please consider upgrading to our business plans or contact "):
+        "Has usado todo el almacenamiento de tu plan. <b>No podrás continuar enviando correos externos.</b> "
+        "Por favor, considera mejorar tu plan o contacta con ",
+    ("MainWidget", " to customize a plan for you."): " para que personalicemos un plan a tu medida.",
+    ("MainWidget", "Send anyway"): "Enviar",
+    ("MainWidget", "Contact"): "Contactar",
+    ("MainWidget", "UPGRADE PLAN"): "MEJORAR PLAN",
+    ("MainWidget", "An error has occurred. Please check that your data is correct."):
+        "Ha ocurrido un error. Por favor, comprueba que los datos introducidos son correctos.",
+    ("MainWidget", "An inbox with the same name already exists."): "Ya existe un buzón con el mismo nombre.",
+    ("MainWidget", "We seem to be unable to connect you to Corvane. Please check your Internet connection."):
+        "Parece que no podemos conectarte a Corvane. Por favor, comprueba tu conexión a Internet.",
+    ("MainWidget", "There's already a contact associated with this inbox address."):
+        "Ya existe un contacto asociado a ese buzón.",
+    ("MainWidget", "The authentication code entered is not correct."): "El código de autenticación es inválido.",
+    ("MainWidget", "Oops, it is not allowed to send folders..."): "Ups, no está permitido subir capetas...",
+    ("MainWidget", "Oops, it looks like your contact has no space in their inbox. The message could not be sent..."):
+        "Ups, parece que tu contacto no tiene espacio en su bandeja de entrada. El mensaje no se enviará...",
+    ("MainWidget", "You are not allowed to make changes on this account (read only access)"):
+        "No tienes permiso para realizar cambios en esta cuenta (sólo lectura)",
     ("VersionLog", version_log(0, "<b><h2>What's new in version %1:</h2></b><br><br>")):
         version_log(1, "<b><h2>Novedades de la versión %1:</h2></b><br><br>"),
 }

@@ -119,10 +119,147 @@
     </message>
 </context>
 <context>
+    <name>MainWidget</name>
+    <message>
+        <source>File </source>
+        <translation>Fichero </translation>
+    </message>
+    <message>
+        <source> of </source>
+        <translation> de </translation>
+    </message>
+    <message>
+        <source>Received</source>
+        <translation>Recibidos</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>Enviados</translation>
+    </message>
+    <message>
+        <source>My Inboxes</source>
+        <translation>Buzones</translation>
+    </message>
+    <message>
+        <source>Contacts</source>
+        <translation>Contactos</translation>
+    </message>
+    <message>
+        <source>Logout</source>
+        <translation>Salir</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Ajustes</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to log out?</source>
+        <translation>¿Seguro que deseas Cerrar la Sesión?</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Continuar</translation>
+    </message>
+    <message>
+        <source>Update Tembra</source>
+        <translation>Actualizar Tembra</translation>
+    </message>
+    <message>
+        <source>Tembra has been updated.
+Please restart the app when possible to enjoy the new version.</source>
+        <translation>Tembra se ha actualizado.
+Por favor, reinicia la app para disfrutar de la nueva versión.</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Actualizar</translation>
+    </message>
+    <message>
+        <source>Upgrade your plan</source>
+        <translation>Mejorar mi plan</translation>
+    </message>
+    <message>
+        <source>You have used up all the storage in your plan. &lt;b&gt;The messages you send cannot be saved in your 'Sent' panel.&lt;/b&gt; Please consider upgrading to our business plans or contact </source>
+        <translation>Has usado todo el almacenamiento de tu plan. &lt;b&gt;Los mensajes no se guardarán en la bandeja de salida.&lt;/b&gt; Por favor, considera mejorar tu plan o contacta con </translation>
+    </message>
+    <message>
+        <source> to customize a plan for you.</source>
+        <translation> para que personalicemos un plan a tu medida.</translation>
+    </message>
+    <message>
+        <source>Send anyway</source>
+        <translation>Enviar</translation>
+    </message>
+    <message>
+        <source>You have used up all the storage in your plan. &lt;b&gt;It means you cannot continue sending external emails.&lt;/b&gt; Please consider upgrading to our business plans or contact </source>
+        <translation>Has usado todo el almacenamiento de tu plan. &lt;b&gt;No podrás continuar enviando correos externos.&lt;/b&gt; Por favor, considera mejorar tu plan o contacta con </translation>
+    </message>
+    <message>
+        <source>Contact</source>
+        <translation>Contactar</translation>
+    </message>
+    <message>
+        <source>UPGRADE PLAN</source>
+        <translation>MEJORAR PLAN</translation>
+    </message>
+    <message>
+        <source>An error has occurred. Please check that your data is correct.</source>
+        <translation>Ha ocurrido un error. Por favor, comprueba que los datos introducidos son correctos.</translation>
+    </message>
+    <message>
+        <source>An inbox with the same name already exists.</source>
+        <translation>Ya existe un buzón con el mismo nombre.</translation>
+    </message>
+    <message>
+        <source>We seem to be unable to connect you to Corvane. Please check your Internet connection.</source>
+        <translation>Parece que no podemos conectarte a Corvane. Por favor, comprueba tu conexión a Internet.</translation>
+    </message>
+    <message>
+        <source>There's already a contact associated with this inbox address.</source>
+        <translation>Ya existe un contacto asociado a ese buzón.</translation>
+    </message>
+    <message>
+        <source>The authentication code entered is not correct.</source>
+        <translation>El código de autenticación es inválido.</translation>
+    </message>
+    <message>
+        <source>Oops, it is not allowed to send folders...</source>
+        <translation>Ups, no está permitido subir capetas...</translation>
+    </message>
+    <message>
+        <source>Oops, it looks like your contact has no space in their inbox. The message could not be sent...</source>
+        <translation>Ups, parece que tu contacto no tiene espacio en su bandeja de entrada. El mensaje no se enviará...</translation>
+    </message>
+    <message>
+        <source>You are not allowed to make changes on this account (read only access)</source>
+        <translation>No tienes permiso para realizar cambios en esta cuenta (sólo lectura)</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Tembra | The Business Mail</source>
         <translation>Tembra | Correo seguro para profesionales y empresas</translation>
+    </message>
+    <message>
+        <source>Today</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source> days ago</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source> months ago</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source> years ago</source>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest/QTest>
 #include <memory>
 
@@ -249,6 +250,30 @@ TEST_F(MainShellTest, ProgressToastResetsAfterAProcess) {
     EXPECT_EQ(text("sendToastFiles"), "File 0 of 0");
     EXPECT_EQ(text("sendToastSizes"), "0 Bytes of 0 Bytes");
     EXPECT_EQ(at("sendToastRing")->property("value").toDouble(), 0.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainShellSpanish, TextsComeFromTheTranslation) {
+    QTemporaryDir folder;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+    QTranslator spanish;
+    ASSERT_TRUE(spanish.load(QStringLiteral(":/Translations/es")));
+    QCoreApplication::installTranslator(&spanish);
+    {
+        MainWindow window;
+        QQuickWidget* view = window.findChild<QQuickWidget*>(QStringLiteral("mainWidget"));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(read(view, "receivedRecordsRect", "label").toString(), "Recibidos");
+        EXPECT_EQ(read(view, "settingsButton", "pText").toString(), "Ajustes");
+        EXPECT_EQ(read(view, "sendToastFiles", "text").toString(), "Fichero 0 de 0");
+        window.emitError(16);
+        EXPECT_EQ(read(view, "notificationToastText", "text").toString(),
+                  QString::fromUtf8("No tienes permiso para realizar cambios en esta cuenta (sólo lectura)"));
+    }
+    QCoreApplication::removeTranslator(&spanish);
 }
 
 }  // namespace
