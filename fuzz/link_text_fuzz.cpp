@@ -23,7 +23,6 @@ void check(const std::optional<corvane::LinkText>& link, bool keyRequired) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     check(corvane::parseInboxLink(text), false);
-    check(corvane::parseInboxLink(text, true), false);
     check(corvane::parseRecordLink(text), true);
     const auto session = corvane::parseSessionLink(text);
     check(session, session && session->number != 43);

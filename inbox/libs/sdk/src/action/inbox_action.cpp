@@ -239,7 +239,7 @@ void ManageOutboxesAction::process(const ActionRecord& data) {
 
 void ManageOutboxesAction::createOutbox(const ActionRecord& data, Cloud* cloud,
                                         const std::shared_ptr<MutableNodeData>& contact) {
-    std::optional<LinkText> link = parseInboxLink(data->getLink(), true);
+    std::optional<LinkText> link = parseInboxLink(data->getLinkString());
     if (!link) {
         endWithError(data, Error(WRONG_PARAMETERS));
         return;
@@ -276,7 +276,7 @@ void ManageSentRecordsAction::process(const ActionRecord& data) {
             endWithError(data, Error(WRONG_PARAMETERS));
             return;
         }
-        std::optional<LinkText> link = parseRecordLink(data->getLink());
+        std::optional<LinkText> link = parseRecordLink(data->getLinkString());
         if (!link) {
             endWithError(data, Error(WRONG_PARAMETERS));
             return;

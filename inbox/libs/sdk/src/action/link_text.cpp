@@ -62,7 +62,7 @@ std::optional<std::vector<uint8_t>> decodeKey(std::string_view part, bool shortK
     return decodePart(part, kKeyLength, kKeyBytes);
 }
 
-std::optional<LinkText> parseInboxRest(std::string_view rest, bool emptyKeyIsNone = false, bool shortKeys = false) {
+std::optional<LinkText> parseInboxRest(std::string_view rest, bool shortKeys = false) {
     const size_t hash = rest.find('#');
     LinkText link;
     link.number = INBOX_NODE;
@@ -71,7 +71,7 @@ std::optional<LinkText> parseInboxRest(std::string_view rest, bool emptyKeyIsNon
         return std::nullopt;
     }
     link.id = std::move(*id);
-    if (hash == std::string_view::npos || (emptyKeyIsNone && hash + 1 == rest.size())) {
+    if (hash == std::string_view::npos) {
         return link;
     }
     auto key = decodeKey(rest.substr(hash + 1), shortKeys);
@@ -97,9 +97,9 @@ std::optional<LinkText> parseKeyedRest(std::string_view rest, uint64_t number, b
 
 }  // namespace
 
-std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNone) {
+std::optional<LinkText> parseInboxLink(std::string_view text) {
     const auto rest = after(text, kInboxPath);
-    return rest ? parseInboxRest(*rest, emptyKeyIsNone) : std::nullopt;
+    return rest ? parseInboxRest(*rest) : std::nullopt;
 }
 
 std::optional<LinkText> parseRecordLink(std::string_view text) {
@@ -116,8 +116,8 @@ std::optional<LinkText> parseLinkForms(std::string_view text, const LinkForm* fo
             continue;
         }
         rest = *found;
-        auto link = form.number == INBOX_NODE ? parseInboxRest(rest, false, shortKeys)
-                                              : parseKeyedRest(rest, form.number, shortKeys);
+        auto link =
+            form.number == INBOX_NODE ? parseInboxRest(rest, shortKeys) : parseKeyedRest(rest, form.number, shortKeys);
         if (link) {
             return link;
         }

@@ -18,9 +18,8 @@ struct LinkText {
     std::vector<uint8_t> key;  // empty for an inbox link without key
 };
 
-// "/inbox/<id>" with an optional "#<key>". Outboxes are filed from links whose '#' may stand
-// alone (`emptyKeyIsNone`): such a link carries no key. Everywhere else a bare '#' is malformed.
-std::optional<LinkText> parseInboxLink(std::string_view text, bool emptyKeyIsNone = false);
+// "/inbox/<id>" with an optional "#<key>".
+std::optional<LinkText> parseInboxLink(std::string_view text);
 
 // "/record/<id>#<key>".
 std::optional<LinkText> parseRecordLink(std::string_view text);

@@ -25,10 +25,6 @@ Bytes keyBytes() {
     return key;
 }
 
-std::optional<LinkText> inboxLink(std::string_view text) {
-    return parseInboxLink(text);
-}
-
 TEST(LinkTextTest, WellFormedLinksGiveTheirParts) {
     struct Case {
         const char* name;
@@ -38,8 +34,8 @@ TEST(LinkTextTest, WellFormedLinksGiveTheirParts) {
         bool keyed;
     };
     const std::vector<Case> cases = {
-        {"inbox with key", kWeb + "/inbox/" + kId + "#" + kKey, &inboxLink, INBOX_NODE, true},
-        {"inbox without key", kWeb + "/inbox/" + kId, &inboxLink, INBOX_NODE, false},
+        {"inbox with key", kWeb + "/inbox/" + kId + "#" + kKey, &parseInboxLink, INBOX_NODE, true},
+        {"inbox without key", kWeb + "/inbox/" + kId, &parseInboxLink, INBOX_NODE, false},
         {"record", kWeb + "/record/" + kId + "#" + kKey, &parseRecordLink, RECORD_NODE, true},
         {"session on inbox", kWeb + "/inbox/" + kId + "#" + kKey, &parseSessionLink, INBOX_NODE, true},
         {"session on record", kWeb + "/record/" + kId + "#" + kKey, &parseSessionLink, RECORD_NODE, true},
