@@ -413,6 +413,17 @@ void File::close(FilesystemModule::ResultCallback callback) {
     });
 }
 
+void File::release() {
+    execute([this]() {
+        CLOG_DEBUG("[fs] Starting release");
+        releaseFile();
+    });
+}
+
+void File::releaseFile() {
+    closeFile([this](bool) { delete this; });
+}
+
 void File::abort(FilesystemModule::ResultCallback callback) {
     execute([this, callback]() {
         CLOG_DEBUG("[fs] Starting abort");

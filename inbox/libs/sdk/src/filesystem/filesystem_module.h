@@ -135,11 +135,17 @@ public:
     virtual void closeFile(FilesystemModule::ResultCallback callback) = 0;
     // Closes the file; a file opened for writing is removed as well.
     virtual void abortFile(FilesystemModule::ResultCallback callback) = 0;
+    // Closes the file and deletes this object once closed; nobody hears of it. This default
+    // deletes it when the close is reported.
+    virtual void releaseFile();
 
     void read(uint64_t offset, uint64_t size, FilesystemModule::ReadCallback callback);
     void write(uint64_t offset, const uint8_t* data, uint64_t size, FilesystemModule::ResultCallback callback);
     void close(FilesystemModule::ResultCallback callback);
     void abort(FilesystemModule::ResultCallback callback);
+    // For an owner that goes away: closes the file and deletes the object without a callback,
+    // so that it goes even when the callback loop stops first.
+    void release();
 };
 
 }  // namespace corvane

@@ -49,6 +49,8 @@ struct FsRequest {
 
     // Closes.
     bool removeAfter = false;
+    // Released files: deleted once closed.
+    LibuvFile* deleteAfter = nullptr;
 
     // Reads and writes: the file they belong to, told when they end.
     LibuvFile* file = nullptr;
@@ -313,7 +315,9 @@ void onClose(uv_fs_t* request) {
     } else {
         context->module->notifyResult(result >= 0, context->resultCallback);
     }
+    LibuvFile* released = context->deleteAfter;
     finish(context);
+    delete released;
 }
 
 // One block hashed on the worker pool.
@@ -479,9 +483,14 @@ void LibuvFile::abortFile(FilesystemModule::ResultCallback callback) {
     closeDescriptor(std::move(callback), (flags_ & kOpenWrite) != 0);
 }
 
-void LibuvFile::closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter) {
+void LibuvFile::releaseFile() {
+    closeDescriptor(nullptr, false, true);
+}
+
+void LibuvFile::closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter, bool deleteAfter) {
     FsRequest* context = newRequest(module_);
     context->resultCallback = std::move(callback);
+    context->deleteAfter = deleteAfter ? this : nullptr;
     if (!open_) {
         CLOG_DEBUG("[fs] Error closing file: {} ({})", "already closed", UV_EBADF);
         context->request.result = UV_EBADF;

@@ -53,12 +53,14 @@ public:
     // number may belong to another file.
     void closeFile(FilesystemModule::ResultCallback callback) override;
     void abortFile(FilesystemModule::ResultCallback callback) override;
+    // Deletes this object on the work loop once the descriptor is closed.
+    void releaseFile() override;
 
     // Called by each read or write of this file once it has ended.
     void requestEnded();
 
 private:
-    void closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter);
+    void closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter, bool deleteAfter = false);
 
     uv_loop_t* uvLoop_;
     LibuvFilesystem* module_;

@@ -50,7 +50,7 @@ TransferProcessor::~TransferProcessor() {
     if (file_ != nullptr) {
         File* file = file_;
         file_ = nullptr;
-        file->close([file](bool) { delete file; });
+        file->release();
     }
     for (HttpRequest* request : requests_) {
         delete request;
@@ -120,14 +120,14 @@ void TransferProcessor::startTransfer() {
     auto opened = [this, alive = std::weak_ptr<bool>(alive_), transfer, attempt](File* file) {
         if (alive.expired()) {
             if (file != nullptr) {
-                file->close([file](bool) { delete file; });
+                file->release();
             }
             return;
         }
         if (!isCurrent(transfer, attempt)) {
             CLOG_DEBUG("Transfer already finished");
             if (file != nullptr) {
-                file->close([file](bool) { delete file; });
+                file->release();
             }
             return;
         }
