@@ -94,7 +94,11 @@ void FilingActionProcessor::addFiledNode(const ActionRecord& data, Cloud* cloud,
     // The request takes the new node's parent from the record.
     data->setParentHandle(node->getParent());
     node->setCrypto(cloud->getAccountCrypto());
-    auto nodes = std::make_shared<NodeList>(NodeList{node});
+    addSealedNodes(data, cloud, std::make_shared<NodeList>(NodeList{node}));
+}
+
+void FilingActionProcessor::addSealedNodes(const ActionRecord& data, Cloud* cloud,
+                                           const std::shared_ptr<NodeList>& nodes) {
     cloud->encryptNodeList(nodes, [this, data](std::shared_ptr<EncryptedNodeList> sealed) {
         if (!sealed || sealed->empty()) {
             endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
@@ -110,18 +114,25 @@ void FilingActionProcessor::renameFiledNode(const ActionRecord& data, Cloud* clo
     auto copy = std::make_shared<MutableNodeData>(*node);
     copy->setName(data->getName());
     cloud->encryptNode(copy, [this, data, copy](Cloud::EncryptedNodePointer sealed) {
-        if (!sealed || sealed->getEncryptedAttributes() == nullptr) {
-            endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-            return;
-        }
-        data->setAttributes(new ByteVector(*sealed->getEncryptedAttributes()));
-        data->setNode(copy);
-        notifyProcessed(data);
         // The service stores the extra number a rename carries and the cache takes the one it
         // answers: without the node's own, a contact would lose the account it stands for.
-        manager_->enqueueApiRequest(
-            std::make_shared<RenameNodeRequest>(data, manager_->getClientId(), copy->getExtraNumber()), this);
+        sendRename(data, copy, sealed, copy->getExtraNumber());
     });
+}
+
+void FilingActionProcessor::sendRename(const ActionRecord& data, const std::shared_ptr<MutableNodeData>& copy,
+                                       const Cloud::EncryptedNodePointer& sealed, std::optional<uint64_t> extraNumber) {
+    if (!sealed || sealed->getEncryptedAttributes() == nullptr) {
+        endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
+        return;
+    }
+    data->setAttributes(new ByteVector(*sealed->getEncryptedAttributes()));
+    data->setNode(copy);
+    notifyProcessed(data);
+    const uint64_t clientId = manager_->getClientId();
+    manager_->enqueueApiRequest(extraNumber ? std::make_shared<RenameNodeRequest>(data, clientId, *extraNumber)
+                                            : std::make_shared<RenameNodeRequest>(data, clientId),
+                                this);
 }
 
 void FilingActionProcessor::deleteFiledNode(const ActionRecord& data, Cloud* cloud,
@@ -360,14 +371,7 @@ void CreateInboxAction::process(const ActionRecord& data) {
     auto nodes = std::make_shared<NodeList>();
     nodes->push_back(inbox);
     data->setNodes(nodes);
-    cloud->encryptNodeList(nodes, [this, data](std::shared_ptr<EncryptedNodeList> sealed) {
-        if (!sealed || sealed->empty()) {
-            endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-            return;
-        }
-        notifyProcessed(data);
-        manager_->enqueueApiRequest(std::make_shared<AddNodesRequest>(data, sealed, manager_->getClientId()), this);
-    });
+    addSealedNodes(data, cloud, nodes);
 }
 
 void SetInboxInfoAction::process(const ActionRecord& data) {
@@ -382,14 +386,7 @@ void SetInboxInfoAction::process(const ActionRecord& data) {
             copy->setInboxMessage(data->getText());
         }
         cloud->encryptNode(copy, [this, data, copy](Cloud::EncryptedNodePointer sealed) {
-            if (!sealed || sealed->getEncryptedAttributes() == nullptr) {
-                endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-                return;
-            }
-            data->setAttributes(new ByteVector(*sealed->getEncryptedAttributes()));
-            data->setNode(copy);
-            notifyProcessed(data);
-            manager_->enqueueApiRequest(std::make_shared<RenameNodeRequest>(data, manager_->getClientId()), this);
+            sendRename(data, copy, sealed, std::nullopt);
         });
     });
 }
@@ -508,14 +505,7 @@ void SetRecordInfoAction::process(const ActionRecord& data) {
     data->setNodeHandle(record->getId());
     const std::vector<uint8_t> userKey = manager_->getUserKey();
     cloud->encryptPublicNode(copy, userKey, nullptr, [this, data, copy](Cloud::EncryptedNodePointer sealed) {
-        if (!sealed || sealed->getEncryptedAttributes() == nullptr) {
-            endWithError(data, Error(CRYPTOGRAPHIC_ERROR));
-            return;
-        }
-        data->setAttributes(new ByteVector(*sealed->getEncryptedAttributes()));
-        data->setNode(copy);
-        notifyProcessed(data);
-        manager_->enqueueApiRequest(std::make_shared<RenameNodeRequest>(data, manager_->getClientId()), this);
+        sendRename(data, copy, sealed, std::nullopt);
     });
 }
 

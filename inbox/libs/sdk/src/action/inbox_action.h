@@ -1,8 +1,15 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include "action/action_processor.h"
 
 namespace corvane {
+
+class EncryptedNodeData;
+class NodeData;
 
 // Contact, outbox, sent-record, inbox, record and link session actions.
 class AddContactAction : public TypedAction<ADD_CONTACT, Need::YES, Need::YES> {
@@ -12,8 +19,8 @@ public:
     void process(const ActionRecord& data) override;
 };
 
-// The steps that contacts, outboxes and sent records share: each files a node under the
-// contacts root and ends with the request that the service answers.
+// The steps that contacts, outboxes, sent records, inboxes and records share: each writes a
+// node of the account's tree and ends with the request that the service answers.
 class FilingActionProcessor : public RequestActionProcessor {
 public:
     using RequestActionProcessor::RequestActionProcessor;
@@ -21,8 +28,15 @@ public:
 protected:
     // Seals the new node (its parent set) and sends it in one AddNodes request.
     void addFiledNode(const ActionRecord& data, Cloud* cloud, const std::shared_ptr<MutableNodeData>& node);
+    // Seals the new nodes and sends them in one AddNodes request.
+    void addSealedNodes(const ActionRecord& data, Cloud* cloud,
+                        const std::shared_ptr<std::vector<std::shared_ptr<NodeData>>>& nodes);
     // Seals a copy of the node with the action's name and sends it in one RenameNode request.
     void renameFiledNode(const ActionRecord& data, Cloud* cloud, const std::shared_ptr<MutableNodeData>& node);
+    // Sends the sealed attributes of `copy` in one RenameNode request, with `extraNumber` when
+    // given; a seal that yielded none ends with 4.
+    void sendRename(const ActionRecord& data, const std::shared_ptr<MutableNodeData>& copy,
+                    const std::shared_ptr<EncryptedNodeData>& sealed, std::optional<uint64_t> extraNumber);
     // Seals the node's key for the parent and sends one DeleteNode request; the filesystem is
     // the one given, or when 0 the one the key came back with.
     void deleteFiledNode(const ActionRecord& data, Cloud* cloud, const std::shared_ptr<MutableNodeData>& node,
@@ -56,14 +70,14 @@ public:
     void process(const ActionRecord& data) override;
 };
 
-class CreateInboxAction : public TypedAction<CREATE_INBOX, Need::YES, Need::YES> {
+class CreateInboxAction : public TypedAction<CREATE_INBOX, Need::YES, Need::YES, FilingActionProcessor> {
 public:
     using TypedAction::TypedAction;
     void process(const ActionRecord& data) override;
     bool validate(const ActionRecord& data) override;
 };
 
-class SetInboxInfoAction : public TypedAction<SET_INBOX_INFO, Need::YES, Need::YES> {
+class SetInboxInfoAction : public TypedAction<SET_INBOX_INFO, Need::YES, Need::YES, FilingActionProcessor> {
 public:
     using TypedAction::TypedAction;
     void process(const ActionRecord& data) override;
@@ -78,7 +92,7 @@ public:
     bool validate(const ActionRecord& data) override;
 };
 
-class SetRecordInfoAction : public TypedAction<SET_RECORD_INFO, Need::YES, Need::YES> {
+class SetRecordInfoAction : public TypedAction<SET_RECORD_INFO, Need::YES, Need::YES, FilingActionProcessor> {
 public:
     using TypedAction::TypedAction;
     void process(const ActionRecord& data) override;
