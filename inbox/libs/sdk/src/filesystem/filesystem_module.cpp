@@ -135,10 +135,7 @@ void FilesystemModule::readFile(const std::string& path, ReadCallback callback) 
                 return;
             }
             file->read(0, size, [this, file, callback](std::vector<uint8_t>* data) {
-                file->close([this, file, data, callback](bool) {
-                    delete file;
-                    notifyRead(data, callback);
-                });
+                file->closeAndDelete(false, [this, data, callback](bool) { notifyRead(data, callback); });
             });
         });
     });
@@ -154,10 +151,7 @@ void FilesystemModule::writeFile(const std::string& path, const uint8_t* data, u
                 return;
             }
             file->write(0, data, size, [this, file, callback](bool written) {
-                file->close([this, file, written, callback](bool) {
-                    delete file;
-                    notifyResult(written, callback);
-                });
+                file->closeAndDelete(false, [this, written, callback](bool) { notifyResult(written, callback); });
             });
         });
     });
@@ -422,6 +416,27 @@ void File::release() {
 
 void File::releaseFile() {
     closeFile([this](bool) { delete this; });
+}
+
+void File::closeAndDelete(bool abort, FilesystemModule::ResultCallback callback) {
+    execute([this, abort, callback]() {
+        CLOG_DEBUG("[fs] Starting close");
+        closeAndDeleteFile(abort, callback);
+    });
+}
+
+void File::closeAndDeleteFile(bool abort, FilesystemModule::ResultCallback callback) {
+    auto done = [this, callback](bool ok) {
+        delete this;
+        if (callback) {
+            callback(ok);
+        }
+    };
+    if (abort) {
+        abortFile(done);
+    } else {
+        closeFile(done);
+    }
 }
 
 void File::abort(FilesystemModule::ResultCallback callback) {

@@ -138,6 +138,9 @@ public:
     // Closes the file and deletes this object once closed; nobody hears of it. This default
     // deletes it when the close is reported.
     virtual void releaseFile();
+    // Closes the file (`abort`: as abortFile), deletes this object once closed, then reports.
+    // This default deletes it when the close is reported.
+    virtual void closeAndDeleteFile(bool abort, FilesystemModule::ResultCallback callback);
 
     void read(uint64_t offset, uint64_t size, FilesystemModule::ReadCallback callback);
     void write(uint64_t offset, const uint8_t* data, uint64_t size, FilesystemModule::ResultCallback callback);
@@ -146,6 +149,10 @@ public:
     // For an owner that goes away: closes the file and deletes the object without a callback,
     // so that it goes even when the callback loop stops first.
     void release();
+    // For an owner that is done with the file: closes it (`abort`: and removes a written file),
+    // deletes the object, then reports. The object goes even when the callback loop stops
+    // before the report, and the callback must not touch it.
+    void closeAndDelete(bool abort, FilesystemModule::ResultCallback callback);
 };
 
 }  // namespace corvane

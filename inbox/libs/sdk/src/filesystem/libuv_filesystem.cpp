@@ -487,6 +487,10 @@ void LibuvFile::releaseFile() {
     closeDescriptor(nullptr, false, true);
 }
 
+void LibuvFile::closeAndDeleteFile(bool abort, FilesystemModule::ResultCallback callback) {
+    closeDescriptor(std::move(callback), abort && (flags_ & kOpenWrite) != 0, true);
+}
+
 void LibuvFile::closeDescriptor(FilesystemModule::ResultCallback callback, bool removeAfter, bool deleteAfter) {
     FsRequest* context = newRequest(module_);
     context->resultCallback = std::move(callback);

@@ -55,6 +55,7 @@ public:
     void abortFile(FilesystemModule::ResultCallback callback) override;
     // Deletes this object on the work loop once the descriptor is closed.
     void releaseFile() override;
+    void closeAndDeleteFile(bool abort, FilesystemModule::ResultCallback callback) override;
 
     // Called by each read or write of this file once it has ended.
     void requestEnded();

@@ -76,8 +76,7 @@ void TransferProcessor::setTransfer(std::shared_ptr<MutableTransferData> transfe
         if (file_ != nullptr) {
             File* file = file_;
             file_ = nullptr;
-            file->abort([this, alive = std::weak_ptr<bool>(alive_), file](bool) {
-                delete file;
+            file->closeAndDelete(true, [this, alive = std::weak_ptr<bool>(alive_)](bool) {
                 if (alive.expired()) {
                     return;
                 }
@@ -318,8 +317,7 @@ void TransferProcessor::closeFile(std::function<void()> next) {
     }
     File* file = file_;
     file_ = nullptr;
-    file->close([alive = std::weak_ptr<bool>(alive_), file, next](bool) {
-        delete file;
+    file->closeAndDelete(false, [alive = std::weak_ptr<bool>(alive_), next](bool) {
         if (!alive.expired()) {
             next();
         }
@@ -358,8 +356,7 @@ void TransferProcessor::releaseFile(std::function<void()> then) {
     }
     File* file = file_;
     file_ = nullptr;
-    auto done = [this, alive = std::weak_ptr<bool>(alive_), file, then](bool) {
-        delete file;
+    auto done = [this, alive = std::weak_ptr<bool>(alive_), then](bool) {
         if (alive.expired()) {
             return;
         }
@@ -368,11 +365,7 @@ void TransferProcessor::releaseFile(std::function<void()> then) {
             checkPending();
         }
     };
-    if (direction_ == 1) {
-        file->abort(done);
-    } else {
-        file->close(done);
-    }
+    file->closeAndDelete(direction_ == 1, done);
 }
 
 void TransferProcessor::retryTransfer() {

@@ -643,30 +643,45 @@ TEST(FilesystemWriteTest, ACloseWaitsForTheWritesStillUnderWay) {
     EXPECT_EQ(readBytes(dir.file("late")), contents);
 }
 
-// A released file is closed after the writes under way and deleted on the filesystem loop,
-// even when the callback loop has stopped first (as it may while an owner goes away at
-// shutdown); a file left behind would show as a leak.
-TEST(FilesystemReleaseTest, AReleasedFileGoesAfterItsWritesWithoutTheCallbackLoop) {
-    FsTempDir dir;
-    LibuvLoop fsLoop;
-    LibuvLoop mainLoop;
-    fsLoop.start();
-    mainLoop.start();
-    const std::vector<uint8_t> contents = test::patternBytes(8 * test::kMiB, 6);
-    {
-        LibuvFilesystem fs(&fsLoop, &mainLoop);
-        std::promise<File*> opened;
-        fs.openReadWriteAccess(dir.file("released"), contents.size(), [&](File* file) { opened.set_value(file); });
-        File* file = opened.get_future().get();
-        ASSERT_NE(file, nullptr);
-        file->write(0, contents.data(), contents.size(), nullptr);
-        mainLoop.stop();
-        mainLoop.join();
-        file->release();
-        fsLoop.stop();
-        fsLoop.join();
+// A file let go (released, or closed or aborted with its deletion) is closed after the writes
+// under way and deleted on the filesystem loop, even when the callback loop has stopped first
+// (as it may while an owner goes away at shutdown); a file left behind would show as a leak.
+TEST(FilesystemReleaseTest, AFileLetGoGoesAfterItsWritesWithoutTheCallbackLoop) {
+    struct Case {
+        const char* name;
+        std::function<void(File*)> letGo;
+        bool kept;  // the written bytes stay on disk
+    };
+    const std::vector<Case> cases{
+        {"released", [](File* file) { file->release(); }, true},
+        {"closed and deleted", [](File* file) { file->closeAndDelete(false, [](bool) {}); }, true},
+        {"aborted and deleted", [](File* file) { file->closeAndDelete(true, [](bool) {}); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FsTempDir dir;
+        LibuvLoop fsLoop;
+        LibuvLoop mainLoop;
+        fsLoop.start();
+        mainLoop.start();
+        const std::vector<uint8_t> contents = test::patternBytes(8 * test::kMiB, 6);
+        {
+            LibuvFilesystem fs(&fsLoop, &mainLoop);
+            std::promise<File*> opened;
+            fs.openReadWriteAccess(dir.file("let-go"), contents.size(), [&](File* file) { opened.set_value(file); });
+            File* file = opened.get_future().get();
+            ASSERT_NE(file, nullptr);
+            file->write(0, contents.data(), contents.size(), nullptr);
+            mainLoop.stop();
+            mainLoop.join();
+            c.letGo(file);
+            fsLoop.stop();
+            fsLoop.join();
+        }
+        if (c.kept) {
+            EXPECT_EQ(readBytes(dir.file("let-go")), contents);
+        }
     }
-    EXPECT_EQ(readBytes(dir.file("released")), contents);
 }
 
 // With no callback loop the results arrive on the filesystem loop thread, still never inside
